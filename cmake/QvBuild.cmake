@@ -1,0 +1,51 @@
+# Build settings shared by every target of the project.
+
+set(QV_WARNINGS -Wall -Wextra -Wpedantic)
+if(QV_WERROR)
+    list(APPEND QV_WARNINGS -Werror)
+endif()
+
+if(QV_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(QV_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "QV_FUZZ needs clang (CC=clang CXX=clang++)")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Applies the project's warning set to a target of ours (never to third-party code).
+function(qv_warnings target)
+    target_compile_options(${target} PRIVATE ${QV_WARNINGS})
+endfunction()
+
+# A GoogleTest (or Qt Test) executable registered with CTest, run with the offscreen Qt
+# platform so GUI tests need no display.
+function(qv_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    qv_warnings(${name})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_compile_definitions(${name} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+        "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime")
+endfunction()
+
+# A Google Benchmark program (not run by the test suite).
+function(qv_add_benchmark name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    qv_warnings(${name})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+    target_compile_definitions(${name} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
+endfunction()
+
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/xdg-runtime)
+file(CHMOD ${CMAKE_BINARY_DIR}/xdg-runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
+     OWNER_EXECUTE)
