@@ -1,0 +1,185 @@
+#include "libs/wsq/src/AnalysisFilter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qv::wsq {
+namespace {
+
+// The 9/7 analysis pair, centre tap first (both filters are symmetric).
+constexpr float kLow[5] = {0.85269867900940344f, 0.37740285561265380f, -0.11062440441842342f,
+                           -0.02384946501938000f, 0.03782845550699546f};
+constexpr float kHigh[4] = {0.78848561640566439f, -0.41809227322221221f, -0.04068941760955844f,
+                            0.06453888262893845f};
+
+// Input samples are kept split into even and odd positions, offset by the filter reach, so that
+// output k reads even(k + 0..4) and odd(k + 0..3) whatever its parity. The expressions are
+// written once for scalars and vectors alike so both paths round identically.
+constexpr int kReach = 4;
+
+template <class V, class Even, class Odd> V lowpass(Even e, Odd o) {
+    return kLow[0] * e(2) + kLow[1] * (o(1) + o(2)) + kLow[2] * (e(1) + e(3)) +
+           kLow[3] * (o(0) + o(3)) + kLow[4] * (e(0) + e(4));
+}
+
+template <class V, class Even, class Odd> V highpass(Even e, Odd o) {
+    return kHigh[0] * o(2) + kHigh[1] * (e(2) + e(3)) + kHigh[2] * (o(1) + o(3)) +
+           kHigh[3] * (e(1) + e(4));
+}
+
+// Whole-sample symmetric extension, repeated as often as a short signal needs.
+int mirror(int i, int n) {
+    if (n == 1) {
+        return 0;
+    }
+    const int period = 2 * (n - 1);
+    i %= period;
+    if (i < 0) {
+        i += period;
+    }
+    return i < n ? i : period - i;
+}
+
+#if defined(__GNUC__)
+constexpr bool kHaveVectors = true;
+typedef float Vec __attribute__((vector_size(16)));
+constexpr int kLanes = sizeof(Vec) / sizeof(float);
+
+inline Vec loadVec(const float* p) {
+    Vec v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void storeVec(float* p, Vec v) {
+    std::memcpy(p, &v, sizeof v);
+}
+#else
+constexpr bool kHaveVectors = false;
+constexpr int kLanes = 1;
+#endif
+
+// Filters one row held as `even`/`odd` arrays into `low` and `high`, vectorised along the row.
+template <bool UseVectors>
+void filterRow(const float* even, const float* odd, int lowCount, int highCount, float* low,
+               float* high) {
+    int k = 0;
+    if constexpr (UseVectors && kHaveVectors) {
+        for (; k + kLanes <= lowCount; k += kLanes) {
+            auto e = [&](int j) { return loadVec(even + k + j); };
+            auto o = [&](int j) { return loadVec(odd + k + j); };
+            storeVec(low + k, lowpass<Vec>(e, o));
+        }
+    }
+    for (; k < lowCount; ++k) {
+        low[k] =
+            lowpass<float>([&](int j) { return even[k + j]; }, [&](int j) { return odd[k + j]; });
+    }
+    k = 0;
+    if constexpr (UseVectors && kHaveVectors) {
+        for (; k + kLanes <= highCount; k += kLanes) {
+            auto e = [&](int j) { return loadVec(even + k + j); };
+            auto o = [&](int j) { return loadVec(odd + k + j); };
+            storeVec(high + k, highpass<Vec>(e, o));
+        }
+    }
+    for (; k < highCount; ++k) {
+        high[k] =
+            highpass<float>([&](int j) { return even[k + j]; }, [&](int j) { return odd[k + j]; });
+    }
+}
+
+// Columns are filtered a strip at a time: kStrip neighbouring columns, copied with their
+// extension into scratch, vectorised across the strip.
+constexpr int kStrip = 16;
+
+// `even`/`odd` hold positions of kStrip lanes each; output position k of the lowpass goes to
+// low + k * stride, of the highpass to high + k * stride.
+template <bool UseVectors>
+void filterStrip(const float* even, const float* odd, int lanes, int lowCount, int highCount,
+                 float* low, float* high, std::size_t stride) {
+    auto run = [&](int count, float* out, auto filter) {
+        for (int k = 0; k < count; ++k) {
+            const float* e0 = even + static_cast<std::size_t>(k) * kStrip;
+            const float* o0 = odd + static_cast<std::size_t>(k) * kStrip;
+            float* dst = out + static_cast<std::size_t>(k) * stride;
+            int s = 0;
+            if constexpr (UseVectors && kHaveVectors) {
+                for (; s + kLanes <= lanes; s += kLanes) {
+                    storeVec(dst + s, filter.template operator()<Vec>(
+                                          [&](int j) { return loadVec(e0 + j * kStrip + s); },
+                                          [&](int j) { return loadVec(o0 + j * kStrip + s); }));
+                }
+            }
+            for (; s < lanes; ++s) {
+                dst[s] =
+                    filter.template operator()<float>([&](int j) { return e0[j * kStrip + s]; },
+                                                      [&](int j) { return o0[j * kStrip + s]; });
+            }
+        }
+    };
+    run(lowCount, low, []<class V>(auto e, auto o) { return lowpass<V>(e, o); });
+    run(highCount, high, []<class V>(auto e, auto o) { return highpass<V>(e, o); });
+}
+
+template <bool UseVectors>
+void splitRows(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
+    const Rect& r = node.rect;
+    const int lowCount = (r.width + 1) / 2;
+    const int highCount = r.width / 2;
+    for (int y = r.y; y < r.y + r.height; ++y) {
+        float* row = image + static_cast<std::size_t>(y) * stride + r.x;
+        for (int p = 0; p < r.width + 2 * kReach; ++p) {
+            float* half = (p % 2 == 0) ? even : odd;
+            half[p / 2] = row[mirror(p - kReach, r.width)];
+        }
+        float* low = row + (node.invertX ? highCount : 0);
+        float* high = row + (node.invertX ? 0 : lowCount);
+        filterRow<UseVectors>(even, odd, lowCount, highCount, low, high);
+    }
+}
+
+template <bool UseVectors>
+void splitColumns(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
+    const Rect& r = node.rect;
+    const int lowCount = (r.height + 1) / 2;
+    const int highCount = r.height / 2;
+    float* top = image + static_cast<std::size_t>(r.y) * stride + r.x;
+    float* lowTop = top + static_cast<std::size_t>(node.invertY ? highCount : 0) * stride;
+    float* highTop = top + static_cast<std::size_t>(node.invertY ? 0 : lowCount) * stride;
+    for (int x = 0; x < r.width; x += kStrip) {
+        const int lanes = std::min(kStrip, r.width - x);
+        for (int p = 0; p < r.height + 2 * kReach; ++p) {
+            const float* src =
+                top + static_cast<std::size_t>(mirror(p - kReach, r.height)) * stride + x;
+            float* dst = ((p % 2 == 0) ? even : odd) + static_cast<std::size_t>(p / 2) * kStrip;
+            std::memcpy(dst, src, static_cast<std::size_t>(lanes) * sizeof(float));
+        }
+        filterStrip<UseVectors>(even, odd, lanes, lowCount, highCount, lowTop + x, highTop + x,
+                                stride);
+    }
+}
+
+template <bool UseVectors>
+void split(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
+    splitRows<UseVectors>(image, stride, node, even, odd);
+    splitColumns<UseVectors>(image, stride, node, even, odd);
+}
+
+} // namespace
+
+AnalysisScratch::AnalysisScratch(int longestSide) {
+    const auto positions = static_cast<std::size_t>(longestSide / 2 + kReach + 1);
+    even_.resize(positions * kStrip);
+    odd_.resize(positions * kStrip);
+}
+
+void analyseNode(float* image, std::size_t stride, const Node& node, AnalysisScratch& scratch) {
+    split<true>(image, stride, node, scratch.even_.data(), scratch.odd_.data());
+}
+
+void analyseNodeScalar(float* image, std::size_t stride, const Node& node,
+                       AnalysisScratch& scratch) {
+    split<false>(image, stride, node, scratch.even_.data(), scratch.odd_.data());
+}
+
+} // namespace qv::wsq

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "libs/wsq/src/BitAllocation.h"
+#include "libs/wsq/src/SubbandLayout.h"
+
+namespace qv::wsq {
+
+// Variance and peak of every coded subband of the decomposed image. The variance is taken over
+// a central window of each subband, where a centred print carries its ridges; when the four
+// coarsest subbands show almost nothing there (a print off-centre, such as a thumb at the edge
+// of a large platen) every variance is taken over the whole subband instead.
+std::array<SubbandStats, kCodedSubbandCount>
+measureSubbands(const float* coefficients, std::size_t stride, const SubbandLayout& layout);
+
+} // namespace qv::wsq

@@ -1,0 +1,29 @@
+#include "Tables.h"
+
+namespace qv::wsq {
+
+std::vector<double> expandAnalysisFilter(std::span<const double> half, int length, bool highpass) {
+    std::vector<double> filter(static_cast<std::size_t>(length));
+    if (length % 2 != 0) {
+        const int centre = (length - 1) / 2;
+        for (int j = 0; j <= centre; ++j) {
+            filter[centre + j] = half[j];
+            filter[centre - j] = half[j];
+        }
+        return filter;
+    }
+    const int centre = length / 2;
+    const double mirrorSign = highpass ? -1.0 : 1.0;
+    for (int c = 0; c < centre; ++c) {
+        filter[centre + c] = half[c];
+        filter[centre - 1 - c] = mirrorSign * half[c];
+    }
+    return filter;
+}
+
+std::vector<double> analysisFilterHalf(std::span<const double> filter) {
+    const std::size_t first = filter.size() / 2;
+    return {filter.begin() + static_cast<std::ptrdiff_t>(first), filter.end()};
+}
+
+} // namespace qv::wsq
