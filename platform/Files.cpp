@@ -1,0 +1,189 @@
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd)
+        : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now so that a failing close (delayed write error) can be reported.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+struct DirectoryCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using DirectoryHandle = std::unique_ptr<DIR, DirectoryCloser>;
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// A symbolic link to the settings stays a link: the file it points at is what gets replaced.
+std::string resolveLink(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_symlink(path, error)) {
+        const auto target = std::filesystem::canonical(path, error);
+        if (!error) {
+            return target.string();
+        }
+    }
+    return path;
+}
+
+} // namespace
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool deleteFile(const std::string& path) {
+    return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+bool matchesWildcard(std::string_view name, std::string_view pattern) {
+    std::size_t n = 0;
+    std::size_t p = 0;
+    // Where to resume after the most recent "*" when the greedy attempt fails.
+    std::size_t starPattern = std::string_view::npos;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starPattern = p++;
+            starName = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starPattern != std::string_view::npos) {
+            p = starPattern + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+std::vector<std::string> listFiles(const std::string& pathPattern) {
+    const std::size_t slash = pathPattern.rfind('/');
+    std::string folder = ".";
+    std::string_view pattern = pathPattern;
+    if (slash != std::string::npos) {
+        folder = slash == 0 ? "/" : pathPattern.substr(0, slash);
+        pattern.remove_prefix(slash + 1);
+    }
+    std::vector<std::string> names;
+    const DirectoryHandle dir(::opendir(folder.c_str()));
+    if (!dir) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != ".." && matchesWildcard(name, pattern)) {
+            names.emplace_back(name);
+        }
+    }
+    return names;
+}
+
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxSize) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::size_t>(info.st_size) > maxSize) {
+        return std::nullopt;
+    }
+    std::string contents;
+    // One byte more than allowed, so a file that grew since fstat is still caught.
+    contents.resize(maxSize + 1);
+    std::size_t filled = 0;
+    while (filled < contents.size()) {
+        const ssize_t got = ::read(file.get(), contents.data() + filled, contents.size() - filled);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    if (filled > maxSize) {
+        return std::nullopt;
+    }
+    contents.resize(filled);
+    return contents;
+}
+
+bool replaceFileContents(const std::string& path, std::string_view contents) {
+    const std::string target = resolveLink(path);
+    std::string temporary = target + ".XXXXXX";
+    FileDescriptor file(::mkstemp(temporary.data()));
+    if (!file.valid()) {
+        return false;
+    }
+    // mkstemp makes the file private; a settings file is meant to be readable by others.
+    mode_t mode = 0644;
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    }
+    const bool written = ::fchmod(file.get(), mode) == 0 && writeAll(file.get(), contents) &&
+                         ::fsync(file.get()) == 0;
+    if (!file.close() || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace qv

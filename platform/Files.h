@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// True only for an existing regular file (symbolic links followed); a folder is not a file.
+bool fileExists(const std::string& path);
+
+// Removes a file. Returns false when it could not be removed (missing, a folder, no rights);
+// callers that do not care simply ignore the result.
+bool deleteFile(const std::string& path);
+
+// Names (without folder) of the entries matching a path pattern such as "/opt/scan/*.INI",
+// in the order the directory listing gives them. The pattern's last component may hold "*"
+// and "?" and is matched without regard to letter case; every kind of entry counts. A folder
+// that cannot be listed gives an empty list.
+std::vector<std::string> listFiles(const std::string& pathPattern);
+
+// Wildcard match of one file name: "*" any run of characters, "?" exactly one, letters
+// compared without regard to case.
+bool matchesWildcard(std::string_view name, std::string_view pattern);
+
+// Whole contents of a regular file, or nothing when it is missing, not a regular file,
+// unreadable or larger than maxSize bytes.
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxSize);
+
+// Replaces the file's contents so that a reader sees either the old or the new file, never a
+// mix: the data goes to a temporary file beside it, which is then renamed over it. Keeps the
+// permission bits of an existing file. Returns false (leaving the old file untouched) on any
+// failure.
+bool replaceFileContents(const std::string& path, std::string_view contents);
+
+} // namespace qv

@@ -1,0 +1,254 @@
+#include "platform/ProfileFile.h"
+
+#include "platform/Errors.h"
+#include "platform/Files.h"
+
+#include <filesystem>
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+enum class LineKind { Blank, Section, Entry, Other };
+
+// One physical line: [begin, contentEnd) is its text, [contentEnd, end) its line break.
+struct Line {
+    std::size_t begin;
+    std::size_t contentEnd;
+    std::size_t end;
+    LineKind kind;
+    std::string_view name;  // section name or key, as written in the file
+    std::string_view value; // raw text after "=" for an entry
+};
+
+Line classify(std::string_view text, std::size_t begin, std::size_t contentEnd, std::size_t end) {
+    Line line{begin, contentEnd, end, LineKind::Other, {}, {}};
+    const std::string_view content = trim(text.substr(begin, contentEnd - begin));
+    if (content.empty()) {
+        line.kind = LineKind::Blank;
+    } else if (content.front() == '[') {
+        line.kind = LineKind::Section;
+        const std::size_t close = content.find(']');
+        line.name = trim(content.substr(1, close == std::string_view::npos ? close : close - 1));
+    } else if (content.front() != ';') {
+        const std::size_t equals = content.find('=');
+        if (equals != std::string_view::npos) {
+            line.kind = LineKind::Entry;
+            line.name = trim(content.substr(0, equals));
+            line.value = content.substr(equals + 1);
+        }
+    }
+    return line;
+}
+
+std::vector<Line> splitLines(std::string_view text) {
+    std::vector<Line> lines;
+    std::size_t begin = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    while (begin < text.size()) {
+        const std::size_t newline = text.find('\n', begin);
+        const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
+        std::size_t contentEnd = newline == std::string_view::npos ? text.size() : newline;
+        if (contentEnd > begin && text[contentEnd - 1] == '\r') {
+            --contentEnd;
+        }
+        lines.push_back(classify(text, begin, contentEnd, end));
+        begin = end;
+    }
+    return lines;
+}
+
+// Where a key lives, or would be added. Only the first section of the name counts, so a
+// duplicated section never shadows the first one's keys.
+struct Location {
+    std::optional<std::size_t> section; // index of the section's header line
+    std::optional<std::size_t> entry;   // index of the key's line
+    std::size_t lastUsedLine = 0;       // last non-blank line of the section
+};
+
+Location locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+    Location where;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Line& line = lines[i];
+        if (line.kind == LineKind::Section) {
+            if (where.section) {
+                break;
+            }
+            if (equalsIgnoringCase(line.name, section)) {
+                where.section = i;
+                where.lastUsedLine = i;
+            }
+        } else if (where.section) {
+            if (line.kind != LineKind::Blank) {
+                where.lastUsedLine = i;
+            }
+            if (line.kind == LineKind::Entry && equalsIgnoringCase(line.name, key)) {
+                where.entry = i;
+                break;
+            }
+        }
+    }
+    return where;
+}
+
+// Values may be quoted to keep their outer blanks; the quotes are not part of the value.
+std::string cleanValue(std::string_view raw) {
+    std::string_view value = trim(raw);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    if (value.size() > kProfileValueMaxLength) {
+        std::size_t cut = kProfileValueMaxLength;
+        // Do not leave half of a UTF-8 character at the end.
+        for (int step = 0;
+             step < 3 && cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80;
+             ++step) {
+            --cut;
+        }
+        value = value.substr(0, cut);
+    }
+    return std::string(value);
+}
+
+std::string_view lineBreakOf(std::string_view text) {
+    const std::size_t newline = text.find('\n');
+    if (newline != std::string_view::npos && (newline == 0 || text[newline - 1] != '\r')) {
+        return "\n";
+    }
+    return "\r\n";
+}
+
+bool holdsLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool canBeWritten(std::string_view section, std::string_view key, std::string_view value) {
+    return !trim(section).empty() && !trim(key).empty() && !holdsLineBreak(section) &&
+           !holdsLineBreak(key) && !holdsLineBreak(value) &&
+           section.find(']') == std::string_view::npos && key.find('=') == std::string_view::npos;
+}
+
+[[noreturn]] void failToWrite(const std::string& path) {
+    throw GeneralError("Unable to write to " + path);
+}
+
+} // namespace
+
+std::optional<std::string> findProfileValue(std::string_view text, std::string_view section,
+                                            std::string_view key) {
+    const std::vector<Line> lines = splitLines(text);
+    const Location where = locate(lines, section, key);
+    if (!where.entry) {
+        return std::nullopt;
+    }
+    return cleanValue(lines[*where.entry].value);
+}
+
+std::string setProfileValue(std::string_view text, std::string_view section, std::string_view key,
+                            std::string_view value) {
+    const std::vector<Line> lines = splitLines(text);
+    const Location where = locate(lines, section, key);
+    const std::string_view lineBreak = lineBreakOf(text);
+    std::string result;
+    result.reserve(text.size() + section.size() + key.size() + value.size() + 8);
+
+    if (where.entry) {
+        const Line& line = lines[*where.entry];
+        // Keep the line's indentation and the key's spelling as the file has them.
+        const std::size_t nameStart = static_cast<std::size_t>(line.name.data() - text.data());
+        result.append(text.substr(0, nameStart));
+        result.append(line.name).append("=").append(value);
+        result.append(text.substr(line.contentEnd));
+        return result;
+    }
+
+    const std::string entry = std::string(key) + "=" + std::string(value);
+    if (where.section) {
+        const Line& last = lines[where.lastUsedLine];
+        result.append(text.substr(0, last.end));
+        if (last.end == last.contentEnd) {
+            result.append(lineBreak);
+        }
+        result.append(entry).append(lineBreak);
+        result.append(text.substr(last.end));
+        return result;
+    }
+
+    result.append(text);
+    if (!lines.empty()) {
+        if (lines.back().end == lines.back().contentEnd) {
+            result.append(lineBreak);
+        }
+        if (lines.back().kind != LineKind::Blank) {
+            result.append(lineBreak);
+        }
+    }
+    result.append("[").append(section).append("]").append(lineBreak);
+    result.append(entry).append(lineBreak);
+    return result;
+}
+
+std::string readProfileString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view defaultValue) {
+    const std::optional<std::string> text = readSmallFile(path, kProfileFileMaxSize);
+    if (!text) {
+        return std::string(defaultValue);
+    }
+    std::optional<std::string> value = findProfileValue(*text, section, key);
+    return value ? std::move(*value) : std::string(defaultValue);
+}
+
+void writeProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+    if (path.empty() || !canBeWritten(section, key, value)) {
+        failToWrite(path);
+    }
+    std::optional<std::string> text = readSmallFile(path, kProfileFileMaxSize);
+    if (!text) {
+        // Only a missing file may be started afresh; anything else that cannot be read (too
+        // large, a folder, no rights) must not be replaced by a file holding one key.
+        if (std::error_code error; std::filesystem::exists(path, error) || error) {
+            failToWrite(path);
+        }
+        text.emplace();
+    }
+    const std::string updated = setProfileValue(*text, section, key, value);
+    if (updated.size() > kProfileFileMaxSize || !replaceFileContents(path, updated)) {
+        failToWrite(path);
+    }
+}
+
+} // namespace qv

@@ -1,0 +1,92 @@
+#include "platform/Files.h"
+
+#include "tests/platform/ScriptFolder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace qv {
+namespace {
+
+using test::ScriptFolder;
+
+TEST(Files, OnlyRegularFilesExist) {
+    ScriptFolder folder;
+    folder.writeFile("a.txt", "x");
+    std::filesystem::create_directory(folder.path("sub"));
+    std::filesystem::create_symlink(folder.path("a.txt"), folder.path("link"));
+    EXPECT_TRUE(fileExists(folder.path("a.txt")));
+    EXPECT_TRUE(fileExists(folder.path("link")));
+    EXPECT_FALSE(fileExists(folder.path("sub")));
+    EXPECT_FALSE(fileExists(folder.prefix()));
+    EXPECT_FALSE(fileExists(folder.path("none")));
+    EXPECT_FALSE(fileExists(""));
+}
+
+TEST(Files, DeletionReportsButNeverThrows) {
+    ScriptFolder folder;
+    folder.writeFile("huella.bmp", "x");
+    std::filesystem::create_directory(folder.path("sub"));
+    EXPECT_TRUE(deleteFile(folder.path("huella.bmp")));
+    EXPECT_FALSE(folder.exists("huella.bmp"));
+    EXPECT_FALSE(deleteFile(folder.path("huella.bmp")));
+    EXPECT_FALSE(deleteFile(folder.path("sub")));
+    EXPECT_TRUE(folder.exists("sub"));
+}
+
+TEST(Files, WildcardsIgnoreLetterCase) {
+    EXPECT_TRUE(matchesWildcard("scanner.ini", "*.INI"));
+    EXPECT_TRUE(matchesWildcard("A.Ini", "*.INI"));
+    EXPECT_TRUE(matchesWildcard(".INI", "*.INI"));
+    EXPECT_FALSE(matchesWildcard("scanner.ini.bak", "*.INI"));
+    EXPECT_FALSE(matchesWildcard("scannerini", "*.INI"));
+    EXPECT_TRUE(matchesWildcard("a.b.ini", "*.*.ini"));
+    EXPECT_TRUE(matchesWildcard("ab", "a?"));
+    EXPECT_FALSE(matchesWildcard("a", "a?"));
+    EXPECT_TRUE(matchesWildcard("", "*"));
+    EXPECT_TRUE(matchesWildcard("aaaaaaaaaaaaaaaaaaaab", "*a*a*a*b"));
+    EXPECT_FALSE(matchesWildcard("aaaaaaaaaaaaaaaaaaaaa", "*a*a*a*b"));
+}
+
+TEST(Files, ListingTakesTheFolderFromThePattern) {
+    ScriptFolder folder("capture");
+    for (const char* name : {"one.INI", "two.ini", "Three.Ini", "readme.txt", "ini"}) {
+        folder.writeFile(name, "");
+    }
+    std::filesystem::create_directory(folder.path("dir.ini"));
+
+    std::vector<std::string> names = listFiles(folder.prefix() + "*.INI");
+    std::ranges::sort(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"Three.Ini", "dir.ini", "one.INI", "two.ini"}));
+
+    // The folder is a plain prefix: without its separator the name runs into the pattern.
+    const std::string runTogether = folder.prefix().substr(0, folder.prefix().size() - 1);
+    EXPECT_TRUE(listFiles(runTogether + "*.INI").empty());
+    EXPECT_TRUE(listFiles(folder.path("missing/*.INI")).empty());
+    EXPECT_TRUE(listFiles("C:\\LiveScanIB\\*.INI").empty());
+}
+
+TEST(Files, ReadingIsBoundedAndReplacementIsWhole) {
+    ScriptFolder folder;
+    folder.writeFile("f", "12345");
+    EXPECT_EQ(readSmallFile(folder.path("f"), 5), "12345");
+    EXPECT_EQ(readSmallFile(folder.path("f"), 4), std::nullopt);
+    EXPECT_EQ(readSmallFile(folder.prefix(), 100), std::nullopt);
+
+    EXPECT_TRUE(replaceFileContents(folder.path("f"), "new"));
+    EXPECT_EQ(folder.read("f"), "new");
+    EXPECT_FALSE(replaceFileContents(folder.path("none/f"), "x"));
+}
+
+TEST(Files, ReplacingThroughALinkKeepsTheLink) {
+    ScriptFolder folder;
+    folder.writeFile("real.ini", "old");
+    std::filesystem::create_symlink(folder.path("real.ini"), folder.path("link.ini"));
+    EXPECT_TRUE(replaceFileContents(folder.path("link.ini"), "new"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.path("link.ini")));
+    EXPECT_EQ(folder.read("real.ini"), "new");
+}
+
+} // namespace
+} // namespace qv
