@@ -73,7 +73,7 @@ TEST(StartProgram, ProgramPathWithBlanksIsNeverSplit) {
     ScriptFolder folder("capture folder");
     const std::string program = folder.writeScript("my capture.sh", recorder);
 
-    runToEnd(program, "prueba", folder.path(""));
+    runToEnd(program, "prueba", folder.folder());
 
     EXPECT_EQ(folder.read("args"), "[prueba]\n");
 }
@@ -90,7 +90,7 @@ TEST(StartProgram, RelativeProgramIsFoundFromTheCurrentFolderNotTheWorkingFolder
     folder.writeScript("rel.sh", recorder);
     std::filesystem::create_directory(folder.path("elsewhere"));
     const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder.path(""));
+    std::filesystem::current_path(folder.folder());
 
     std::optional<ChildProcess> child = startProgram("rel.sh", "a", folder.path("elsewhere"));
     std::filesystem::current_path(previous);
@@ -114,7 +114,7 @@ TEST(StartProgram, ReportsWhatCannotBeStarted) {
 
     EXPECT_FALSE(startProgram(folder.path("missing.sh"), "", "").has_value());
     EXPECT_FALSE(startProgram(folder.path("plain.txt"), "", "").has_value());
-    EXPECT_FALSE(startProgram(folder.path(""), "", "").has_value()) << "a folder";
+    EXPECT_FALSE(startProgram(folder.folder(), "", "").has_value()) << "a folder";
     EXPECT_FALSE(startProgram(program, "", folder.path("no-such-folder")).has_value());
 }
 

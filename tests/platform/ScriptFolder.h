@@ -25,6 +25,7 @@ public:
     ScriptFolder(const ScriptFolder&) = delete;
     ScriptFolder& operator=(const ScriptFolder&) = delete;
 
+    std::string folder() const { return dir_.string(); }
     // The folder, as a plain prefix ending in "/".
     std::string prefix() const { return dir_.string() + "/"; }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
