@@ -66,14 +66,15 @@ double logScale(std::span<const SubbandStats, kCodedSubbandCount> stats,
 
 } // namespace
 
-BinWidths allocateBits(std::span<const SubbandStats, kCodedSubbandCount> stats, double bitRate) {
+QuantizationTable allocateBits(std::span<const SubbandStats, kCodedSubbandCount> stats,
+                               double bitRate) {
     std::vector<int> coded;
     for (int k = 0; k < kCodedSubbandCount; ++k) {
         if (stats[k].variance >= kDiscardVariance) {
             coded.push_back(k);
         }
     }
-    BinWidths widths;
+    QuantizationTable widths;
     if (coded.empty()) {
         return widths;
     }
@@ -101,8 +102,8 @@ BinWidths allocateBits(std::span<const SubbandStats, kCodedSubbandCount> stats, 
     for (int k : coded) {
         const double width = std::exp(std::log(relativeWidth(k, stats[k].variance)) - logQ);
         const double finest = stats[k].peak / kMaxIndex;
-        widths.q[k] = std::min(std::max(width, finest), kMaxBinWidth);
-        widths.z[k] = kZeroBinRatio * widths.q[k];
+        widths.binWidth[k] = std::min(std::max(width, finest), kMaxBinWidth);
+        widths.zeroBinWidth[k] = kZeroBinRatio * widths.binWidth[k];
     }
     return widths;
 }

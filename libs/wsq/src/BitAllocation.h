@@ -1,6 +1,7 @@
 #pragma once
 
 #include "libs/wsq/src/SubbandLayout.h"
+#include "libs/wsq/src/Tables.h"
 
 #include <array>
 #include <span>
@@ -13,14 +14,10 @@ struct SubbandStats {
     double peak = 0;     // largest coefficient magnitude anywhere in the subband
 };
 
-struct BinWidths {
-    std::array<double, 64> q{}; // 0 = subband not sent
-    std::array<double, 64> z{};
-};
-
 // The FBI rate model: every subband that carries information gets a bin width derived from its
 // variance, scaled by one global constant chosen so that the modelled bits per pixel equal
 // `bitRate`.
-BinWidths allocateBits(std::span<const SubbandStats, kCodedSubbandCount> stats, double bitRate);
+QuantizationTable allocateBits(std::span<const SubbandStats, kCodedSubbandCount> stats,
+                               double bitRate);
 
 } // namespace qv::wsq

@@ -7,7 +7,6 @@ namespace {
 
 constexpr int kSymbols = 257; // the 256 real symbols plus one reserved for the all-ones code
 constexpr int kReserved = 256;
-constexpr int kMaxLength = 16;
 
 // Index of the smallest non-zero count other than `except`; among equal counts the highest
 // symbol wins, which fixes the tree shape for ties. -1 when there is none.
@@ -52,8 +51,8 @@ std::array<int, kSymbols> codeLengths(const SymbolCounts& counts) {
 
 } // namespace
 
-HuffmanDefinition buildHuffmanTable(const SymbolCounts& counts) {
-    HuffmanDefinition table;
+HuffmanTable buildHuffmanTable(const SymbolCounts& counts) {
+    HuffmanTable table;
     if (std::all_of(counts.begin(), counts.end(), [](std::uint64_t c) { return c == 0; })) {
         return table;
     }
@@ -68,7 +67,7 @@ HuffmanDefinition buildHuffmanTable(const SymbolCounts& counts) {
     }
     // Shorten codes beyond 16 bits: two codes of length L give way to one of length L-1, and the
     // freed prefix lengthens a shorter code into two.
-    for (int len = longest; len > kMaxLength; --len) {
+    for (int len = longest; len > kMaxCodeLength; --len) {
         while (perLength[len] > 0) {
             int shorter = len - 2;
             while (perLength[shorter] == 0) {
@@ -82,13 +81,13 @@ HuffmanDefinition buildHuffmanTable(const SymbolCounts& counts) {
     }
     // The reserved symbol owns the last code of the longest length: dropping it frees the
     // all-ones code.
-    int last = std::min(longest, kMaxLength);
+    int last = std::min(longest, kMaxCodeLength);
     while (perLength[last] == 0) {
         --last;
     }
     --perLength[last];
 
-    for (int len = 1; len <= std::min(longest, kMaxLength); ++len) {
+    for (int len = 1; len <= std::min(longest, kMaxCodeLength); ++len) {
         table.bits[len - 1] = static_cast<std::uint8_t>(perLength[len]);
     }
     for (int len = 1; len <= longest; ++len) {
@@ -101,11 +100,11 @@ HuffmanDefinition buildHuffmanTable(const SymbolCounts& counts) {
     return table;
 }
 
-HuffmanCodes canonicalCodes(const HuffmanDefinition& table) {
+HuffmanCodes canonicalCodes(const HuffmanTable& table) {
     HuffmanCodes codes{};
     std::uint32_t code = 0;
     std::size_t next = 0;
-    for (int len = 1; len <= kMaxLength; ++len) {
+    for (int len = 1; len <= kMaxCodeLength; ++len) {
         for (int i = 0; i < table.bits[len - 1] && next < table.values.size(); ++i) {
             codes[table.values[next++]] = {static_cast<std::uint16_t>(code++),
                                            static_cast<std::uint8_t>(len)};

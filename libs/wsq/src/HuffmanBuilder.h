@@ -1,5 +1,7 @@
 #pragma once
 
+#include "libs/wsq/src/Tables.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -7,13 +9,6 @@
 namespace qv::wsq {
 
 using SymbolCounts = std::array<std::uint64_t, 256>;
-
-// A table as it is transmitted: how many codes of each length 1..16, then the symbols in
-// order of increasing code length.
-struct HuffmanDefinition {
-    std::array<std::uint8_t, 16> bits{};
-    std::vector<std::uint8_t> values;
-};
 
 struct HuffmanCode {
     std::uint16_t code = 0;
@@ -24,9 +19,9 @@ using HuffmanCodes = std::array<HuffmanCode, 256>;
 // The length-limited (16 bits) optimal code for the counted symbols, built the way JPEG's
 // reference procedure does so that equal statistics give equal tables everywhere. No symbol is
 // given the all-ones code. Symbols that never occur get no code.
-HuffmanDefinition buildHuffmanTable(const SymbolCounts& counts);
+HuffmanTable buildHuffmanTable(const SymbolCounts& counts);
 
 // The canonical code of every symbol of a table.
-HuffmanCodes canonicalCodes(const HuffmanDefinition& table);
+HuffmanCodes canonicalCodes(const HuffmanTable& table);
 
 } // namespace qv::wsq

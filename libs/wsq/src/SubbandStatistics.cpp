@@ -44,13 +44,13 @@ Measured measure(const float* coefficients, std::size_t stride, const Rect& r) {
     Measured m;
     for (int y = r.y; y < r.y + r.height; ++y) {
         const float* row = coefficients + static_cast<std::size_t>(y) * stride;
-        const bool rowInWindow = y >= windowY && y < windowY + windowHeight;
         for (int x = r.x; x < r.x + r.width; ++x) {
-            const double v = row[x];
-            m.whole.add(v);
-            m.peak = std::max(m.peak, std::abs(v));
-            if (rowInWindow && x >= windowX && x < windowX + windowWidth) {
-                m.window.add(v);
+            m.whole.add(row[x]);
+            m.peak = std::max(m.peak, static_cast<double>(std::abs(row[x])));
+        }
+        if (y >= windowY && y < windowY + windowHeight) {
+            for (int x = windowX; x < windowX + windowWidth; ++x) {
+                m.window.add(row[x]);
             }
         }
     }

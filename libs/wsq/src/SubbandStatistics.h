@@ -1,10 +1,10 @@
 #pragma once
 
-#include <array>
-#include <cstddef>
-
 #include "libs/wsq/src/BitAllocation.h"
 #include "libs/wsq/src/SubbandLayout.h"
+
+#include <array>
+#include <cstddef>
 
 namespace qv::wsq {
 

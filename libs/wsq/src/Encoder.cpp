@@ -1,0 +1,186 @@
+#include "libs/wsq/src/AnalysisFilter.h"
+#include "libs/wsq/src/BitAllocation.h"
+#include "libs/wsq/src/BitWriter.h"
+#include "libs/wsq/src/HuffmanBuilder.h"
+#include "libs/wsq/src/ImageLimits.h"
+#include "libs/wsq/src/Markers.h"
+#include "libs/wsq/src/Quantiser.h"
+#include "libs/wsq/src/SegmentWriter.h"
+#include "libs/wsq/src/SubbandStatistics.h"
+#include "libs/wsq/src/SymbolStream.h"
+#include "wsq/Wsq.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace qv::wsq {
+namespace {
+
+constexpr double kMaxBitRate = 8; // 8-bit input: more than this buys nothing
+constexpr std::size_t kMaxCommentBytes = 65533;
+// The normalised image spans roughly +-128.
+constexpr double kNormalisedRange = 128;
+
+void checkArguments(std::span<const std::uint8_t> pixels, int width, int height,
+                    const EncodeOptions& options) {
+    auto fail = [](const std::string& message) { throw Error("cannot encode: " + message); };
+    if (width < kMinImageSide || height < kMinImageSide || width > kMaxImageSide ||
+        height > kMaxImageSide) {
+        fail("image size " + std::to_string(width) + " x " + std::to_string(height) +
+             " is outside " + std::to_string(kMinImageSide) + " .. " +
+             std::to_string(kMaxImageSide) + " per side");
+    }
+    const std::int64_t count = std::int64_t{width} * height;
+    if (count > kMaxImagePixels) {
+        fail("image of " + std::to_string(count) + " pixels is larger than the limit of " +
+             std::to_string(kMaxImagePixels));
+    }
+    if (pixels.size() != static_cast<std::size_t>(count)) {
+        fail(std::to_string(pixels.size()) + " pixels given for a " + std::to_string(width) +
+             " x " + std::to_string(height) + " image");
+    }
+    if (!(options.bitRate > 0 && options.bitRate <= kMaxBitRate)) {
+        fail("bit rate " + std::to_string(options.bitRate) + " is outside (0, 8]");
+    }
+    if (options.comment.size() > kMaxCommentBytes) {
+        fail("comment of " + std::to_string(options.comment.size()) +
+             " bytes is longer than a comment segment holds");
+    }
+}
+
+struct Normalisation {
+    double mean = 0;
+    double scale = 1;
+};
+
+// Shifts the image to zero mean and scales it into about +-128; writes the result to `out`.
+Normalisation normalise(std::span<const std::uint8_t> pixels, float* out) {
+    std::uint64_t sum = 0;
+    std::array<std::uint64_t, 256> histogram{};
+    for (std::uint8_t p : pixels) {
+        ++histogram[p];
+    }
+    int lowest = 255;
+    int highest = 0;
+    for (int v = 0; v < 256; ++v) {
+        if (histogram[v] != 0) {
+            sum += histogram[v] * static_cast<std::uint64_t>(v);
+            lowest = std::min(lowest, v);
+            highest = std::max(highest, v);
+        }
+    }
+    Normalisation n;
+    n.mean = static_cast<double>(sum) / static_cast<double>(pixels.size());
+    const double spread = std::max(n.mean - lowest, highest - n.mean);
+    // A flat image has no spread; any scale leaves it all zero.
+    n.scale = spread > 0 ? spread / kNormalisedRange : 1;
+
+    std::array<float, 256> level;
+    for (int v = 0; v < 256; ++v) {
+        level[v] = static_cast<float>((v - n.mean) / n.scale);
+    }
+    std::transform(pixels.begin(), pixels.end(), out, [&](std::uint8_t p) { return level[p]; });
+    return n;
+}
+
+// The de-facto standard comment that tells readers the resolution and how the file was made.
+std::string describingComment(int width, int height, int ppi, double bitRate) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%f", bitRate);
+    return "NIST_COM 9\nPIX_WIDTH " + std::to_string(width) + "\nPIX_HEIGHT " +
+           std::to_string(height) + "\nPIX_DEPTH 8\nPPI " + std::to_string(ppi > 0 ? ppi : -1) +
+           "\nLOSSY 1\nCOLORSPACE GRAY\nCOMPRESSION WSQ\nWSQ_BITRATE " + rate;
+}
+
+// The three entropy-coded blocks; the last two share one Huffman table.
+constexpr int kBlockCount = 3;
+constexpr std::array<int, kBlockCount> kTableOfBlock = {0, 1, 1};
+
+class BlockCoder {
+public:
+    BlockCoder(const float* indices, std::size_t stride, const SubbandLayout& layout,
+               const QuantizationTable& widths)
+        : indices_(indices)
+        , stride_(stride)
+        , layout_(layout)
+        , widths_(widths) {}
+
+    void count(int block, SymbolCounts& counts) const {
+        forEachSymbol(indices_, stride_, layout_, widths_, block,
+                      [&](int symbol, std::uint32_t, int) { ++counts[symbol]; });
+    }
+
+    void write(int block, const HuffmanCodes& codes, std::vector<std::uint8_t>& out) const {
+        BitWriter bits(out);
+        forEachSymbol(indices_, stride_, layout_, widths_, block,
+                      [&](int symbol, std::uint32_t extra, int extraCount) {
+                          bits.put(codes[symbol].code, codes[symbol].length);
+                          if (extraCount > 0) {
+                              bits.put(extra, extraCount);
+                          }
+                      });
+        bits.finish();
+    }
+
+private:
+    const float* indices_;
+    std::size_t stride_;
+    const SubbandLayout& layout_;
+    const QuantizationTable& widths_;
+};
+
+} // namespace
+
+std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width, int height,
+                                 const EncodeOptions& options) {
+    checkArguments(pixels, width, height, options);
+    const auto stride = static_cast<std::size_t>(width);
+    const SubbandLayout layout = makeSubbandLayout(width, height);
+
+    // The one image-sized buffer: pixels, then coefficients, then quantiser indices.
+    std::vector<float> coefficients(pixels.size());
+    const Normalisation normalisation = normalise(pixels, coefficients.data());
+    AnalysisScratch scratch(std::max(width, height));
+    for (const Node& node : layout.nodes) {
+        analyseNode(coefficients.data(), stride, node, scratch);
+    }
+    const QuantizationTable widths =
+        allocateBits(measureSubbands(coefficients.data(), stride, layout), options.bitRate);
+    quantiseInPlace(coefficients.data(), stride, layout, widths);
+
+    const BlockCoder coder(coefficients.data(), stride, layout, widths);
+    std::array<SymbolCounts, 2> counts{};
+    for (int block = 0; block < kBlockCount; ++block) {
+        coder.count(block, counts[kTableOfBlock[block]]);
+    }
+    const std::array<HuffmanTable, 2> tables = {buildHuffmanTable(counts[0]),
+                                                buildHuffmanTable(counts[1])};
+
+    std::vector<std::uint8_t> out;
+    out.reserve(
+        static_cast<std::size_t>(static_cast<double>(pixels.size()) * options.bitRate / 8 * 1.25) +
+        4096 + options.comment.size());
+    SegmentWriter segments(out);
+    segments.marker(marker::SOI);
+    segments.comment(describingComment(width, height, options.ppi, options.bitRate));
+    if (!options.comment.empty()) {
+        segments.comment(options.comment);
+    }
+    segments.standardTransformTable();
+    segments.quantizationTable(widths);
+    segments.frameHeader(width, height, normalisation.mean, normalisation.scale);
+    for (int block = 0; block < kBlockCount; ++block) {
+        const int table = kTableOfBlock[block];
+        if (block == 0 || table != kTableOfBlock[block - 1]) {
+            segments.huffmanTable(table, tables[table]);
+        }
+        segments.blockHeader(table);
+        coder.write(block, canonicalCodes(tables[table]), out);
+    }
+    segments.marker(marker::EOI);
+    return out;
+}
+
+} // namespace qv::wsq
