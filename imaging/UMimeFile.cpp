@@ -1,0 +1,33 @@
+#include "imaging/UMimeFile.h"
+
+#include "imaging/Base64Streams.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace qv {
+
+bool StreamToBase64Text(MemoryStream& stream, std::string& text) {
+    text.clear();
+    stream.seek(0);
+    MemoryStream encoded;
+    Base64EncodeStream(stream, encoded);
+    // The encoder writes no line breaks, so the text is at most one line.
+    if (encoded.size() > 0) {
+        text.reserve(encoded.size() + 2);
+        text.assign(reinterpret_cast<const char*>(encoded.data()), encoded.size());
+        text += "\r\n";
+    }
+    return true;
+}
+
+bool Base64TextToStream(std::string_view text, MemoryStream& stream) {
+    // Line breaks need no handling of their own: the decoder skips them like any byte outside
+    // the alphabet.
+    const std::string_view content = text.substr(0, text.find('\0'));
+    MemoryStream source(std::vector<std::uint8_t>(content.begin(), content.end()));
+    Base64DecodeStream(source, stream);
+    return true;
+}
+
+} // namespace qv
