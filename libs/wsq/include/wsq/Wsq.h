@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -25,7 +26,7 @@ struct EncodeOptions {
 struct Image {
     int width = 0;
     int height = 0;
-    int ppi = -1; // -1 when the file does not say
+    int ppi = -1;                     // -1 when the file does not say
     std::vector<std::uint8_t> pixels; // width * height, top row first
     std::vector<std::string> comments;
 };
@@ -33,6 +34,31 @@ struct Image {
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width, int height,
                                  const EncodeOptions& options = {});
 
-Image decode(std::span<const std::uint8_t> data);
+// Declared image sizes the decoder accepts before it allocates anything for them.
+struct DecodeLimits {
+    int maxSide = 16384;
+    std::int64_t maxPixels = std::int64_t{8192} * 8192;
+};
+
+Image decode(std::span<const std::uint8_t> data, const DecodeLimits& limits = {});
+
+// One marker segment of a file, for listing what a file holds.
+struct SegmentInfo {
+    std::string name;   // "SOF", "DHT", "RST2", ...
+    std::size_t offset; // of the marker's first byte
+    std::size_t length; // bytes from the marker up to the next segment, entropy data included
+    std::string detail; // a short description of the content
+};
+
+// What a file declares, read without decoding the image.
+struct FileInfo {
+    int width = 0;
+    int height = 0;
+    int ppi = -1;
+    std::vector<SegmentInfo> segments;
+    std::vector<std::string> comments;
+};
+
+FileInfo inspect(std::span<const std::uint8_t> data);
 
 } // namespace qv::wsq

@@ -1,0 +1,309 @@
+#include "Synthesis.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <vector>
+
+namespace qv::wsq {
+
+namespace {
+
+// How a subband continues past one of its ends, which follows from how the analysis extended
+// the signal: reflected about the edge sample (whole-sample), with the edge sample repeated
+// (half-sample), either of them negated, or antisymmetric about a virtual zero sample.
+enum class Edge { WholeSample, HalfSample, HalfSampleNegated, VirtualZeroNegated };
+
+struct Edges {
+    Edge left;
+    Edge right;
+};
+
+// A source sample of the extended subband: its index inside the subband and a factor of
+// +1, -1 or 0 (the virtual zero, or an empty subband).
+struct Source {
+    int index;
+    float sign;
+};
+
+Source resolve(int e, int length, Edges edges) {
+    if (length == 0) {
+        return {0, 0.0f};
+    }
+    float sign = 1.0f;
+    // Short subbands may need several reflections; a one-sample subband reflected about
+    // itself never settles, but is constant, which the clamp below gives.
+    for (int round = 0; round < 64; ++round) {
+        if (e < 0) {
+            if (edges.left == Edge::WholeSample) {
+                e = -e;
+            } else {
+                e = -1 - e;
+                if (edges.left == Edge::HalfSampleNegated) {
+                    sign = -sign;
+                }
+            }
+        } else if (e >= length) {
+            switch (edges.right) {
+            case Edge::WholeSample:
+                e = 2 * (length - 1) - e;
+                break;
+            case Edge::HalfSample:
+                e = 2 * length - 1 - e;
+                break;
+            case Edge::HalfSampleNegated:
+                e = 2 * length - 1 - e;
+                sign = -sign;
+                break;
+            case Edge::VirtualZeroNegated:
+                if (e == length) {
+                    return {0, 0.0f};
+                }
+                e = 2 * length - e;
+                sign = -sign;
+                break;
+            }
+        } else {
+            return {e, sign};
+        }
+    }
+    return {std::clamp(e, 0, length - 1), sign};
+}
+
+// A synthesis filter tap seen from one output phase: output x[2m + phase] takes
+// weight * subband[m + offset].
+struct Tap {
+    int offset;
+    float weight;
+};
+
+// The synthesis side of a filter bank, split by output phase.
+struct Bank {
+    bool evenLength = false;
+    std::array<std::vector<Tap>, 2> low;  // taps on the lowpass subband
+    std::array<std::vector<Tap>, 2> high; // taps on the highpass subband
+
+    Edges lowEdges(int n) const {
+        if (evenLength) {
+            return {Edge::HalfSample, n % 2 ? Edge::WholeSample : Edge::HalfSample};
+        }
+        return {Edge::WholeSample, n % 2 ? Edge::WholeSample : Edge::HalfSample};
+    }
+    Edges highEdges(int n) const {
+        if (evenLength) {
+            return {Edge::HalfSampleNegated,
+                    n % 2 ? Edge::VirtualZeroNegated : Edge::HalfSampleNegated};
+        }
+        return {Edge::HalfSample, n % 2 ? Edge::HalfSample : Edge::WholeSample};
+    }
+};
+
+// x[n] = sum_i g[i] * subband[(n + shift - i) / 2] over the i that make the argument even.
+void addPhaseTaps(const std::vector<double>& g, int shift, std::array<std::vector<Tap>, 2>& taps) {
+    for (int phase = 0; phase < 2; ++phase) {
+        for (int i = 0; i < static_cast<int>(g.size()); ++i) {
+            const int argument = phase + shift - i;
+            if (argument % 2 == 0) {
+                taps[phase].push_back({argument / 2, static_cast<float>(g[i])});
+            }
+        }
+    }
+}
+
+// Synthesis filters from the transmitted analysis pair: the lowpass g0 comes from the analysis
+// highpass and the highpass g1 from the analysis lowpass.
+Bank makeBank(const TransformTable& filters) {
+    const auto& h0 = filters.lowpass;
+    const auto& h1 = filters.highpass;
+    const int l0 = static_cast<int>(h0.size());
+    const int l1 = static_cast<int>(h1.size());
+    std::vector<double> g0(h1.size());
+    std::vector<double> g1(h0.size());
+    Bank bank;
+    bank.evenLength = l0 % 2 == 0;
+    if (!bank.evenLength) {
+        const int c0 = (l0 - 1) / 2;
+        const int c1 = (l1 - 1) / 2;
+        for (int i = 0; i < l1; ++i) {
+            g0[i] = ((i - c1) % 2 == 0 ? 1.0 : -1.0) * h1[i];
+        }
+        for (int i = 0; i < l0; ++i) {
+            g1[i] = ((i - c0) % 2 == 0 ? 1.0 : -1.0) * h0[i];
+        }
+        addPhaseTaps(g0, c1, bank.low);
+        addPhaseTaps(g1, c0 - 1, bank.high);
+        return bank;
+    }
+    for (int c = 0; c < l0 / 2; ++c) {
+        g1[l0 / 2 + c] = (c % 2 == 0 ? 1.0 : -1.0) * h0[l0 / 2 + c];
+        g1[l0 / 2 - 1 - c] = -g1[l0 / 2 + c];
+    }
+    for (int c = 0; c < l1 / 2; ++c) {
+        g0[l1 / 2 + c] = (c % 2 == 0 ? -1.0 : 1.0) * h1[l1 / 2 + c];
+        g0[l1 / 2 - 1 - c] = g0[l1 / 2 + c];
+    }
+    addPhaseTaps(g0, l1 / 2 - 1, bank.low);
+    addPhaseTaps(g1, l0 / 2 - 1, bank.high);
+    return bank;
+}
+
+// Filters of at most 32 taps reach at most 17 samples beyond either end of a subband.
+constexpr int kMargin = 18;
+
+// Where the two halves of a line of n samples lie, given the node's inversion flag.
+struct Halves {
+    int lowStart;
+    int lowCount;
+    int highStart;
+    int highCount;
+};
+
+Halves halvesOf(int n, bool inverted) {
+    const int low = (n + 1) / 2;
+    const int high = n / 2;
+    return inverted ? Halves{high, low, 0, high} : Halves{0, low, low, high};
+}
+
+// Working lines for the horizontal pass, reused across rows.
+struct RowScratch {
+    std::vector<float> low;
+    std::vector<float> high;
+    std::array<std::vector<float>, 2> phase;
+};
+
+// Copies `count` samples with kMargin extended samples on either side.
+void extend(const float* source, int count, Edges edges, std::vector<float>& out) {
+    out.resize(static_cast<std::size_t>(count + 2 * kMargin));
+    for (int e = -kMargin; e < 0; ++e) {
+        const Source s = resolve(e, count, edges);
+        out[e + kMargin] = s.sign == 0.0f ? 0.0f : s.sign * source[s.index];
+    }
+    std::copy(source, source + count, out.begin() + kMargin);
+    for (int e = count; e < count + kMargin; ++e) {
+        const Source s = resolve(e, count, edges);
+        out[e + kMargin] = s.sign == 0.0f ? 0.0f : s.sign * source[s.index];
+    }
+}
+
+// out[m] (+)= sum of taps over the extended line; kept in this shape so it vectorises.
+void accumulate(const std::vector<Tap>& taps, const float* extended, float* out, int count) {
+    for (const Tap& tap : taps) {
+        const float w = tap.weight;
+        const float* in = extended + kMargin + tap.offset;
+        for (int m = 0; m < count; ++m) {
+            out[m] += w * in[m];
+        }
+    }
+}
+
+void synthesizeRow(float* row, int n, bool inverted, const Bank& bank, RowScratch& scratch) {
+    const Halves halves = halvesOf(n, inverted);
+    extend(row + halves.lowStart, halves.lowCount, bank.lowEdges(n), scratch.low);
+    extend(row + halves.highStart, halves.highCount, bank.highEdges(n), scratch.high);
+    for (int phase = 0; phase < 2; ++phase) {
+        const int count = (n - phase + 1) / 2;
+        auto& out = scratch.phase[phase];
+        out.assign(static_cast<std::size_t>(count), 0.0f);
+        accumulate(bank.low[phase], scratch.low.data(), out.data(), count);
+        accumulate(bank.high[phase], scratch.high.data(), out.data(), count);
+    }
+    const float* even = scratch.phase[0].data();
+    const float* odd = scratch.phase[1].data();
+    for (int m = 0; m < n / 2; ++m) {
+        row[2 * m] = even[m];
+        row[2 * m + 1] = odd[m];
+    }
+    if (n % 2 != 0) {
+        row[n - 1] = even[n / 2];
+    }
+}
+
+// One term of a vertical output line: weight * (source line).
+struct LineTerm {
+    int line;
+    float weight;
+};
+
+// For every output row of a column of n samples, the source rows and weights it sums.
+std::vector<std::vector<LineTerm>> columnPlan(int n, bool inverted, const Bank& bank) {
+    const Halves halves = halvesOf(n, inverted);
+    const Edges lowEdges = bank.lowEdges(n);
+    const Edges highEdges = bank.highEdges(n);
+    std::vector<std::vector<LineTerm>> plan(static_cast<std::size_t>(n));
+    for (int out = 0; out < n; ++out) {
+        const int phase = out % 2;
+        const int m = out / 2;
+        auto addTerms = [&](const std::vector<Tap>& taps, int start, int count, Edges edges) {
+            for (const Tap& tap : taps) {
+                const Source s = resolve(m + tap.offset, count, edges);
+                if (s.sign != 0.0f) {
+                    plan[out].push_back({start + s.index, s.sign * tap.weight});
+                }
+            }
+        };
+        addTerms(bank.low[phase], halves.lowStart, halves.lowCount, lowEdges);
+        addTerms(bank.high[phase], halves.highStart, halves.highCount, highEdges);
+    }
+    return plan;
+}
+
+// Columns are filtered a strip at a time so that whole rows of the strip combine with one
+// vectorisable loop, while the copy they read from stays small.
+constexpr int kStripWidth = 64;
+
+void synthesizeColumns(float* origin, int stride, int width, int height, bool inverted,
+                       const Bank& bank, std::vector<float>& strip) {
+    const auto plan = columnPlan(height, inverted, bank);
+    strip.resize(static_cast<std::size_t>(height) * kStripWidth);
+    for (int x0 = 0; x0 < width; x0 += kStripWidth) {
+        const int w = std::min(kStripWidth, width - x0);
+        for (int y = 0; y < height; ++y) {
+            const float* from = origin + static_cast<std::ptrdiff_t>(y) * stride + x0;
+            std::copy(from, from + w, strip.begin() + static_cast<std::ptrdiff_t>(y) * kStripWidth);
+        }
+        for (int y = 0; y < height; ++y) {
+            float* out = origin + static_cast<std::ptrdiff_t>(y) * stride + x0;
+            std::fill(out, out + w, 0.0f);
+            for (const LineTerm& term : plan[y]) {
+                const float* in =
+                    strip.data() + static_cast<std::ptrdiff_t>(term.line) * kStripWidth;
+                const float weight = term.weight;
+                for (int x = 0; x < w; ++x) {
+                    out[x] += weight * in[x];
+                }
+            }
+        }
+    }
+}
+
+void invertNode(float* coefficients, int stride, const Node& node, const Bank& bank,
+                RowScratch& rows, std::vector<float>& strip) {
+    const Rect& r = node.rect;
+    if (r.width == 0 || r.height == 0) {
+        return;
+    }
+    float* origin = coefficients + static_cast<std::ptrdiff_t>(r.y) * stride + r.x;
+    synthesizeColumns(origin, stride, r.width, r.height, node.invertY, bank, strip);
+    for (int y = 0; y < r.height; ++y) {
+        synthesizeRow(origin + static_cast<std::ptrdiff_t>(y) * stride, r.width, node.invertX, bank,
+                      rows);
+    }
+}
+
+} // namespace
+
+void synthesize(float* coefficients, int stride, const SubbandLayout& layout,
+                const TransformTable& filters, bool withUnusedQuarter) {
+    const Bank bank = makeBank(filters);
+    RowScratch rows;
+    std::vector<float> strip;
+    for (int node = kNodeCount - 1; node >= 1; --node) {
+        invertNode(coefficients, stride, layout.nodes[node], bank, rows, strip);
+    }
+    if (withUnusedQuarter) {
+        invertNode(coefficients, stride, layout.unusedQuarter, bank, rows, strip);
+    }
+    invertNode(coefficients, stride, layout.nodes[0], bank, rows, strip);
+}
+
+} // namespace qv::wsq

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+namespace qv {
+
+// 8-bit gray pixels, top row first, no padding.
+struct GrayImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+class PgmError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Binary PGM ("P5") with at most 8 bits per sample; samples with a maximum below 255 are
+// stretched to 0..255. Sizes are limited to 65535 per side.
+GrayImage parsePgm(std::span<const std::uint8_t> bytes);
+std::vector<std::uint8_t> formatPgm(const GrayImage& image);
+
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
+void writeFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+} // namespace qv
