@@ -40,6 +40,20 @@ int mirror(int i, int n) {
     return i < n ? i : period - i;
 }
 
+// Calls put(p, i) for every position p of the extended signal (n samples plus kReach on either
+// side) with the index i of the sample found there. Only the ends need the reflection.
+template <class Put> void forEachExtended(int n, Put put) {
+    for (int p = 0; p < kReach; ++p) {
+        put(p, mirror(p - kReach, n));
+    }
+    for (int i = 0; i < n; ++i) {
+        put(i + kReach, i);
+    }
+    for (int p = n + kReach; p < n + 2 * kReach; ++p) {
+        put(p, mirror(p - kReach, n));
+    }
+}
+
 #if defined(__GNUC__)
 constexpr bool kHaveVectors = true;
 typedef float Vec __attribute__((vector_size(16)));
@@ -128,10 +142,8 @@ void splitRows(float* image, std::size_t stride, const Node& node, float* even, 
     const int highCount = r.width / 2;
     for (int y = r.y; y < r.y + r.height; ++y) {
         float* row = image + static_cast<std::size_t>(y) * stride + r.x;
-        for (int p = 0; p < r.width + 2 * kReach; ++p) {
-            float* half = (p % 2 == 0) ? even : odd;
-            half[p / 2] = row[mirror(p - kReach, r.width)];
-        }
+        forEachExtended(r.width,
+                        [&](int p, int i) { ((p % 2 == 0) ? even : odd)[p / 2] = row[i]; });
         float* low = row + (node.invertX ? highCount : 0);
         float* high = row + (node.invertX ? 0 : lowCount);
         filterRow<UseVectors>(even, odd, lowCount, highCount, low, high);
@@ -148,12 +160,15 @@ void splitColumns(float* image, std::size_t stride, const Node& node, float* eve
     float* highTop = top + static_cast<std::size_t>(node.invertY ? 0 : lowCount) * stride;
     for (int x = 0; x < r.width; x += kStrip) {
         const int lanes = std::min(kStrip, r.width - x);
-        for (int p = 0; p < r.height + 2 * kReach; ++p) {
-            const float* src =
-                top + static_cast<std::size_t>(mirror(p - kReach, r.height)) * stride + x;
+        forEachExtended(r.height, [&](int p, int i) {
+            const float* src = top + static_cast<std::size_t>(i) * stride + x;
             float* dst = ((p % 2 == 0) ? even : odd) + static_cast<std::size_t>(p / 2) * kStrip;
-            std::memcpy(dst, src, static_cast<std::size_t>(lanes) * sizeof(float));
-        }
+            if (lanes == kStrip) {
+                std::memcpy(dst, src, kStrip * sizeof(float));
+            } else {
+                std::memcpy(dst, src, static_cast<std::size_t>(lanes) * sizeof(float));
+            }
+        });
         filterStrip<UseVectors>(even, odd, lanes, lowCount, highCount, lowTop + x, highTop + x,
                                 stride);
     }
