@@ -49,13 +49,15 @@ struct Line {
     std::size_t begin;
     std::size_t contentEnd;
     std::size_t end;
+    bool terminated; // ends in "\n"; only the file's last line may not
     LineKind kind;
     std::string_view name;  // section name or key, as written in the file
     std::string_view value; // raw text after "=" for an entry
 };
 
 Line classify(std::string_view text, std::size_t begin, std::size_t contentEnd, std::size_t end) {
-    Line line{begin, contentEnd, end, LineKind::Other, {}, {}};
+    const bool terminated = end > contentEnd && text[end - 1] == '\n';
+    Line line{begin, contentEnd, end, terminated, LineKind::Other, {}, {}};
     const std::string_view content = trim(text.substr(begin, contentEnd - begin));
     if (content.empty()) {
         line.kind = LineKind::Blank;
@@ -199,7 +201,7 @@ std::string setProfileValue(std::string_view text, std::string_view section, std
     if (where.section) {
         const Line& last = lines[where.lastUsedLine];
         result.append(text.substr(0, last.end));
-        if (last.end == last.contentEnd) {
+        if (!last.terminated) {
             result.append(lineBreak);
         }
         result.append(entry).append(lineBreak);
@@ -209,7 +211,7 @@ std::string setProfileValue(std::string_view text, std::string_view section, std
 
     result.append(text);
     if (!lines.empty()) {
-        if (lines.back().end == lines.back().contentEnd) {
+        if (!lines.back().terminated) {
             result.append(lineBreak);
         }
         if (lines.back().kind != LineKind::Blank) {

@@ -63,6 +63,9 @@ TEST(ProfileText, AddsMissingKeysAfterTheSectionsLastLine) {
               "[Config]\nA=1\nNew=v\n\n[X]\nB=2\n");
     EXPECT_EQ(setProfileValue("[Config]\r\nA=1", "Config", "New", "v"),
               "[Config]\r\nA=1\r\nNew=v\r\n");
+    // A last line cut after its CR still needs a whole line break before the new key.
+    EXPECT_EQ(setProfileValue("[Config]\r\nA=1\r", "Config", "New", "v"),
+              "[Config]\r\nA=1\r\r\nNew=v\r\n");
 }
 
 TEST(ProfileText, AppendsMissingSections) {
