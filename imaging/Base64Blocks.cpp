@@ -2,6 +2,8 @@
 
 #include "platform/Errors.h"
 
+#include <cstring>
+
 namespace qv {
 
 namespace {
@@ -9,6 +11,16 @@ namespace {
 constexpr char charOf(std::uint32_t value) {
     return Base64EncodeTable[value & 0x3F];
 }
+
+// Every 12-bit value as its two characters, so a group of three bytes takes two lookups.
+using CharPair = std::array<char, 2>;
+constexpr std::array<CharPair, 4096> pairTable = [] {
+    std::array<CharPair, 4096> table{};
+    for (std::uint32_t v = 0; v < table.size(); ++v) {
+        table[v] = {charOf(v >> 6), charOf(v)};
+    }
+    return table;
+}();
 
 void requireCapacity(std::size_t have, std::size_t need, int line) {
     if (have < need) {
@@ -25,10 +37,8 @@ void Base64EncodeBlock(std::span<const std::uint8_t> in, std::span<char> out) {
     const std::size_t groups = in.size() / 3;
     for (std::size_t g = 0; g < groups; ++g, p += 3, o += 4) {
         const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-        o[0] = charOf(v >> 18);
-        o[1] = charOf(v >> 12);
-        o[2] = charOf(v >> 6);
-        o[3] = charOf(v);
+        std::memcpy(o, pairTable[v >> 12].data(), 2);
+        std::memcpy(o + 2, pairTable[v & 0xFFF].data(), 2);
     }
     switch (in.size() % 3) {
     case 1:

@@ -1,5 +1,6 @@
 #include "imaging/UMimeFile.h"
 
+#include "imaging/Base64Blocks.h"
 #include "imaging/Base64Streams.h"
 
 #include <cstdint>
@@ -11,6 +12,8 @@ bool StreamToBase64Text(MemoryStream& stream, std::string& text) {
     text.clear();
     stream.seek(0);
     MemoryStream encoded;
+    // Sized once up front: growing the temporary chunk by chunk would copy it over and over.
+    encoded.resize(Base64EncodedSize(stream.size()));
     Base64EncodeStream(stream, encoded);
     // The encoder writes no line breaks, so the text is at most one line.
     if (encoded.size() > 0) {
