@@ -73,9 +73,11 @@ public:
         std::vector<std::uint8_t> out(coefficients_.size());
         const float scale = static_cast<float>(frame.scale);
         const float mean = static_cast<float>(frame.mean);
+        // Clamping before the conversion makes truncation round half up, in a loop that
+        // vectorises.
         std::transform(coefficients_.begin(), coefficients_.end(), out.begin(), [&](float v) {
-            const float pixel = std::floor(v * scale + mean + 0.5f);
-            return static_cast<std::uint8_t>(std::clamp(pixel, 0.0f, 255.0f));
+            const float pixel = std::clamp(v * scale + mean + 0.5f, 0.0f, 255.0f);
+            return static_cast<std::uint8_t>(pixel);
         });
         return out;
     }

@@ -186,10 +186,11 @@ void extend(const float* source, int count, Edges edges, std::vector<float>& out
 }
 
 // out[m] (+)= sum of taps over the extended line; kept in this shape so it vectorises.
-void accumulate(const std::vector<Tap>& taps, const float* extended, float* out, int count) {
+void accumulate(const std::vector<Tap>& taps, const float* extended, float* __restrict out,
+                int count) {
     for (const Tap& tap : taps) {
         const float w = tap.weight;
-        const float* in = extended + kMargin + tap.offset;
+        const float* __restrict in = extended + kMargin + tap.offset;
         for (int m = 0; m < count; ++m) {
             out[m] += w * in[m];
         }
@@ -262,10 +263,10 @@ void synthesizeColumns(float* origin, int stride, int width, int height, bool in
             std::copy(from, from + w, strip.begin() + static_cast<std::ptrdiff_t>(y) * kStripWidth);
         }
         for (int y = 0; y < height; ++y) {
-            float* out = origin + static_cast<std::ptrdiff_t>(y) * stride + x0;
+            float* __restrict out = origin + static_cast<std::ptrdiff_t>(y) * stride + x0;
             std::fill(out, out + w, 0.0f);
             for (const LineTerm& term : plan[y]) {
-                const float* in =
+                const float* __restrict in =
                     strip.data() + static_cast<std::ptrdiff_t>(term.line) * kStripWidth;
                 const float weight = term.weight;
                 for (int x = 0; x < w; ++x) {

@@ -1,0 +1,69 @@
+// Decoding speed on the shared reference files and on a large synthetic print.
+
+#include "tools/wsq/Pgm.h"
+#include "wsq/Wsq.h"
+
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void decodeFile(benchmark::State& state, const std::vector<std::uint8_t>& data) {
+    std::size_t pixels = 0;
+    for (auto _ : state) {
+        const auto image = qv::wsq::decode(data);
+        pixels = image.pixels.size();
+        benchmark::DoNotOptimize(image.pixels.data());
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(pixels) / 1e6,
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Ridges of a plausible period with some noise, so the encoder keeps most subbands.
+std::vector<std::uint8_t> syntheticPrint(int width, int height) {
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
+    std::uint32_t noise = 12345;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const double ridge = std::sin((x * 0.8 + y * 0.6) / 1.6 + std::sin(y / 90.0) * 3);
+            const double value = 128 + 80 * ridge + static_cast<int>(noise >> 28) - 8;
+            pixels[static_cast<std::size_t>(y) * width + x] =
+                static_cast<std::uint8_t>(std::clamp(value, 0.0, 255.0));
+        }
+    }
+    return pixels;
+}
+
+void registerBenchmarks() {
+    const fs::path folder = fs::path(QV_TESTDATA_DIR) / "wsq";
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().string().ends_with(".nbis.wsq")) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        const std::string name = "decode/" + file.stem().stem().string();
+        benchmark::RegisterBenchmark(name.c_str(), decodeFile, qv::readFileBytes(file))
+            ->Unit(benchmark::kMillisecond);
+    }
+    constexpr int side = 4000;
+    const auto large = qv::wsq::encode(syntheticPrint(side, side), side, side);
+    benchmark::RegisterBenchmark("decode/synthetic_4000x4000", decodeFile, large)
+        ->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    registerBenchmarks();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
