@@ -1,0 +1,252 @@
+#include "BmpBuilder.h"
+#include "imaging/BmpFile.h"
+#include "platform/Errors.h"
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+using qv::Bitmap;
+using qv::PaletteEntry;
+using qv::RowOrder;
+using qv::test::BmpSpec;
+using qv::test::buildBmp;
+using qv::test::pixelsOf;
+using qv::test::shaped;
+using Row = std::vector<std::uint8_t>;
+
+constexpr std::uint8_t redGray = 76;
+constexpr std::uint8_t greenGray = 150;
+constexpr std::uint8_t blueGray = 29;
+
+std::vector<PaletteEntry> tintedPalette(std::size_t count) {
+    std::vector<PaletteEntry> palette(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        palette[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 7};
+    }
+    return palette;
+}
+
+BmpSpec eightBit(std::int32_t height, std::vector<Row> storedRows) {
+    BmpSpec spec;
+    spec.width = 3;
+    spec.height = height;
+    spec.palette = tintedPalette(256);
+    spec.storedRows = std::move(storedRows);
+    return spec;
+}
+
+TEST(BmpReaderEightBit, BottomUpFileKeepsIndicesPaletteAndStorageOrder) {
+    const Bitmap bitmap = qv::decodeBmp(buildBmp(eightBit(2, {{4, 5, 6}, {1, 2, 3}})));
+    EXPECT_EQ(bitmap.width(), 3);
+    EXPECT_EQ(bitmap.height(), 2);
+    EXPECT_EQ(bitmap.rowOrder(), RowOrder::BottomUp);
+    EXPECT_EQ(pixelsOf(bitmap, 0), (Row{1, 2, 3}));
+    EXPECT_EQ(pixelsOf(bitmap, 1), (Row{4, 5, 6}));
+    EXPECT_EQ(bitmap.palette(), tintedPalette(256));
+}
+
+TEST(BmpReaderEightBit, TopDownFileGivesTheSamePicture) {
+    const Bitmap bitmap = qv::decodeBmp(buildBmp(eightBit(-2, {{1, 2, 3}, {4, 5, 6}})));
+    EXPECT_EQ(bitmap.rowOrder(), RowOrder::TopDown);
+    EXPECT_EQ(pixelsOf(bitmap, 0), (Row{1, 2, 3}));
+    EXPECT_EQ(pixelsOf(bitmap, 1), (Row{4, 5, 6}));
+}
+
+TEST(BmpReaderEightBit, ShortColourTablesAndUnpaddedLastRowsAreAccepted) {
+    BmpSpec spec = eightBit(2, {{4, 5, 6}, {1, 2, 3}});
+    spec.palette = tintedPalette(2);
+    spec.padLastRow = false;
+    const Bitmap bitmap = qv::decodeBmp(buildBmp(spec));
+    EXPECT_EQ(bitmap.palette(), tintedPalette(2));
+    EXPECT_EQ(pixelsOf(bitmap, 0), (Row{1, 2, 3}));
+}
+
+TEST(BmpReaderEightBit, OldestHeaderWithThreeByteColourEntries) {
+    BmpSpec spec = eightBit(1, {{0, 1, 1}});
+    spec.headerSize = 12;
+    spec.palette = {{0, 0, 0}, {200, 100, 50}};
+    const Bitmap bitmap = qv::decodeBmp(buildBmp(spec));
+    EXPECT_EQ(pixelsOf(bitmap, 0), (Row{0, 1, 1}));
+    EXPECT_EQ(bitmap.palette(), spec.palette);
+}
+
+// Other depths become 8-bit gray with the gray-ramp palette.
+class BmpReaderConversion : public ::testing::Test {
+protected:
+    static void expectGray(const BmpSpec& spec, const std::vector<Row>& topDownRows) {
+        const Bitmap bitmap = qv::decodeBmp(buildBmp(spec));
+        EXPECT_EQ(bitmap.palette(), Bitmap::grayPalette());
+        ASSERT_EQ(bitmap.height(), static_cast<int>(topDownRows.size()));
+        for (int row = 0; row < bitmap.height(); ++row) {
+            EXPECT_EQ(pixelsOf(bitmap, row), topDownRows[row]) << "row " << row;
+        }
+    }
+};
+
+TEST_F(BmpReaderConversion, OneBitPixelsAcrossAByteBoundary) {
+    BmpSpec spec = shaped(9, 1, 1);
+    spec.palette = {{255, 255, 255}, {0, 0, 0}}; // index 0 white: gray comes from the palette
+    spec.storedRows = {{0b10110000, 0b10000000}};
+    expectGray(spec, {{0, 255, 0, 0, 255, 255, 255, 255, 0}});
+}
+
+TEST_F(BmpReaderConversion, FourBitPixelsWithAnOddWidth) {
+    BmpSpec spec = shaped(3, -2, 4);
+    spec.palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    spec.storedRows = {{0x12, 0x30}, {0x33, 0xF0}}; // index 15 lies beyond the table
+    expectGray(spec, {{redGray, greenGray, blueGray}, {blueGray, blueGray, 0}});
+}
+
+TEST_F(BmpReaderConversion, SixteenBitDefaultFiveFiveFive) {
+    BmpSpec spec = shaped(4, 1, 16);
+    spec.storedRows = {{0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0x7F}};
+    expectGray(spec, {{redGray, greenGray, blueGray, 255}});
+}
+
+TEST_F(BmpReaderConversion, SixteenBitFiveSixFiveMasksAfterTheHeader) {
+    BmpSpec spec = shaped(3, 1, 16);
+    spec.compression = 3;
+    spec.masksAfterHeader = {0xF800, 0x07E0, 0x001F};
+    spec.storedRows = {{0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00}};
+    expectGray(spec, {{redGray, greenGray, blueGray}});
+}
+
+TEST_F(BmpReaderConversion, TwentyFourBitBlueGreenRed) {
+    BmpSpec spec = shaped(3, 2, 24);
+    spec.storedRows = {{0, 0, 0, 255, 255, 255, 10, 20, 30}, {0, 0, 255, 0, 255, 0, 255, 0, 0}};
+    expectGray(spec, {{redGray, greenGray, blueGray}, {0, 255, 22}});
+}
+
+TEST_F(BmpReaderConversion, TwentyFourBitInTheOldestHeader) {
+    BmpSpec spec = shaped(1, 1, 24);
+    spec.headerSize = 12;
+    spec.storedRows = {{255, 0, 0}};
+    expectGray(spec, {{blueGray}});
+}
+
+TEST_F(BmpReaderConversion, ThirtyTwoBitIgnoresTheFourthByte) {
+    BmpSpec spec = shaped(2, 1, 32);
+    spec.storedRows = {{0, 0, 255, 0, 0, 255, 0, 255}};
+    expectGray(spec, {{redGray, greenGray}});
+}
+
+TEST_F(BmpReaderConversion, ThirtyTwoBitMasksInsideAVersionFiveHeader) {
+    BmpSpec spec = shaped(2, -1, 32);
+    spec.compression = 3;
+    spec.headerSize = 124;
+    spec.masksInHeader = {0x000000FF, 0x0000FF00, 0x00FF0000}; // red in the first byte
+    spec.storedRows = {{255, 0, 0, 0, 0, 0, 255, 0}};
+    expectGray(spec, {{redGray, blueGray}});
+}
+
+TEST(BmpReaderSources, StreamIsReadFromItsPositionAndLeftAfterThePixels) {
+    const auto file = buildBmp(eightBit(2, {{4, 5, 6}, {1, 2, 3}}));
+    qv::MemoryStream stream;
+    stream.write(std::vector<std::uint8_t>{9, 9, 9});
+    stream.write(file);
+    stream.write(std::vector<std::uint8_t>{7, 7});
+    stream.seek(3);
+    const Bitmap bitmap = qv::loadBmp(stream);
+    EXPECT_EQ(pixelsOf(bitmap, 0), (Row{1, 2, 3}));
+    EXPECT_EQ(stream.position(), 3 + file.size());
+}
+
+TEST(BmpReaderSources, FilesAreReadAndMissingOnesNamed) {
+    const auto path = std::filesystem::temp_directory_path() / "qv-bmp-reader-test.bmp";
+    const auto file = buildBmp(eightBit(-1, {{8, 9, 10}}));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+    EXPECT_EQ(pixelsOf(qv::loadBmpFile(path), 0), (Row{8, 9, 10}));
+    std::filesystem::remove(path);
+    try {
+        qv::loadBmpFile(path);
+        FAIL() << "a missing file loaded";
+    } catch (const qv::GeneralError& error) {
+        EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos);
+    }
+}
+
+struct BrokenCase {
+    const char* name;
+    std::function<void(std::vector<std::uint8_t>&)> damage;
+    const char* expected; // part of the error message
+};
+
+void putAt(std::vector<std::uint8_t>& file, std::size_t offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        file[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+void putU16At(std::vector<std::uint8_t>& file, std::size_t offset, std::uint32_t value) {
+    file[offset] = static_cast<std::uint8_t>(value);
+    file[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+TEST(BmpReaderBrokenFiles, EveryFaultIsAClearError) {
+    const std::vector<BrokenCase> cases = {
+        {"empty", [](auto& f) { f.clear(); }, "only 0 bytes"},
+        {"signature", [](auto& f) { f[1] = 'X'; }, "\"BM\""},
+        {"cut in the header", [](auto& f) { f.resize(30); }, "truncated"},
+        {"unknown header size", [](auto& f) { putAt(f, 14, 64); }, "header of 64 bytes"},
+        {"zero width", [](auto& f) { putAt(f, 18, 0); }, "holds no pixels"},
+        {"negative width", [](auto& f) { putAt(f, 18, static_cast<std::uint32_t>(-3)); },
+         "holds no pixels"},
+        {"zero height", [](auto& f) { putAt(f, 22, 0); }, "holds no pixels"},
+        {"huge",
+         [](auto& f) {
+             putAt(f, 18, 20000);
+             putAt(f, 22, 20000);
+         },
+         "exceeds the limit"},
+        {"too many pixels",
+         [](auto& f) {
+             putAt(f, 18, 16384);
+             putAt(f, 22, 16384);
+         },
+         "exceeds the limit"},
+        {"most negative height", [](auto& f) { putAt(f, 22, 0x80000000u); }, "exceeds the limit"},
+        {"two bits per pixel", [](auto& f) { putU16At(f, 28, 2); }, "colour depth of 2"},
+        {"run-length coded", [](auto& f) { putAt(f, 30, 1); }, "RLE-compressed"},
+        {"four-bit run-length coded", [](auto& f) { putAt(f, 30, 2); }, "RLE-compressed"},
+        {"embedded PNG", [](auto& f) { putAt(f, 30, 5); }, "JPEG or PNG"},
+        {"unknown compression", [](auto& f) { putAt(f, 30, 9); }, "compression method 9"},
+        {"masks on 8 bits", [](auto& f) { putAt(f, 30, 3); }, "colour masks"},
+        {"offset inside the header", [](auto& f) { putAt(f, 10, 20); },
+         "inside the file's headers"},
+        {"offset past the end", [](auto& f) { putAt(f, 10, 100000); }, "truncated"},
+        {"pixels cut short", [](auto& f) { f.resize(f.size() - 3); }, "truncated"},
+        {"colour count too large", [](auto& f) { putAt(f, 46, 300); }, "larger than 256"},
+    };
+    const auto valid = buildBmp(eightBit(2, {{4, 5, 6}, {1, 2, 3}}));
+    for (const BrokenCase& broken : cases) {
+        SCOPED_TRACE(broken.name);
+        auto file = valid;
+        broken.damage(file);
+        try {
+            qv::decodeBmp(file);
+            ADD_FAILURE() << "loaded";
+        } catch (const qv::GeneralError& error) {
+            EXPECT_NE(std::string(error.what()).find(broken.expected), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
+TEST(BmpReaderBrokenFiles, MasksThatAreNotOneRunOfBits) {
+    BmpSpec spec = shaped(1, 1, 32);
+    spec.compression = 3;
+    spec.masksAfterHeader = {0x00FF00FF, 0x0000FF00, 0x000000FF};
+    spec.storedRows = {{1, 2, 3, 4}};
+    EXPECT_THROW(qv::decodeBmp(buildBmp(spec)), qv::GeneralError);
+    spec.masksAfterHeader.pop_back(); // masks cut off by the end of the file
+    spec.storedRows.clear();
+    EXPECT_THROW(qv::decodeBmp(buildBmp(spec)), qv::GeneralError);
+}
+
+} // namespace
