@@ -2,7 +2,6 @@
 #include "libs/wsq/src/BitAllocation.h"
 #include "libs/wsq/src/BitWriter.h"
 #include "libs/wsq/src/HuffmanBuilder.h"
-#include "libs/wsq/src/ImageLimits.h"
 #include "libs/wsq/src/Markers.h"
 #include "libs/wsq/src/Quantiser.h"
 #include "libs/wsq/src/SegmentWriter.h"
@@ -18,6 +17,8 @@
 namespace qv::wsq {
 namespace {
 
+// Below 17 samples along an axis the five-level decomposition leaves some subband empty.
+constexpr int kMinSide = 17;
 constexpr double kMaxBitRate = 8; // 8-bit input: more than this buys nothing
 constexpr std::size_t kMaxCommentBytes = 65533;
 // The normalised image spans roughly +-128.
@@ -26,16 +27,18 @@ constexpr double kNormalisedRange = 128;
 void checkArguments(std::span<const std::uint8_t> pixels, int width, int height,
                     const EncodeOptions& options) {
     auto fail = [](const std::string& message) { throw Error("cannot encode: " + message); };
-    if (width < kMinImageSide || height < kMinImageSide || width > kMaxImageSide ||
-        height > kMaxImageSide) {
+    // Never write what our own decoder would refuse to read.
+    const DecodeLimits readable;
+    if (width < kMinSide || height < kMinSide || width > readable.maxSide ||
+        height > readable.maxSide) {
         fail("image size " + std::to_string(width) + " x " + std::to_string(height) +
-             " is outside " + std::to_string(kMinImageSide) + " .. " +
-             std::to_string(kMaxImageSide) + " per side");
+             " is outside " + std::to_string(kMinSide) + " .. " + std::to_string(readable.maxSide) +
+             " per side");
     }
     const std::int64_t count = std::int64_t{width} * height;
-    if (count > kMaxImagePixels) {
+    if (count > readable.maxPixels) {
         fail("image of " + std::to_string(count) + " pixels is larger than the limit of " +
-             std::to_string(kMaxImagePixels));
+             std::to_string(readable.maxPixels));
     }
     if (pixels.size() != static_cast<std::size_t>(count)) {
         fail(std::to_string(pixels.size()) + " pixels given for a " + std::to_string(width) +

@@ -20,10 +20,11 @@ struct Sums {
         squares += v * v;
         ++count;
     }
-    // Sample variance; fewer than two values carry no spread.
+    // Sample variance. A lone coefficient (the coarsest subbands of the tiniest images) has no
+    // spread to measure; its energy stands in, so that it is not thrown away as empty.
     double variance() const {
         if (count < 2) {
-            return 0;
+            return squares;
         }
         const double n = static_cast<double>(count);
         return (squares - sum * sum / n) / (n - 1);
