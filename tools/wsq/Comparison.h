@@ -1,0 +1,18 @@
+#pragma once
+
+#include "tools/wsq/Pgm.h"
+
+#include <cstddef>
+
+namespace qv {
+
+struct Comparison {
+    double psnr = 0; // dB; infinity for identical images
+    int maxDifference = 0;
+    std::size_t differingPixels = 0;
+};
+
+// Throws std::invalid_argument when the sizes differ.
+Comparison compareImages(const GrayImage& a, const GrayImage& b);
+
+} // namespace qv
