@@ -1,0 +1,10 @@
+#pragma once
+
+#include <pugixml.hpp>
+
+namespace qv {
+
+// Raises the fault a reply's Body carries as an ERemoteFault.
+[[noreturn]] void throwSoapFault(const pugi::xml_node& fault);
+
+} // namespace qv

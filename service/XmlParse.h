@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <pugixml.hpp>
+#include <span>
+
+namespace qv {
+
+// Parses a reply into a tree: encoding from the byte-order mark or the declaration (UTF-8
+// otherwise), white-space-only text between elements dropped, no DTD, no entities beyond the
+// predefined ones. Raises EXmlParseError with the parser's reason, the line and an excerpt of
+// the offending line.
+void parseXml(std::span<const std::uint8_t> bytes, pugi::xml_document& document);
+
+} // namespace qv

@@ -1,0 +1,326 @@
+#include "service/QuorvantisService.h"
+#include "service/RemoteTypeRegistry.h"
+#include "service/SoapCallConverter.h"
+#include "service/SoapErrors.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace qv {
+namespace {
+
+const std::string ns = QuorvantisServiceNamespace;
+
+std::string envelope(const std::string& body, const std::string& header = {}) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+           "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\r\n" +
+           header + "<soap:Body>" + body + "</soap:Body></soap:Envelope>";
+}
+
+std::string answer(const std::string& resultContent,
+                   const std::string& resultName = "FicharResult") {
+    return envelope("<FicharResponse xmlns=\"" + ns + "\"><" + resultName + ">" + resultContent +
+                    "</" + resultName + "></FicharResponse>");
+}
+
+const std::string fullResult = "<puntaje>95</puntaje><resultado>Bienvenido, Ana</resultado>"
+                               "<foto>/9j/4AAQ</foto>";
+
+class SoapResponse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegisterQuorvantisService();
+        converter_.Options.insert(TSoapConvertOption::soDocument);
+    }
+
+    std::unique_ptr<FichadaResult> read(const std::string& text) const {
+        MemoryStream stream(std::vector<std::uint8_t>(text.begin(), text.end()));
+        stream.seek(stream.size());
+        return converter_.ReadResponse(stream, QuorvantisServiceSoap::interfaceInfo());
+    }
+
+    template <typename Error> std::string failure(const std::string& text) const {
+        try {
+            read(text);
+        } catch (const Error& e) {
+            return e.what();
+        }
+        ADD_FAILURE() << "no error of the expected kind for: " << text;
+        return {};
+    }
+
+    static void expectFull(const FichadaResult* result) {
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->puntaje, 95);
+        EXPECT_EQ(result->resultado, "Bienvenido, Ana");
+        EXPECT_EQ(result->foto, "/9j/4AAQ");
+    }
+
+    TSoapCallConverter converter_;
+};
+
+TEST_F(SoapResponse, SingleResultChildOfAnyNameIsRead) {
+    expectFull(read(answer(fullResult)).get());
+    expectFull(read(answer(fullResult, "anything")).get());
+    expectFull(
+        read(envelope("<r><q:Whatever xmlns:q=\"urn:q\">" + fullResult + "</q:Whatever></r>"))
+            .get());
+}
+
+TEST_F(SoapResponse, PropertyOrderCaseAndNamespaceDoNotMatter) {
+    expectFull(read(answer("<foto>/9j/4AAQ</foto><resultado>Bienvenido, Ana</resultado>"
+                           "<puntaje>95</puntaje>"))
+                   .get());
+    expectFull(read(answer("<PUNTAJE>95</PUNTAJE><Resultado>Bienvenido, Ana</Resultado>"
+                           "<FOTO>/9j/4AAQ</FOTO>"))
+                   .get());
+    expectFull(read(answer("<p:puntaje xmlns:p=\"urn:other\">95</p:puntaje>"
+                           "<resultado xmlns=\"\">Bienvenido, Ana</resultado>"
+                           "<foto>/9j/4AAQ</foto><extra>ignored</extra>"))
+                   .get());
+    // Envelope with a default namespace instead of a prefix, white space between elements.
+    expectFull(read("<Envelope xmlns=\"http://schemas.xmlsoap.org/soap/envelope/\">\n  <Body>\n"
+                    "    <FicharResponse>\n      <FicharResult>\n" +
+                    fullResult +
+                    "\n      </FicharResult>\n    </FicharResponse>\n  </Body>\n"
+                    "</Envelope>\n")
+                   .get());
+}
+
+TEST_F(SoapResponse, FirstMatchingElementWinsAndAttributesStandIn) {
+    auto result = read(answer("<puntaje>1</puntaje><puntaje>2</puntaje>"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->puntaje, 1);
+
+    result = read(envelope("<R><FicharResult puntaje=\"7\" resultado=\"ok\" Foto=\"x\">"
+                           "<resultado>from element</resultado></FicharResult></R>"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->puntaje, 7);
+    EXPECT_EQ(result->resultado, "from element");
+    EXPECT_EQ(result->foto, "") << "attributes match the property name exactly";
+}
+
+TEST_F(SoapResponse, MissingPropertiesKeepDefaults) {
+    auto result = read(answer("<puntaje>-3</puntaje><resultado>Sin foto</resultado>"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->puntaje, -3);
+    EXPECT_EQ(result->resultado, "Sin foto");
+    EXPECT_EQ(result->foto, "");
+
+    result = read(answer(""));
+    ASSERT_TRUE(result) << "an empty result element still gives an object in document style";
+    EXPECT_EQ(result->puntaje, 0);
+
+    result = read(answer("<puntaje>+5</puntaje><foto/><resultado></resultado>"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->puntaje, 5);
+    EXPECT_EQ(result->foto, "");
+}
+
+TEST_F(SoapResponse, InvalidIntegersFailWithTheText) {
+    EXPECT_EQ(failure<EConvertError>(answer("<puntaje></puntaje>")),
+              "'' is not a valid integer value");
+    EXPECT_EQ(failure<EConvertError>(answer("<puntaje>9x</puntaje>")),
+              "'9x' is not a valid integer value");
+    EXPECT_EQ(failure<EConvertError>(answer("<puntaje>2147483648</puntaje>")),
+              "'2147483648' is not a valid integer value");
+    EXPECT_EQ(failure<EConvertError>(answer("<puntaje>+-1</puntaje>")),
+              "'+-1' is not a valid integer value");
+    EXPECT_EQ(read(answer("<puntaje>-2147483648</puntaje>"))->puntaje, -2147483647 - 1);
+}
+
+TEST_F(SoapResponse, PropertyElementsMustHoldOneTextNode) {
+    const std::string message = "Element does not contain a single text node";
+    EXPECT_EQ(failure<EXmlNodeError>(answer("<resultado><b>x</b></resultado>")), message);
+    EXPECT_EQ(failure<EXmlNodeError>(answer("<resultado><![CDATA[x]]></resultado>")), message);
+    EXPECT_EQ(failure<EXmlNodeError>(answer("<resultado>a<b/>c</resultado>")), message);
+}
+
+TEST_F(SoapResponse, ResultIsPickedByReturnNamesAmongSeveralChildren) {
+    EXPECT_EQ(read(envelope("<R><a>" + fullResult + "</a><b/></R>")), nullptr);
+    expectFull(read(envelope("<R><a/><RETURN>" + fullResult + "</RETURN></R>")).get());
+    expectFull(
+        read(envelope("<R><x:result xmlns:x=\"urn:x\">" + fullResult + "</x:result><Return/></R>"))
+            .get());
+    EXPECT_EQ(read(envelope("<R/>")), nullptr);
+    EXPECT_EQ(read(envelope("<R>text only</R>")), nullptr);
+}
+
+TEST_F(SoapResponse, WithoutDocumentStyleAMissingResultIsAnError) {
+    converter_.Options.erase(TSoapConvertOption::soDocument);
+    EXPECT_EQ(failure<ESoapConvertError>(envelope("<R><a/><b/></R>")),
+              "SOAP Response Packet: result element expected, received \"<R><a/><b/></R>\"");
+}
+
+TEST_F(SoapResponse, ResultByReferenceFollowsTheId) {
+    expectFull(read(envelope("<R><Result href=\"#1\"/></R><multiRef id=\"1\">" + fullResult +
+                             "</multiRef>"))
+                   .get());
+    expectFull(
+        read(envelope("<R><Result href=\"#id2\"/><item id=\"id2\">" + fullResult + "</item></R>"))
+            .get());
+    EXPECT_EQ(read(envelope("<R><Result href=\"#9\"/></R><multiRef id=\"1\"/>")), nullptr);
+}
+
+struct ExtendedResult : FichadaResult {
+    std::string extra;
+    std::vector<PropertyRef> publishedProperties() override {
+        auto properties = FichadaResult::publishedProperties();
+        properties.push_back({"extra", &extra});
+        return properties;
+    }
+};
+
+TEST_F(SoapResponse, TypeAttributeSelectsARegisteredDerivedClass) {
+    remoteTypeRegistry().registerClass<ExtendedResult>("urn:test", "ExtendedResult");
+    auto result = read(envelope("<R xmlns:t=\"urn:test\"><r xsi:type=\"t:ExtendedResult\">"
+                                "<extra>more</extra><puntaje>1</puntaje></r></R>"));
+    auto* extended = dynamic_cast<ExtendedResult*>(result.get());
+    ASSERT_NE(extended, nullptr);
+    EXPECT_EQ(extended->extra, "more");
+    EXPECT_EQ(extended->puntaje, 1);
+
+    result = read(envelope("<R xmlns:t=\"urn:nope\"><r xsi:type=\"t:ExtendedResult\">"
+                           "<extra>more</extra></r></R>"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(dynamic_cast<ExtendedResult*>(result.get()), nullptr);
+}
+
+TEST_F(SoapResponse, FaultBecomesRemoteFault) {
+    const std::string fault =
+        envelope("<soap:Fault><faultcode>soap:Server</faultcode>"
+                 "<faultstring>Huella no reconocida &amp; rechazada</faultstring>"
+                 "<faultactor>http://svc/</faultactor>"
+                 "<detail><code xmlns=\"urn:d\">17</code></detail></soap:Fault>");
+    try {
+        read(fault);
+        FAIL() << "fault not raised";
+    } catch (const ERemoteFault& e) {
+        EXPECT_STREQ(e.what(), "Huella no reconocida & rechazada");
+        EXPECT_EQ(e.FaultCode, "soap:Server");
+        EXPECT_EQ(e.FaultActor, "http://svc/");
+        EXPECT_EQ(e.FaultDetail, "<detail><code xmlns=\"urn:d\">17</code></detail>");
+    }
+}
+
+TEST_F(SoapResponse, FaultChildrenMatchWithoutCaseAndLaterOnesWin) {
+    try {
+        read(envelope("<Fault><FaultString>first</FaultString><FAULTSTRING>second</FAULTSTRING>"
+                      "</Fault>"));
+        FAIL() << "fault not raised";
+    } catch (const ERemoteFault& e) {
+        EXPECT_STREQ(e.what(), "second");
+        EXPECT_EQ(e.FaultCode, "");
+        EXPECT_EQ(e.FaultDetail, "");
+    }
+    EXPECT_EQ(failure<ERemoteFault>(envelope("<x:Fault xmlns:x=\"urn:x\"/>")), "");
+}
+
+TEST_F(SoapResponse, EnvelopeStructureIsChecked) {
+    EXPECT_EQ(failure<ESoapConvertError>(
+                  "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body/>"
+                  "</s:Envelope>"),
+              "DocumentElement http://schemas.xmlsoap.org/soap/envelope/:Envelope expected, "
+              "http://www.w3.org/2003/05/soap-envelope:Envelope found");
+    EXPECT_EQ(failure<ESoapConvertError>("<html><body>Error</body></html>"),
+              "DocumentElement http://schemas.xmlsoap.org/soap/envelope/:Envelope expected, "
+              ":html found");
+    EXPECT_EQ(failure<ESoapConvertError>(
+                  "<soap:envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"/>"),
+              "DocumentElement http://schemas.xmlsoap.org/soap/envelope/:Envelope expected, "
+              "http://schemas.xmlsoap.org/soap/envelope/:envelope found");
+    EXPECT_EQ(failure<ESoapConvertError>(
+                  "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"/>"),
+              "Invalid SOAP request");
+    EXPECT_EQ(failure<ESoapConvertError>(envelope("<R/></soap:Body><soap:Body><R/>")),
+              "Invalid SOAP request");
+    EXPECT_EQ(failure<ESoapConvertError>(envelope("<R/>", "<soap:Header/><soap:Header/>")),
+              "Invalid SOAP request");
+    EXPECT_EQ(failure<EListError>(envelope("")), "List index out of bounds (0)");
+    EXPECT_EQ(failure<EListError>(envelope("<!-- nothing -->")), "List index out of bounds (0)");
+    EXPECT_EQ(read("<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+                   "<soap:Other/></soap:Envelope>"),
+              nullptr);
+}
+
+TEST_F(SoapResponse, HeadersThatMustBeUnderstoodAreRefused) {
+    const std::string body = "<R><FicharResult>" + fullResult + "</FicharResult></R>";
+    EXPECT_EQ(failure<GeneralError>(
+                  envelope(body, "<soap:Header><Auth mustUnderstand=\"1\"/></soap:Header>")),
+              "Soap header Auth with attribute 'mustUnderstand' set to true was not handled");
+    EXPECT_EQ(failure<GeneralError>(envelope(
+                  body, "<soap:Header><h:Trace xmlns:h=\"urn:h\" soap:mustUnderstand=\"1\"/>"
+                        "</soap:Header>")),
+              "Soap header Trace with attribute 'mustUnderstand' set to true was not handled");
+    expectFull(read(envelope(body, "<soap:Header><Auth mustUnderstand=\"0\"/><Info x=\"1\"/>"
+                                   "</soap:Header>"))
+                   .get());
+}
+
+TEST_F(SoapResponse, MalformedXmlReportsReasonLineAndExcerpt) {
+    EXPECT_EQ(failure<EXmlParseError>(""), "No document element found\r\nLine: 1\r\n");
+    const std::string broken =
+        "<?xml version=\"1.0\"?>\n<soap:Envelope xmlns:soap=\"x\">\n"
+        "  <soap:Body><FicharResponse>an unfinished answer that goes on and on</soap:Body>\n";
+    EXPECT_EQ(failure<EXmlParseError>(broken),
+              "Start-end tags mismatch\r\nLine: 3\r\n  <soap:Body><FicharResponse>an unfinish");
+    const std::string message = failure<EXmlParseError>("<a>\n<b attr=\"ñññ></b></a>");
+    EXPECT_TRUE(
+        message.starts_with("Error parsing element attribute\r\nLine: 2\r\n<b attr=\"ñññ></b></a>"))
+        << message;
+}
+
+TEST_F(SoapResponse, RepliesInOtherEncodingsAreReadAsUnicode) {
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" +
+                               answer("<resultado>Adi\xF3s</resultado><puntaje>1</puntaje>")
+                                   .substr(std::string("<?xml version=\"1.0\" "
+                                                       "encoding=\"utf-8\"?>")
+                                               .size());
+    auto result = read(latin1);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->resultado, "Adi\xC3\xB3s");
+
+    const std::string utf8 = answer("<resultado>Adiós</resultado>");
+    std::string utf16 = "\xFF\xFE";
+    for (unsigned char c : std::string(utf8.substr(utf8.find('<', 1)))) {
+        if (c < 0x80) {
+            utf16 += static_cast<char>(c);
+            utf16 += '\0';
+        } else if (c == 0xC3) {
+            continue;
+        } else {
+            utf16 += static_cast<char>(c + 0x40); // ó: C3 B3 -> U+00F3
+            utf16 += '\0';
+        }
+    }
+    result = read(utf16);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->resultado, "Adi\xC3\xB3s");
+}
+
+TEST_F(SoapResponse, DeepNestingIsHandledWithoutExhaustingTheStack) {
+    constexpr int depth = 200000;
+    std::string detail;
+    for (int i = 0; i < depth; ++i) {
+        detail += "<d>";
+    }
+    for (int i = 0; i < depth; ++i) {
+        detail += "</d>";
+    }
+    try {
+        read(envelope("<Fault><faultstring>deep</faultstring><detail>" + detail +
+                      "</detail></Fault>"));
+        FAIL() << "fault not raised";
+    } catch (const ERemoteFault& e) {
+        // Written back with the innermost element in its short form.
+        EXPECT_EQ(e.FaultDetail.size(), std::string("<detail></detail>").size() + detail.size() -
+                                            std::string("<d></d>").size() +
+                                            std::string("<d/>").size());
+    }
+    EXPECT_EQ(failure<EXmlNodeError>(answer("<resultado>" + detail + "</resultado>")),
+              "Element does not contain a single text node");
+}
+
+} // namespace
+} // namespace qv
