@@ -115,9 +115,6 @@ protected:
 };
 
 TEST_P(EncoderConformance, FrameHeaderAndBinWidthsMatchTheReference) {
-    if (GetParam() == kOverflowCase) {
-        GTEST_SKIP() << "the reference file is degenerate here; see SensibleWhereReferenceFails";
-    }
     const Declared ours = readDeclared(encoded_);
     const Declared theirs = readDeclared(reference_);
     EXPECT_EQ(ours.frame.width, theirs.frame.width);
@@ -139,9 +136,6 @@ TEST_P(EncoderConformance, FrameHeaderAndBinWidthsMatchTheReference) {
 }
 
 TEST_P(EncoderConformance, SizeAndQualityMatchTheReference) {
-    if (GetParam() == kOverflowCase) {
-        GTEST_SKIP() << "the reference file is degenerate here; see SensibleWhereReferenceFails";
-    }
     const Image decoded = decode(encoded_);
     const double psnr = peakSignalToNoise(original_.pixels, decoded.pixels);
     const double expectedPsnr = referencePsnr().at(GetParam());
@@ -156,7 +150,13 @@ TEST_P(EncoderConformance, SizeAndQualityMatchTheReference) {
     EXPECT_GE(psnr, expectedPsnr - 0.1);
 }
 
-INSTANTIATE_TEST_SUITE_P(ReferenceImages, EncoderConformance, testing::ValuesIn(originalImages()),
+std::vector<std::string> comparableImages() {
+    auto names = originalImages();
+    std::erase(names, kOverflowCase);
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(ReferenceImages, EncoderConformance, testing::ValuesIn(comparableImages()),
                          [](const auto& info) { return info.param; });
 
 TEST(EncoderConformanceSet, CoversEveryReferenceImage) {
