@@ -1,6 +1,7 @@
 #include "capture/ULiveScanExterno.h"
 
 #include "platform/Errors.h"
+#include "tests/capture/FixedPaths.h"
 #include "tests/platform/ScriptFolder.h"
 
 #include <chrono>
@@ -11,16 +12,8 @@
 namespace qv {
 namespace {
 
+using test::FixedPaths;
 using test::ScriptFolder;
-
-// Settings as the dialog would give them: a capture folder used as a plain prefix and the
-// program names of the selected capture INI file.
-struct FixedPaths : CaptureProgramPaths {
-    std::string folder, exeCaptura, exeConfig;
-    std::string GetPathLiveScan() const override { return folder; }
-    std::string GetExeCaptura() const override { return folder + exeCaptura; }
-    std::string GetExeConfig() const override { return folder + exeConfig; }
-};
 
 // Keeps a log of what the runner asked of the user interface, in order.
 struct RecordingUi : RunnerUi {

@@ -1,0 +1,187 @@
+#include "app/BioVerif.h"
+
+#include "capture/ULiveScanExterno.h"
+#include "platform/Errors.h"
+
+#include <QKeyEvent>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace qv {
+namespace {
+
+constexpr int topBarHeight = 33;
+constexpr int statusBarHeight = 19;
+// The client area that gives the designed outer size of 471 x 434 with a common window frame,
+// leaving the picture 455 x 344.
+constexpr QSize initialClientSize(455, 396);
+
+bool isBlankOrControl(QChar c) {
+    return c.unicode() <= u' ' || c.category() == QChar::Other_Control;
+}
+
+QString trimmedOfBlanksAndControls(const QString& text) {
+    qsizetype first = 0;
+    qsizetype end = text.size();
+    while (first < end && isBlankOrControl(text[first])) {
+        ++first;
+    }
+    while (end > first && isBlankOrControl(text[end - 1])) {
+        --end;
+    }
+    return text.mid(first, end - first);
+}
+
+// Raises a flag for a scope and lowers it on every way out.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag)
+        : flag_(flag) {
+        flag_ = true;
+    }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
+    : QWidget(parent)
+    , img(new PictureView(this))
+    , Panel1(new QFrame(this))
+    , edAppID(new QLineEdit(Panel1))
+    , sbStat(new QStatusBar(this))
+    , Label1(new QLabel(QStringLiteral("Usuario:"), Panel1))
+    , btCap(new QPushButton(QStringLiteral("&Capturar"), Panel1))
+    , Label2(new QLabel(QStringLiteral("Modo:"), Panel1))
+    , rbIngreso(new QRadioButton(QStringLiteral("Ingreso"), Panel1))
+    , rbEgreso(new QRadioButton(QStringLiteral("Egreso"), Panel1))
+    , TimerClear(new QTimer(this))
+    , runnerUi_(runnerUi) {
+    setWindowTitle(QStringLiteral("Quorvantis versión 1.00"));
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPixelSize(13);
+    setFont(arial);
+    resize(initialClientSize);
+
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setFixedHeight(topBarHeight);
+    sbStat->setFixedHeight(statusBarHeight);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel1);
+    layout->addWidget(img, 1);
+    layout->addWidget(sbStat);
+
+    edAppID->setGeometry(248, 4, 113, 24);
+    Label1->move(192, 8);
+    Label1->adjustSize();
+    btCap->setGeometry(368, 4, 75, 25);
+    Label2->move(8, 8);
+    Label2->adjustSize();
+    rbIngreso->setGeometry(48, 8, 65, 17);
+    rbEgreso->setGeometry(120, 8, 65, 17);
+    btCap->setAutoDefault(false);
+
+    setTabOrder(edAppID, btCap);
+    setTabOrder(btCap, rbIngreso);
+    setTabOrder(rbIngreso, rbEgreso);
+    edAppID->setFocus();
+
+    TimerClear->setInterval(3000);
+
+    connect(btCap, &QPushButton::clicked, this, &TFBioVerif::btCapClick);
+    edAppID->installEventFilter(this);
+    connect(TimerClear, &QTimer::timeout, this, &TFBioVerif::TimerClearTimer);
+    // Not a key a user types into the user field: only the operator opens the settings.
+    auto* configKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F12), this);
+    connect(configKey, &QShortcut::activated, this, &TFBioVerif::openConfiguration);
+}
+
+void TFBioVerif::attachSettings(const CaptureProgramPaths& settings, QWidget& configDialog) {
+    settings_ = &settings;
+    configDialog_ = &configDialog;
+}
+
+void TFBioVerif::enableTimerClear() {
+    if (!TimerClear->isActive()) {
+        TimerClear->start();
+    }
+}
+
+bool TFBioVerif::clockInAllowed() {
+    if (!rbIngreso->isChecked() && !rbEgreso->isChecked()) {
+        sbStat->showMessage(QStringLiteral("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
+        return false;
+    }
+    if (trimmedOfBlanksAndControls(edAppID->text()).isEmpty()) {
+        sbStat->showMessage(QStringLiteral(
+            "ERROR: Debe ingresar primero el login o número de documento del usuario"));
+        return false;
+    }
+    return true;
+}
+
+void TFBioVerif::btCapClick() {
+    // A press of the button or of Enter that was queued while a capture ran arrives while that
+    // clock-in is still under way; running it inside the first would mix up their pictures.
+    if (clockInRunning_) {
+        return;
+    }
+    FlagScope running(clockInRunning_);
+    if (!clockInAllowed()) {
+        return;
+    }
+    if (settings_ == nullptr) {
+        throw AssertionFailed("Settings store not attached", __FILE__, __LINE__);
+    }
+    if (!RunCaptureProgram(*settings_, runnerUi_, edAppID->text().toStdString())) {
+        return;
+    }
+    // The captured fingerprint is in the capture folder: loading, compressing and sending it
+    // continue from here.
+}
+
+void TFBioVerif::edAppIDKeyUp(const QKeyEvent& event) {
+    if ((event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) && !event.isAutoRepeat()) {
+        btCapClick();
+    }
+}
+
+void TFBioVerif::TimerClearTimer() {
+    TimerClear->stop();
+    img->discardPhotograph();
+    img->hide();
+}
+
+bool TFBioVerif::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edAppID && event->type() == QEvent::KeyRelease) {
+        edAppIDKeyUp(static_cast<const QKeyEvent&>(*event));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFBioVerif::showEvent(QShowEvent* event) {
+    if (!centred_) {
+        centred_ = true;
+        move(pos() + screen()->availableGeometry().center() - frameGeometry().center());
+    }
+    QWidget::showEvent(event);
+}
+
+void TFBioVerif::openConfiguration() {
+    if (configDialog_ != nullptr) {
+        configDialog_->show();
+        configDialog_->raise();
+        configDialog_->activateWindow();
+    }
+}
+
+} // namespace qv

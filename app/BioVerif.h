@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/PictureView.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QWidget>
+
+namespace qv {
+
+class CaptureProgramPaths;
+class RunnerUi;
+
+// The clock-in window: the mode choice, the user field and the capture button on top, the
+// picture in the middle and one line of status at the bottom.
+class TFBioVerif : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFBioVerif(RunnerUi& runnerUi, QWidget* parent = nullptr);
+
+    // The settings store is created after this window; until it is attached a clock-in cannot
+    // run. configDialog is what the operator's key opens.
+    void attachSettings(const CaptureProgramPaths& settings, QWidget& configDialog);
+
+    // Starts the countdown that clears the picture; a running countdown is left as it is.
+    void enableTimerClear();
+
+    void btCapClick();
+    void edAppIDKeyUp(const QKeyEvent& event);
+    void TimerClearTimer();
+
+    PictureView* img;
+    QFrame* Panel1;
+    QLineEdit* edAppID;
+    QStatusBar* sbStat;
+    QLabel* Label1;
+    QPushButton* btCap;
+    QLabel* Label2;
+    QRadioButton* rbIngreso;
+    QRadioButton* rbEgreso;
+    QTimer* TimerClear;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Both roads begin here; a refusal is written to the status line.
+    bool clockInAllowed();
+    void openConfiguration();
+
+    RunnerUi& runnerUi_;
+    const CaptureProgramPaths* settings_ = nullptr;
+    QWidget* configDialog_ = nullptr;
+    bool clockInRunning_ = false;
+    bool centred_ = false;
+};
+
+} // namespace qv

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <functional>
+
+namespace qv {
+
+// One modal message for the user.
+struct MessageBoxRequest {
+    QMessageBox::Icon icon;
+    QString caption;
+    QString text;
+};
+
+// How a modal message reaches the user. The default shows a message box with an OK button and
+// returns when it is closed; tests put in their own to observe messages without blocking.
+using MessagePresenter = std::function<void(const MessageBoxRequest&)>;
+
+// The station's application object, and with it the single default handler for errors that
+// leave an event handler: an abort is ended silently, any other error is shown in a modal
+// error box and the station goes on.
+class StationApplication : public QApplication {
+    Q_OBJECT
+public:
+    StationApplication(int& argc, char** argv);
+
+    // The caption of every message box, from the executable's name.
+    const QString& title() const { return title_; }
+
+    // Shows a message with the application title as caption.
+    void presentMessage(QMessageBox::Icon icon, const QString& text) const;
+    void setMessagePresenter(MessagePresenter presenter);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    QString title_;
+    MessagePresenter presenter_;
+};
+
+} // namespace qv

@@ -1,0 +1,320 @@
+#include "app/BioVerif.h"
+
+#include "app/QtRunnerUi.h"
+#include "platform/Errors.h"
+#include "tests/app/AppTests.h"
+#include "tests/capture/FixedPaths.h"
+#include "tests/platform/ScriptFolder.h"
+
+#include <QDialog>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace qv::test {
+namespace {
+
+const QString modeMessage = "ERROR: Debe elegir primero el modo: Ingreso o Egreso";
+const QString userMessage =
+    "ERROR: Debe ingresar primero el login o número de documento del usuario";
+
+// Appends one line per run, holding the argument words, to a log in the capture folder.
+const char* loggingCapture = "echo \"$*\" >> \"RECORDruns\"\n";
+
+// A window wired to a real capture folder and the station's own runner interface.
+struct Station {
+    Station()
+        : runnerUi(stationApp())
+        , window(runnerUi) {
+        paths.folder = capture.prefix();
+        paths.exeCaptura = "cap.sh";
+        window.attachSettings(paths, dialog);
+    }
+    int captureRuns() const {
+        return static_cast<int>(QString::fromStdString(capture.read("runs")).count(u'\n'));
+    }
+
+    ScriptFolder capture;
+    FixedPaths paths;
+    QtRunnerUi runnerUi;
+    QDialog dialog;
+    TFBioVerif window;
+};
+
+// The next widget Tab moves to: the focus chain also holds widgets that take no focus.
+QWidget* nextTabStop(QWidget* widget) {
+    do {
+        widget = widget->nextInFocusChain();
+    } while ((widget->focusPolicy() & Qt::TabFocus) == 0);
+    return widget;
+}
+
+void releaseKey(QWidget* widget, Qt::Key key) {
+    QTest::keyRelease(widget, key);
+}
+
+class BioVerifTest : public QObject {
+    Q_OBJECT
+private slots:
+    void controlsHaveTheirTextsAndPlaces() {
+        Station s;
+        TFBioVerif& w = s.window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        QCOMPARE(w.windowTitle(), QString("Quorvantis versión 1.00"));
+        QCOMPARE(w.size(), QSize(455, 396));
+        QCOMPARE(w.font().pixelSize(), 13);
+        QCOMPARE(w.font().family(), QString("Arial"));
+        QCOMPARE(w.Panel1->geometry(), QRect(0, 0, 455, 33));
+        QCOMPARE(w.img->geometry(), QRect(0, 33, 455, 344));
+        QCOMPARE(w.sbStat->geometry(), QRect(0, 377, 455, 19));
+        QCOMPARE(w.edAppID->geometry(), QRect(248, 4, 113, 24));
+        QCOMPARE(w.btCap->geometry(), QRect(368, 4, 75, 25));
+        QCOMPARE(w.rbIngreso->geometry(), QRect(48, 8, 65, 17));
+        QCOMPARE(w.rbEgreso->geometry(), QRect(120, 8, 65, 17));
+        QCOMPARE(w.Label1->pos(), QPoint(192, 8));
+        QCOMPARE(w.Label2->pos(), QPoint(8, 8));
+        QCOMPARE(w.Label1->text(), QString("Usuario:"));
+        QCOMPARE(w.Label2->text(), QString("Modo:"));
+        QCOMPARE(w.btCap->text(), QString("&Capturar"));
+        QCOMPARE(w.rbIngreso->text(), QString("Ingreso"));
+        QCOMPARE(w.rbEgreso->text(), QString("Egreso"));
+        QVERIFY(w.edAppID->text().isEmpty());
+        QVERIFY(w.sbStat->currentMessage().isEmpty());
+        QVERIFY(!w.rbIngreso->isChecked() && !w.rbEgreso->isChecked());
+        QVERIFY(!w.btCap->isDefault() && !w.btCap->autoDefault());
+        QVERIFY(w.img->isVisible() && w.img->image().isNull());
+        QVERIFY(!w.TimerClear->isActive());
+        QCOMPARE(w.TimerClear->interval(), 3000);
+    }
+
+    void windowIsCentredWhenFirstShown() {
+        Station s;
+        s.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        const QPoint screenCentre = s.window.screen()->availableGeometry().center();
+        QVERIFY2((s.window.frameGeometry().center() - screenCentre).manhattanLength() <= 1,
+                 qPrintable(QString("window %1,%2 screen centre %3,%4")
+                                .arg(s.window.frameGeometry().center().x())
+                                .arg(s.window.frameGeometry().center().y())
+                                .arg(screenCentre.x())
+                                .arg(screenCentre.y())));
+    }
+
+    void tabOrderRunsUserButtonEntryExit() {
+        Station s;
+        TFBioVerif& w = s.window;
+        QCOMPARE(nextTabStop(w.edAppID), static_cast<QWidget*>(w.btCap));
+        QCOMPARE(nextTabStop(w.btCap), static_cast<QWidget*>(w.rbIngreso));
+        QCOMPARE(nextTabStop(w.rbIngreso), static_cast<QWidget*>(w.rbEgreso));
+        QCOMPARE(nextTabStop(w.rbEgreso), static_cast<QWidget*>(w.edAppID));
+    }
+
+    void modesExcludeEachOther() {
+        Station s;
+        s.window.rbIngreso->click();
+        s.window.rbEgreso->click();
+        QVERIFY(!s.window.rbIngreso->isChecked());
+        QVERIFY(s.window.rbEgreso->isChecked());
+    }
+
+    void modeIsCheckedBeforeTheIdentifier() {
+        Station s;
+        s.capture.writeScript("cap.sh", loggingCapture);
+        s.window.edAppID->setText("12345");
+        s.window.btCap->click();
+        QCOMPARE(s.window.sbStat->currentMessage(), modeMessage);
+        s.window.edAppID->clear();
+        s.window.btCap->click();
+        QCOMPARE(s.window.sbStat->currentMessage(), modeMessage);
+        QCOMPARE(s.captureRuns(), 0);
+    }
+
+    void identifierOfBlanksAndControlCharactersIsRefused() {
+        Station s;
+        s.capture.writeScript("cap.sh", loggingCapture);
+        s.window.rbEgreso->click();
+        for (const QString& text : {QString(""), QString("   "), QString(" \t\x01\x7f ")}) {
+            s.window.edAppID->setText(text);
+            s.window.btCap->click();
+            QCOMPARE(s.window.sbStat->currentMessage(), userMessage);
+        }
+        QCOMPARE(s.captureRuns(), 0);
+        QVERIFY(s.window.rbEgreso->isChecked());
+    }
+
+    void enterReleasedInTheUserFieldStartsAClockIn() {
+        Station s;
+        s.capture.writeScript("cap.sh", loggingCapture);
+        s.window.rbIngreso->click();
+        s.window.edAppID->setText("777");
+
+        QTest::keyPress(s.window.edAppID, Qt::Key_Return);
+        QCOMPARE(s.captureRuns(), 0); // pressing is not enough: the release starts it
+        releaseKey(s.window.edAppID, Qt::Key_Return);
+        QCOMPARE(s.captureRuns(), 1);
+        releaseKey(s.window.edAppID, Qt::Key_Enter);
+        QCOMPARE(s.captureRuns(), 2);
+        QCOMPARE(s.capture.read("runs"), std::string("777\n777\n"));
+    }
+
+    void otherKeysDoNothing() {
+        Station s;
+        s.capture.writeScript("cap.sh", loggingCapture);
+        for (Qt::Key key : {Qt::Key_A, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Escape}) {
+            releaseKey(s.window.edAppID, key);
+        }
+        QVERIFY(s.window.sbStat->currentMessage().isEmpty());
+        s.window.rbIngreso->click();
+        s.window.edAppID->setText("777");
+        releaseKey(s.window.edAppID, Qt::Key_Space);
+        QCOMPARE(s.captureRuns(), 0);
+    }
+
+    void validationFailureWithEnterShowsOnlyTheModeMessage() {
+        Station s;
+        s.window.edAppID->setText("   ");
+        releaseKey(s.window.edAppID, Qt::Key_Return);
+        QCOMPARE(s.window.sbStat->currentMessage(), modeMessage);
+    }
+
+    void identifierReachesTheCaptureProgramAsTyped() {
+        Station s;
+        s.capture.writeScript("cap.sh", loggingCapture);
+        s.window.rbIngreso->click();
+        s.window.edAppID->setText("Juan Pérez");
+        s.window.btCap->click();
+        QCOMPARE(s.capture.read("runs"), std::string("Juan Pérez\n"));
+        QCOMPARE(s.window.edAppID->text(), QString("Juan Pérez"));
+        QVERIFY(s.window.rbIngreso->isChecked());
+    }
+
+    void identifierIsNotTrimmedBeforeTheCapture() {
+        // The blanks around an identifier vanish in the program's argument words, but they
+        // still count towards the command line: only an untrimmed identifier overflows it.
+        Station s;
+        CapturedMessages messages;
+        s.capture.writeScript("cap.sh", loggingCapture);
+        s.window.rbIngreso->click();
+        const int room = 512 - static_cast<int>(s.paths.GetExeCaptura().size()) - 1;
+        s.window.edAppID->setText("7" + QString(room, u' '));
+        QTest::mouseClick(s.window.btCap, Qt::LeftButton);
+        QCOMPARE(s.captureRuns(), 0);
+        QCOMPARE(messages.requests.size(), std::size_t(1));
+        QCOMPARE(messages.requests[0].icon, QMessageBox::Critical);
+        QVERIFY(messages.requests[0].text.contains("512"));
+    }
+
+    void missingCaptureProgramIsReportedInAPlainBox() {
+        Station s;
+        CapturedMessages messages;
+        s.window.rbIngreso->click();
+        s.window.edAppID->setText("1");
+        s.window.sbStat->showMessage("previous");
+        s.window.btCap->click();
+        QCOMPARE(messages.requests.size(), std::size_t(1));
+        QCOMPARE(messages.requests[0].icon, QMessageBox::NoIcon);
+        QCOMPARE(messages.requests[0].caption, stationApp().title());
+        QCOMPARE(messages.requests[0].text,
+                 QString::fromStdString("Error: no existe el programa \"" +
+                                        s.paths.GetExeCaptura() + "\""));
+        QCOMPARE(s.window.sbStat->currentMessage(), QString("previous"));
+    }
+
+    void clockInQueuedDuringACaptureIsIgnored() {
+        // Stands in for a press of the button that Qt delivers while the first capture is
+        // still being waited for.
+        struct PressingDuringWait : QtRunnerUi {
+            using QtRunnerUi::QtRunnerUi;
+            TFBioVerif* window = nullptr;
+            void processPaintEvents() override {
+                QtRunnerUi::processPaintEvents();
+                window->btCapClick();
+            }
+        };
+        ScriptFolder capture;
+        FixedPaths paths;
+        paths.folder = capture.prefix();
+        paths.exeCaptura = "cap.sh";
+        capture.writeScript("cap.sh", std::string(loggingCapture) + "sleep 0.2\n");
+        PressingDuringWait ui(stationApp());
+        QDialog dialog;
+        TFBioVerif window(ui);
+        ui.window = &window;
+        window.attachSettings(paths, dialog);
+        window.rbIngreso->click();
+        window.edAppID->setText("1");
+
+        window.btCapClick();
+        QCOMPARE(capture.read("runs"), std::string("1\n"));
+
+        window.btCapClick(); // the guard is lowered again once a clock-in is over
+        QCOMPARE(capture.read("runs"), std::string("1\n1\n"));
+    }
+
+    void clearTimerIsNotRestartedWhileRunning() {
+        Station s;
+        s.window.enableTimerClear();
+        QVERIFY(s.window.TimerClear->isActive());
+        // Once the countdown has visibly advanced, enabling again must leave it where it is.
+        QTRY_VERIFY(s.window.TimerClear->remainingTime() < 2990);
+        const int remaining = s.window.TimerClear->remainingTime();
+        s.window.enableTimerClear();
+        QVERIFY(s.window.TimerClear->remainingTime() <= remaining);
+    }
+
+    void clearTimerTickDiscardsAPhotographAndHidesThePicture() {
+        Station s;
+        s.window.show();
+        s.window.sbStat->showMessage("Bienvenido");
+        QImage photo(40, 30, QImage::Format_RGB32);
+        photo.fill(Qt::red);
+        s.window.img->showPhotograph(photo);
+        s.window.enableTimerClear();
+
+        s.window.TimerClearTimer();
+
+        QVERIFY(!s.window.TimerClear->isActive());
+        QVERIFY(s.window.img->image().isNull());
+        QVERIFY(!s.window.img->holdsPhotograph());
+        QVERIFY(s.window.img->isHidden());
+        QCOMPARE(s.window.sbStat->currentMessage(), QString("Bienvenido"));
+    }
+
+    void clearTimerTickKeepsAFingerprint() {
+        Station s;
+        s.window.show();
+        QImage print(20, 20, QImage::Format_Grayscale8);
+        print.fill(128);
+        s.window.img->showBitmap(print);
+        s.window.TimerClearTimer();
+        QCOMPARE(s.window.img->image(), print);
+        QVERIFY(s.window.img->isHidden());
+    }
+
+    void clearTimerFiresOnItsOwn() {
+        Station s;
+        s.window.show();
+        s.window.TimerClear->setInterval(1); // the interval itself is checked above
+        s.window.enableTimerClear();
+        QTRY_VERIFY(s.window.img->isHidden());
+        QVERIFY(!s.window.TimerClear->isActive());
+    }
+
+    void operatorKeyOpensTheConfiguration() {
+        Station s;
+        s.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ControlModifier);
+        QVERIFY(!s.dialog.isVisible());
+        QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(s.dialog.isVisible());
+    }
+};
+
+RegisterSuite<BioVerifTest> registered;
+
+} // namespace
+} // namespace qv::test
+
+#include "BioVerifTest.moc"
