@@ -249,11 +249,14 @@ std::vector<std::array<std::uint32_t, 3>> symbolsOf(const std::vector<int>& indi
     QuantizationTable widths;
     widths.binWidth[51] = 1;
     std::vector<std::array<std::uint32_t, 3>> symbols;
-    forEachSymbol(image.data(), side, layout, widths, encoderBlockOf(51),
-                  [&](int symbol, std::uint32_t extra, int count) {
-                      symbols.push_back({static_cast<std::uint32_t>(symbol), extra,
-                                         static_cast<std::uint32_t>(count)});
-                  });
+    auto sink = [&](int symbol, std::uint32_t extra, int count) {
+        symbols.push_back(
+            {static_cast<std::uint32_t>(symbol), extra, static_cast<std::uint32_t>(count)});
+    };
+    RunLengthCoder coder(sink);
+    forEachCoefficient(image.data(), side, layout, widths, encoderBlockOf(51),
+                       [&](float& cell, int) { coder.add(static_cast<int>(cell)); });
+    coder.finish();
     return symbols;
 }
 

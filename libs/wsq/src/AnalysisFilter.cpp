@@ -40,14 +40,11 @@ int mirror(int i, int n) {
     return i < n ? i : period - i;
 }
 
-// Calls put(p, i) for every position p of the extended signal (n samples plus kReach on either
-// side) with the index i of the sample found there. Only the ends need the reflection.
-template <class Put> void forEachExtended(int n, Put put) {
+// Calls put(p, i) for every position p of the extension on either side of an n-sample signal
+// (kReach positions each) with the index i of the sample reflected there.
+template <class Put> void forEachReflected(int n, Put put) {
     for (int p = 0; p < kReach; ++p) {
         put(p, mirror(p - kReach, n));
-    }
-    for (int i = 0; i < n; ++i) {
-        put(i + kReach, i);
     }
     for (int p = n + kReach; p < n + 2 * kReach; ++p) {
         put(p, mirror(p - kReach, n));
@@ -142,8 +139,16 @@ void splitRows(float* image, std::size_t stride, const Node& node, float* even, 
     const int highCount = r.width / 2;
     for (int y = r.y; y < r.y + r.height; ++y) {
         float* row = image + static_cast<std::size_t>(y) * stride + r.x;
-        forEachExtended(r.width,
-                        [&](int p, int i) { ((p % 2 == 0) ? even : odd)[p / 2] = row[i]; });
+        auto put = [&](int p, int i) { ((p % 2 == 0) ? even : odd)[p / 2] = row[i]; };
+        forEachReflected(r.width, put);
+        // kReach is even, so sample i lands in the half of its own parity.
+        for (int i = 0; i + 1 < r.width; i += 2) {
+            even[(i + kReach) / 2] = row[i];
+            odd[(i + kReach) / 2] = row[i + 1];
+        }
+        if (r.width % 2 != 0) {
+            put(r.width - 1 + kReach, r.width - 1);
+        }
         float* low = row + (node.invertX ? highCount : 0);
         float* high = row + (node.invertX ? 0 : lowCount);
         filterRow<UseVectors>(even, odd, lowCount, highCount, low, high);
@@ -160,7 +165,7 @@ void splitColumns(float* image, std::size_t stride, const Node& node, float* eve
     float* highTop = top + static_cast<std::size_t>(node.invertY ? 0 : lowCount) * stride;
     for (int x = 0; x < r.width; x += kStrip) {
         const int lanes = std::min(kStrip, r.width - x);
-        forEachExtended(r.height, [&](int p, int i) {
+        auto put = [&](int p, int i) {
             const float* src = top + static_cast<std::size_t>(i) * stride + x;
             float* dst = ((p % 2 == 0) ? even : odd) + static_cast<std::size_t>(p / 2) * kStrip;
             if (lanes == kStrip) {
@@ -168,7 +173,11 @@ void splitColumns(float* image, std::size_t stride, const Node& node, float* eve
             } else {
                 std::memcpy(dst, src, static_cast<std::size_t>(lanes) * sizeof(float));
             }
-        });
+        };
+        forEachReflected(r.height, put);
+        for (int i = 0; i < r.height; ++i) {
+            put(i + kReach, i);
+        }
         filterStrip<UseVectors>(even, odd, lanes, lowCount, highCount, lowTop + x, highTop + x,
                                 stride);
     }

@@ -60,16 +60,25 @@ struct Normalisation {
 
 // Shifts the image to zero mean and scales it into about +-128; writes the result to `out`.
 Normalisation normalise(std::span<const std::uint8_t> pixels, float* out) {
-    std::uint64_t sum = 0;
-    std::array<std::uint64_t, 256> histogram{};
-    for (std::uint8_t p : pixels) {
-        ++histogram[p];
+    // Four interleaved histograms keep consecutive equal pixels from serialising on one counter.
+    std::array<std::array<std::uint64_t, 256>, 4> histograms{};
+    std::size_t i = 0;
+    for (; i + 4 <= pixels.size(); i += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) {
+            ++histograms[lane][pixels[i + lane]];
+        }
     }
+    for (; i < pixels.size(); ++i) {
+        ++histograms[0][pixels[i]];
+    }
+    std::uint64_t sum = 0;
     int lowest = 255;
     int highest = 0;
     for (int v = 0; v < 256; ++v) {
-        if (histogram[v] != 0) {
-            sum += histogram[v] * static_cast<std::uint64_t>(v);
+        const std::uint64_t count =
+            histograms[0][v] + histograms[1][v] + histograms[2][v] + histograms[3][v];
+        if (count != 0) {
+            sum += count * static_cast<std::uint64_t>(v);
             lowest = std::min(lowest, v);
             highest = std::max(highest, v);
         }
@@ -101,34 +110,48 @@ std::string describingComment(int width, int height, int ppi, double bitRate) {
 constexpr int kBlockCount = 3;
 constexpr std::array<int, kBlockCount> kTableOfBlock = {0, 1, 1};
 
+// Quantises and codes the blocks of one decomposed image.
 class BlockCoder {
 public:
-    BlockCoder(const float* indices, std::size_t stride, const SubbandLayout& layout,
+    BlockCoder(float* coefficients, std::size_t stride, const SubbandLayout& layout,
                const QuantizationTable& widths)
-        : indices_(indices)
+        : coefficients_(coefficients)
         , stride_(stride)
         , layout_(layout)
         , widths_(widths) {}
 
-    void count(int block, SymbolCounts& counts) const {
-        forEachSymbol(indices_, stride_, layout_, widths_, block,
-                      [&](int symbol, std::uint32_t, int) { ++counts[symbol]; });
+    // Replaces the block's coefficients by their quantiser indices (small integers, exact in
+    // float, so no second image-sized buffer is needed) and counts the symbols they make.
+    void quantiseAndCount(int block, SymbolCounts& counts) const {
+        auto count = [&](int symbol, std::uint32_t, int) { ++counts[symbol]; };
+        RunLengthCoder coder(count);
+        forEachCoefficient(
+            coefficients_, stride_, layout_, widths_, block, [&](float& cell, int k) {
+                const int index = quantise(cell, widths_.binWidth[k], widths_.zeroBinWidth[k]);
+                cell = static_cast<float>(index);
+                coder.add(index);
+            });
+        coder.finish();
     }
 
+    // Writes the entropy-coded data of a block already quantised.
     void write(int block, const HuffmanCodes& codes, std::vector<std::uint8_t>& out) const {
         BitWriter bits(out);
-        forEachSymbol(indices_, stride_, layout_, widths_, block,
-                      [&](int symbol, std::uint32_t extra, int extraCount) {
-                          bits.put(codes[symbol].code, codes[symbol].length);
-                          if (extraCount > 0) {
-                              bits.put(extra, extraCount);
-                          }
-                      });
+        auto put = [&](int symbol, std::uint32_t extra, int extraCount) {
+            bits.put(codes[symbol].code, codes[symbol].length);
+            if (extraCount > 0) {
+                bits.put(extra, extraCount);
+            }
+        };
+        RunLengthCoder coder(put);
+        forEachCoefficient(coefficients_, stride_, layout_, widths_, block,
+                           [&](float& cell, int) { coder.add(static_cast<int>(cell)); });
+        coder.finish();
         bits.finish();
     }
 
 private:
-    const float* indices_;
+    float* coefficients_;
     std::size_t stride_;
     const SubbandLayout& layout_;
     const QuantizationTable& widths_;
@@ -151,12 +174,11 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width
     }
     const QuantizationTable widths =
         allocateBits(measureSubbands(coefficients.data(), stride, layout), options.bitRate);
-    quantiseInPlace(coefficients.data(), stride, layout, widths);
 
     const BlockCoder coder(coefficients.data(), stride, layout, widths);
     std::array<SymbolCounts, 2> counts{};
     for (int block = 0; block < kBlockCount; ++block) {
-        coder.count(block, counts[kTableOfBlock[block]]);
+        coder.quantiseAndCount(block, counts[kTableOfBlock[block]]);
     }
     const std::array<HuffmanTable, 2> tables = {buildHuffmanTable(counts[0]),
                                                 buildHuffmanTable(counts[1])};

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "libs/wsq/src/SubbandLayout.h"
-#include "libs/wsq/src/Tables.h"
-
-#include <cstddef>
+#include <algorithm>
+#include <cmath>
 
 namespace qv::wsq {
 
@@ -12,11 +10,14 @@ inline constexpr int kMaxIndexMagnitude = 65535;
 
 // Dead-zone uniform quantiser: index of coefficient `a` in a subband with bin width `q` and
 // zero bin `z`.
-int quantise(double a, double q, double z);
-
-// Replaces every coefficient of the subbands that are sent by its quantiser index. Indices are
-// small integers, exact in float, so the coefficient array doubles as the index array.
-void quantiseInPlace(float* coefficients, std::size_t stride, const SubbandLayout& layout,
-                     const QuantizationTable& widths);
+inline int quantise(double a, double q, double z) {
+    const double half = z / 2;
+    if (a >= -half && a <= half) {
+        return 0;
+    }
+    const double index = a > half ? std::floor((a - half) / q) + 1 : std::ceil((a + half) / q) - 1;
+    // Bin widths are chosen so this never bites; it keeps the coder's range a hard guarantee.
+    return static_cast<int>(std::clamp<double>(index, -kMaxIndexMagnitude, kMaxIndexMagnitude));
+}
 
 } // namespace qv::wsq

@@ -24,52 +24,69 @@ inline constexpr int kHighestDirect = 74;
 inline constexpr int kLongestRun = 65535;
 } // namespace symbol
 
-// Turns the quantiser indices of one entropy-coded block (its subbands in order, each row by
-// row) into symbols: sink(symbol, extraBits, extraBitCount) per symbol. Runs of zeros never
-// cross the end of a block.
-template <class Sink>
-void forEachSymbol(const float* indices, std::size_t stride, const SubbandLayout& layout,
-                   const QuantizationTable& widths, int block, Sink&& sink) {
-    using namespace symbol;
-    int run = 0;
-    auto closeRun = [&] {
-        if (run > 255) {
-            sink(kRun16, static_cast<std::uint32_t>(run), 16);
-        } else if (run > kLongestShortRun) {
-            sink(kRun8, static_cast<std::uint32_t>(run), 8);
-        } else if (run > 0) {
-            sink(run, 0u, 0);
+// Turns a sequence of quantiser indices into symbols: sink(symbol, extraBits, extraBitCount)
+// per symbol. One coder serves one entropy-coded block; runs of zeros never cross its end.
+template <class Sink> class RunLengthCoder {
+public:
+    explicit RunLengthCoder(Sink& sink)
+        : sink_(sink) {}
+
+    void add(int index) {
+        using namespace symbol;
+        if (index == 0) {
+            if (++run_ == kLongestRun) {
+                closeRun();
+            }
+            return;
         }
-        run = 0;
-    };
+        closeRun();
+        const auto magnitude = static_cast<std::uint32_t>(index < 0 ? -index : index);
+        if (index >= kLowestDirect && index <= kHighestDirect) {
+            sink_(index + kIndexOffset, 0u, 0);
+        } else if (magnitude <= 255) {
+            sink_(index > 0 ? kPositive8 : kNegative8, magnitude, 8);
+        } else {
+            sink_(index > 0 ? kPositive16 : kNegative16, magnitude, 16);
+        }
+    }
+
+    // Emits a run still open at the end of the block.
+    void finish() { closeRun(); }
+
+private:
+    void closeRun() {
+        using namespace symbol;
+        if (run_ > 255) {
+            sink_(kRun16, static_cast<std::uint32_t>(run_), 16);
+        } else if (run_ > kLongestShortRun) {
+            sink_(kRun8, static_cast<std::uint32_t>(run_), 8);
+        } else if (run_ > 0) {
+            sink_(run_, 0u, 0);
+        }
+        run_ = 0;
+    }
+
+    Sink& sink_;
+    int run_ = 0;
+};
+
+// Calls visit(cell, k) for every coefficient of the sent subbands k of one entropy-coded block,
+// in transmission order: subbands in index order, each row by row.
+template <class Visit>
+void forEachCoefficient(float* coefficients, std::size_t stride, const SubbandLayout& layout,
+                        const QuantizationTable& widths, int block, Visit&& visit) {
     for (int k = 0; k < kCodedSubbandCount; ++k) {
         if (encoderBlockOf(k) != block || widths.binWidth[k] <= 0) {
             continue;
         }
         const Rect& r = layout.subbands[k];
         for (int y = r.y; y < r.y + r.height; ++y) {
-            const float* row = indices + static_cast<std::size_t>(y) * stride;
+            float* row = coefficients + static_cast<std::size_t>(y) * stride;
             for (int x = r.x; x < r.x + r.width; ++x) {
-                const int p = static_cast<int>(row[x]);
-                if (p == 0) {
-                    if (++run == kLongestRun) {
-                        closeRun();
-                    }
-                    continue;
-                }
-                closeRun();
-                const auto magnitude = static_cast<std::uint32_t>(p < 0 ? -p : p);
-                if (p >= kLowestDirect && p <= kHighestDirect) {
-                    sink(p + kIndexOffset, 0u, 0);
-                } else if (magnitude <= 255) {
-                    sink(p > 0 ? kPositive8 : kNegative8, magnitude, 8);
-                } else {
-                    sink(p > 0 ? kPositive16 : kNegative16, magnitude, 16);
-                }
+                visit(row[x], k);
             }
         }
     }
-    closeRun();
 }
 
 } // namespace qv::wsq
