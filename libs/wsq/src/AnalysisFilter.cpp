@@ -69,33 +69,24 @@ constexpr bool kHaveVectors = false;
 constexpr int kLanes = 1;
 #endif
 
-// Filters one row held as `even`/`odd` arrays into `low` and `high`, vectorised along the row.
-template <bool UseVectors>
-void filterRow(const float* even, const float* odd, int lowCount, int highCount, float* low,
-               float* high) {
+// The two filters as objects, so that the loops below are written once for both.
+constexpr auto kLowpass = []<class V>(auto e, auto o) { return lowpass<V>(e, o); };
+constexpr auto kHighpass = []<class V>(auto e, auto o) { return highpass<V>(e, o); };
+
+// Filters one row held as `even`/`odd` arrays into `count` outputs, vectorised along the row.
+template <bool UseVectors, class Filter>
+void filterRow(const float* even, const float* odd, int count, float* out, Filter filter) {
     int k = 0;
     if constexpr (UseVectors && kHaveVectors) {
-        for (; k + kLanes <= lowCount; k += kLanes) {
-            auto e = [&](int j) { return loadVec(even + k + j); };
-            auto o = [&](int j) { return loadVec(odd + k + j); };
-            storeVec(low + k, lowpass<Vec>(e, o));
+        for (; k + kLanes <= count; k += kLanes) {
+            storeVec(out + k,
+                     filter.template operator()<Vec>([&](int j) { return loadVec(even + k + j); },
+                                                     [&](int j) { return loadVec(odd + k + j); }));
         }
     }
-    for (; k < lowCount; ++k) {
-        low[k] =
-            lowpass<float>([&](int j) { return even[k + j]; }, [&](int j) { return odd[k + j]; });
-    }
-    k = 0;
-    if constexpr (UseVectors && kHaveVectors) {
-        for (; k + kLanes <= highCount; k += kLanes) {
-            auto e = [&](int j) { return loadVec(even + k + j); };
-            auto o = [&](int j) { return loadVec(odd + k + j); };
-            storeVec(high + k, highpass<Vec>(e, o));
-        }
-    }
-    for (; k < highCount; ++k) {
-        high[k] =
-            highpass<float>([&](int j) { return even[k + j]; }, [&](int j) { return odd[k + j]; });
+    for (; k < count; ++k) {
+        out[k] = filter.template operator()<float>([&](int j) { return even[k + j]; },
+                                                   [&](int j) { return odd[k + j]; });
     }
 }
 
@@ -103,33 +94,28 @@ void filterRow(const float* even, const float* odd, int lowCount, int highCount,
 // extension into scratch, vectorised across the strip.
 constexpr int kStrip = 16;
 
-// `even`/`odd` hold positions of kStrip lanes each; output position k of the lowpass goes to
-// low + k * stride, of the highpass to high + k * stride.
-template <bool UseVectors>
-void filterStrip(const float* even, const float* odd, int lanes, int lowCount, int highCount,
-                 float* low, float* high, std::size_t stride) {
-    auto run = [&](int count, float* out, auto filter) {
-        for (int k = 0; k < count; ++k) {
-            const float* e0 = even + static_cast<std::size_t>(k) * kStrip;
-            const float* o0 = odd + static_cast<std::size_t>(k) * kStrip;
-            float* dst = out + static_cast<std::size_t>(k) * stride;
-            int s = 0;
-            if constexpr (UseVectors && kHaveVectors) {
-                for (; s + kLanes <= lanes; s += kLanes) {
-                    storeVec(dst + s, filter.template operator()<Vec>(
-                                          [&](int j) { return loadVec(e0 + j * kStrip + s); },
-                                          [&](int j) { return loadVec(o0 + j * kStrip + s); }));
-                }
-            }
-            for (; s < lanes; ++s) {
-                dst[s] =
-                    filter.template operator()<float>([&](int j) { return e0[j * kStrip + s]; },
-                                                      [&](int j) { return o0[j * kStrip + s]; });
+// `even`/`odd` hold positions of kStrip lanes each; output position k goes to
+// out + k * stride.
+template <bool UseVectors, class Filter>
+void filterStrip(const float* even, const float* odd, int lanes, int count, float* out,
+                 std::size_t stride, Filter filter) {
+    for (int k = 0; k < count; ++k) {
+        const float* e0 = even + static_cast<std::size_t>(k) * kStrip;
+        const float* o0 = odd + static_cast<std::size_t>(k) * kStrip;
+        float* dst = out + static_cast<std::size_t>(k) * stride;
+        int s = 0;
+        if constexpr (UseVectors && kHaveVectors) {
+            for (; s + kLanes <= lanes; s += kLanes) {
+                storeVec(dst + s, filter.template operator()<Vec>(
+                                      [&](int j) { return loadVec(e0 + j * kStrip + s); },
+                                      [&](int j) { return loadVec(o0 + j * kStrip + s); }));
             }
         }
-    };
-    run(lowCount, low, []<class V>(auto e, auto o) { return lowpass<V>(e, o); });
-    run(highCount, high, []<class V>(auto e, auto o) { return highpass<V>(e, o); });
+        for (; s < lanes; ++s) {
+            dst[s] = filter.template operator()<float>([&](int j) { return e0[j * kStrip + s]; },
+                                                       [&](int j) { return o0[j * kStrip + s]; });
+        }
+    }
 }
 
 template <bool UseVectors>
@@ -151,7 +137,8 @@ void splitRows(float* image, std::size_t stride, const Node& node, float* even, 
         }
         float* low = row + (node.invertX ? highCount : 0);
         float* high = row + (node.invertX ? 0 : lowCount);
-        filterRow<UseVectors>(even, odd, lowCount, highCount, low, high);
+        filterRow<UseVectors>(even, odd, lowCount, low, kLowpass);
+        filterRow<UseVectors>(even, odd, highCount, high, kHighpass);
     }
 }
 
@@ -178,8 +165,8 @@ void splitColumns(float* image, std::size_t stride, const Node& node, float* eve
         for (int i = 0; i < r.height; ++i) {
             put(i + kReach, i);
         }
-        filterStrip<UseVectors>(even, odd, lanes, lowCount, highCount, lowTop + x, highTop + x,
-                                stride);
+        filterStrip<UseVectors>(even, odd, lanes, lowCount, lowTop + x, stride, kLowpass);
+        filterStrip<UseVectors>(even, odd, lanes, highCount, highTop + x, stride, kHighpass);
     }
 }
 
