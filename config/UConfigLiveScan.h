@@ -40,8 +40,6 @@ public:
     std::string GetExeCaptura() const override;
     std::string GetExeConfig() const override;
 
-    const std::string& settingsPath() const { return settingsFile_.path(); }
-
     void LoadSettings();
     // A failed write raises GeneralError "Unable to write to <settings path>" to the caller.
     void SaveSettings();

@@ -134,15 +134,16 @@ std::vector<std::string> listFiles(const std::string& pathPattern) {
 }
 
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxSize) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking so that a named pipe in place of the file cannot stall the caller.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
     if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         static_cast<std::size_t>(info.st_size) > maxSize) {
         return std::nullopt;
     }
     std::string contents;
-    // One byte more than allowed, so a file that grew since fstat is still caught.
-    contents.resize(maxSize + 1);
+    // One byte more than its size, so a file that grew since fstat is still caught.
+    contents.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t filled = 0;
     while (filled < contents.size()) {
         const ssize_t got = ::read(file.get(), contents.data() + filled, contents.size() - filled);
@@ -157,7 +158,7 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t ma
         }
         filled += static_cast<std::size_t>(got);
     }
-    if (filled > maxSize) {
+    if (filled > static_cast<std::size_t>(info.st_size)) {
         return std::nullopt;
     }
     contents.resize(filled);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace qv {
 namespace {
@@ -73,6 +74,10 @@ TEST(Files, ReadingIsBoundedAndReplacementIsWhole) {
     EXPECT_EQ(readSmallFile(folder.path("f"), 5), "12345");
     EXPECT_EQ(readSmallFile(folder.path("f"), 4), std::nullopt);
     EXPECT_EQ(readSmallFile(folder.prefix(), 100), std::nullopt);
+    // A named pipe with no writer would block an ordinary open for ever.
+    ASSERT_EQ(::mkfifo(folder.path("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(readSmallFile(folder.path("pipe"), 100), std::nullopt);
+    EXPECT_FALSE(fileExists(folder.path("pipe")));
 
     EXPECT_TRUE(replaceFileContents(folder.path("f"), "new"));
     EXPECT_EQ(folder.read("f"), "new");
