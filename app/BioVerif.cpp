@@ -176,6 +176,11 @@ void TFBioVerif::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
+void TFBioVerif::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    emit closed();
+}
+
 void TFBioVerif::openConfiguration() {
     if (configDialog_ != nullptr) {
         configDialog_->show();

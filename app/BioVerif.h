@@ -45,7 +45,11 @@ public:
     QRadioButton* rbEgreso;
     QTimer* TimerClear;
 
+signals:
+    void closed();
+
 protected:
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
