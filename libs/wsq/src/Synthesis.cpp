@@ -225,26 +225,37 @@ struct LineTerm {
     float weight;
 };
 
-// For every output row of a column of n samples, the source rows and weights it sums.
-std::vector<std::vector<LineTerm>> columnPlan(int n, bool inverted, const Bank& bank) {
+// For every output row of a column of n samples, the source rows and weights it sums: the
+// terms of row y are terms[first[y]] up to terms[first[y + 1]].
+struct ColumnPlan {
+    std::vector<LineTerm> terms;
+    std::vector<std::size_t> first;
+};
+
+ColumnPlan columnPlan(int n, bool inverted, const Bank& bank) {
     const Halves halves = halvesOf(n, inverted);
     const Edges lowEdges = bank.lowEdges(n);
     const Edges highEdges = bank.highEdges(n);
-    std::vector<std::vector<LineTerm>> plan(static_cast<std::size_t>(n));
+    ColumnPlan plan;
+    plan.first.reserve(static_cast<std::size_t>(n) + 1);
+    plan.terms.reserve(static_cast<std::size_t>(n) *
+                       (bank.low[0].size() + bank.high[0].size() + 1));
     for (int out = 0; out < n; ++out) {
         const int phase = out % 2;
         const int m = out / 2;
+        plan.first.push_back(plan.terms.size());
         auto addTerms = [&](const std::vector<Tap>& taps, int start, int count, Edges edges) {
             for (const Tap& tap : taps) {
                 const Source s = resolve(m + tap.offset, count, edges);
                 if (s.sign != 0.0f) {
-                    plan[out].push_back({start + s.index, s.sign * tap.weight});
+                    plan.terms.push_back({start + s.index, s.sign * tap.weight});
                 }
             }
         };
         addTerms(bank.low[phase], halves.lowStart, halves.lowCount, lowEdges);
         addTerms(bank.high[phase], halves.highStart, halves.highCount, highEdges);
     }
+    plan.first.push_back(plan.terms.size());
     return plan;
 }
 
@@ -265,7 +276,8 @@ void synthesizeColumns(float* origin, int stride, int width, int height, bool in
         for (int y = 0; y < height; ++y) {
             float* __restrict out = origin + static_cast<std::ptrdiff_t>(y) * stride + x0;
             std::fill(out, out + w, 0.0f);
-            for (const LineTerm& term : plan[y]) {
+            for (std::size_t t = plan.first[y]; t < plan.first[y + 1]; ++t) {
+                const LineTerm& term = plan.terms[t];
                 const float* __restrict in =
                     strip.data() + static_cast<std::ptrdiff_t>(term.line) * kStripWidth;
                 const float weight = term.weight;
