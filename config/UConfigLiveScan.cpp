@@ -72,7 +72,10 @@ void TFConfigLiveScan::placeControls() {
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
     move(kLeft, kTop);
-    QFont font(QStringLiteral("MS Sans Serif"));
+    // Where the design's font is missing, a narrow sans keeps the labels inside their space.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arial")});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(kFontPixelHeight);
     setFont(font);
