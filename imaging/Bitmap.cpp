@@ -3,7 +3,6 @@
 #include "platform/Errors.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 namespace qv {
@@ -54,7 +53,7 @@ void Bitmap::setSize(int width, int height) {
     const int keptRows = std::min(height, height_);
     const auto keptBytes = static_cast<std::size_t>(std::min(width, width_));
     for (int row = 0; row < keptRows; ++row) {
-        std::memcpy(resized.scanLine(row).data(), scanLine(row).data(), keptBytes);
+        std::copy_n(scanLine(row).begin(), keptBytes, resized.scanLine(row).begin());
     }
     width_ = width;
     height_ = height;
