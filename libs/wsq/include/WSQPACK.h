@@ -19,7 +19,9 @@ enum {
 /* Compresses width x height 8-bit gray pixels (row after row, top row first, no padding).
  * On success *data receives a block allocated by the library and *size its length; release
  * the block with WSQPACK_Free. comment may be null; otherwise it is stored as a comment
- * segment of the file. */
+ * segment of the file. Refused with WSQPACK_E_ARGUMENT: a side below 17 (the smallest the
+ * five-level decomposition allows) or beyond the decoder's limits, a bit rate outside (0, 8],
+ * a comment longer than 65533 bytes. A ppi of 0 or less is stored as unknown. */
 int WSQPACK_Compress(unsigned char** data, int* size, float bitRate, const unsigned char* pixels,
                      int width, int height, int bitsPerPixel, int ppi, const char* comment);
 

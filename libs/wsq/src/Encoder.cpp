@@ -20,7 +20,6 @@ namespace {
 // Below 17 samples along an axis the five-level decomposition leaves some subband empty.
 constexpr int kMinSide = 17;
 constexpr double kMaxBitRate = 8; // 8-bit input: more than this buys nothing
-constexpr std::size_t kMaxCommentBytes = 65533;
 // The normalised image spans roughly +-128.
 constexpr double kNormalisedRange = 128;
 

@@ -10,7 +10,6 @@
 namespace qv::wsq {
 namespace {
 
-constexpr std::size_t kMaxPayload = 65535 - 2; // the length field counts itself
 constexpr std::uint32_t kLimit16 = 65535;
 
 // Fixed fields of the frame header: black and white levels, and the encoder number of the
@@ -52,10 +51,10 @@ void SegmentWriter::marker(std::uint16_t code) {
 }
 
 void SegmentWriter::comment(std::string_view text) {
-    if (text.size() > kMaxPayload) {
+    if (text.size() > kMaxCommentBytes) {
         throw Error("comment of " + std::to_string(text.size()) +
                     " bytes is longer than a comment segment holds (" +
-                    std::to_string(kMaxPayload) + ")");
+                    std::to_string(kMaxCommentBytes) + ")");
     }
     segmentStart(marker::COM, text.size());
     out_.insert(out_.end(), text.begin(), text.end());

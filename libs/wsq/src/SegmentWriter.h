@@ -2,11 +2,15 @@
 
 #include "libs/wsq/src/Tables.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 namespace qv::wsq {
+
+// Longest text one comment segment holds (its length field counts itself).
+inline constexpr std::size_t kMaxCommentBytes = 65535 - 2;
 
 // Appends the marker segments of a WSQ file to a byte vector, every field big-endian and every
 // real number in scaled-decimal form.

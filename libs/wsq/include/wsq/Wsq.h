@@ -31,6 +31,10 @@ struct Image {
     std::vector<std::string> comments;
 };
 
+// Compresses width x height 8-bit gray pixels (top row first) with the FBI encoder settings.
+// The bit rate, in (0, 8], is what the rate model aims at, not a guarantee. Each side must be at
+// least 17 (the five-level decomposition needs it) and the image no larger than decode accepts
+// by default; a ppi of 0 or less is stored as unknown. Throws Error for anything refused.
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width, int height,
                                  const EncodeOptions& options = {});
 
