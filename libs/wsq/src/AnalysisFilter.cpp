@@ -125,7 +125,13 @@ void splitRows(float* image, std::size_t stride, const Node& node, float* even, 
     const int highCount = r.width / 2;
     for (int y = r.y; y < r.y + r.height; ++y) {
         float* row = image + static_cast<std::size_t>(y) * stride + r.x;
-        auto put = [&](int p, int i) { ((p % 2 == 0) ? even : odd)[p / 2] = row[i]; };
+        auto put = [&](int p, int i) {
+            if (p % 2 == 0) {
+                even[p / 2] = row[i];
+            } else {
+                odd[p / 2] = row[i];
+            }
+        };
         forEachReflected(r.width, put);
         // kReach is even, so sample i lands in the half of its own parity.
         for (int i = 0; i + 1 < r.width; i += 2) {
