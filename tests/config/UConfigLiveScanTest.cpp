@@ -184,6 +184,17 @@ private Q_SLOTS:
         }
     }
 
+    void latinTextOfOlderFilesIsShownAndSavedAsUtf8() {
+        writeSettings("Host=http://se\xF1or/\r\nPathLiveScan=/captura/a\xC3\xB1o/\r\n");
+        auto dialog = makeDialog();
+        QCOMPARE(dialog->edHost()->text(), QStringLiteral("http://señor/"));
+        QCOMPARE(dialog->edPathLiveScan()->text(), QStringLiteral("/captura/año/"));
+        dialog->btOKClick();
+        const Settings saved = SettingsFile(settingsPath()).load();
+        QCOMPARE(saved.host, std::string("http://se\xC3\xB1or/"));
+        QCOMPARE(saved.pathLiveScan, std::string("/captura/a\xC3\xB1o/"));
+    }
+
     void okSavesEveryControlAndHides() {
         writeCapturePrograms();
         writeSettings("; kept\r\nPathLiveScan=" + capture_->prefix() + "\r\n");
