@@ -1,0 +1,91 @@
+#pragma once
+
+#include "imaging/MemoryStream.h"
+#include "service/CurlHandles.h"
+#include "service/FlagSet.h"
+#include "service/HttpLimits.h"
+#include "service/HttpUrl.h"
+#include "service/RemoteInterface.h"
+
+#include <string>
+
+namespace qv {
+
+enum class TSoapInvokeOption {
+    // Send "SOAPAction:" with no value instead of two double quotes when no action is known.
+    soNoValueForEmptySOAPAction,
+    // Accept HTTPS certificates issued for another host name or outside their dates; an
+    // issuer the machine does not trust is refused all the same.
+    soIgnoreInvalidCerts,
+};
+using TSoapInvokeOptions = FlagSet<TSoapInvokeOption>;
+
+// Carries one SOAP exchange at a time over HTTP: posts the request text to the endpoint with
+// the operation's SOAPAction and hands the reply body back. The connection stays open between
+// calls and is dropped after any failure, on a new URL and on destruction.
+class THttpTransport {
+public:
+    THttpTransport();
+    THttpTransport(const THttpTransport&) = delete;
+    THttpTransport& operator=(const THttpTransport&) = delete;
+
+    std::string Agent = "Tarvell SOAP 1.1";
+    std::string UserName;
+    std::string Password;
+    // Empty: the standard proxy variables of the environment apply (http_proxy, https_proxy,
+    // all_proxy, no_proxy).
+    std::string Proxy;
+    // Hosts that bypass Proxy, separated by ';', ',' or blanks.
+    std::string ProxyByPass;
+    bool UseUTF8InHeader = false;
+    TSoapInvokeOptions InvokeOptions{TSoapInvokeOption::soIgnoreInvalidCerts};
+
+    const std::string& URL() const { return url_; }
+    const HttpUrl& urlParts() const { return urlParts_; }
+    // Checks and splits the text before anything changes; an empty text clears the URL.
+    void setURL(const std::string& url);
+
+    // The action as it goes into the header and into messages: two double quotes stand in for
+    // an empty action unless soNoValueForEmptySOAPAction is set.
+    std::string SOAPAction() const;
+    void setSOAPAction(const std::string& action) { soapAction_ = action; }
+
+    // Takes the registry's SOAPAction for the operation. Fails when no URL is set: this build
+    // has no WSDL road to find an endpoint by.
+    void PrepareCall(const InterfaceInfo& intf, const std::string& operation);
+
+    // Posts the request and writes the reply body into the stream at its position.
+    void SendAndReceive(const std::string& request, MemoryStream& response);
+
+    bool connected() const { return static_cast<bool>(handle_); }
+
+    const HttpLimits& limits() const { return limits_; }
+    void setLimits(const HttpLimits& limits) { limits_ = limits; }
+    // A PEM bundle to trust instead of the system's certificate authorities.
+    void setCAFile(const std::string& path) { caFile_ = path; }
+
+private:
+    struct Exchange;
+
+    void requireURL() const;
+    void connect();
+    void disconnect() { handle_.reset(); }
+    CurlSlistPtr requestHeaders() const;
+    void configure(Exchange& exchange, const std::string& request, curl_slist* headers);
+    [[noreturn]] void failWithClientError(CURLcode code, const char* detail) const;
+    [[noreturn]] void failWithStatus(const Exchange& exchange) const;
+
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user);
+    static int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded,
+                          curl_off_t uploadTotal, curl_off_t uploaded);
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user);
+
+    std::string url_;
+    HttpUrl urlParts_;
+    std::string soapAction_;
+    std::string caFile_;
+    HttpLimits limits_;
+    CurlEasyPtr handle_;
+};
+
+} // namespace qv

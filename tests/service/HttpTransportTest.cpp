@@ -1,0 +1,371 @@
+#include "service/HttpTransport.h"
+
+#include "platform/Errors.h"
+#include "tests/service/TestCertificates.h"
+#include "tests/service/TestHttpServer.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace qv {
+namespace {
+
+using test::RawHttpServer;
+using test::TestHttpServer;
+
+const std::string kAction = "http://clocking.test/Fichar";
+
+void clearProxyEnvironment() {
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTPS_PROXY",
+                             "ALL_PROXY", "NO_PROXY"}) {
+        ::unsetenv(name);
+    }
+}
+
+std::string textOf(const MemoryStream& stream) {
+    return {reinterpret_cast<const char*>(stream.data()), stream.size()};
+}
+
+std::string messageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const GeneralError& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "no error was raised";
+    return {};
+}
+
+std::vector<std::string> headLines(const std::string& request) {
+    std::vector<std::string> lines;
+    std::istringstream in(request.substr(0, request.find("\r\n\r\n")));
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line.substr(0, line.size() - (line.ends_with('\r') ? 1 : 0)));
+    }
+    return lines;
+}
+
+std::ptrdiff_t indexOf(const std::vector<std::string>& lines, const std::string& line) {
+    const auto found = std::find(lines.begin(), lines.end(), line);
+    return found == lines.end() ? -1 : found - lines.begin();
+}
+
+class HttpTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clearProxyEnvironment();
+        transport.setSOAPAction(kAction);
+    }
+
+    std::string post(const std::string& request = "<request/>") {
+        MemoryStream reply;
+        transport.SendAndReceive(request, reply);
+        return textOf(reply);
+    }
+
+    std::string suffixFor(const std::string& url) const {
+        return " - URL:" + url + " - SOAPAction:" + kAction;
+    }
+
+    TestHttpServer server;
+    THttpTransport transport;
+};
+
+TEST(HttpUrlTest, SplitsSchemeHostPortAndTargetWithQuery) {
+    const HttpUrl explicitPort = SplitHttpUrl("http://station.test:8081/svc/Q.asmx?a=1&b=x");
+    EXPECT_EQ(explicitPort.scheme, HttpScheme::Http);
+    EXPECT_EQ(explicitPort.host, "station.test");
+    EXPECT_EQ(explicitPort.port, 8081);
+    EXPECT_EQ(explicitPort.target, "/svc/Q.asmx?a=1&b=x");
+
+    EXPECT_EQ(SplitHttpUrl("http://station.test/svc").port, 80);
+    const HttpUrl secure = SplitHttpUrl("HTTPS://station.test");
+    EXPECT_EQ(secure.scheme, HttpScheme::Https);
+    EXPECT_EQ(secure.port, 443);
+    EXPECT_EQ(secure.target, "/");
+}
+
+TEST(HttpUrlTest, RefusesOtherSchemesAndPlainWordsNamingTheText) {
+    for (const std::string text : {"ftp://files.test/x", "clocking", "http://",
+                                   "file:///etc/passwd", "http://host:99999/"}) {
+        EXPECT_EQ(messageOf([&] { SplitHttpUrl(text); }),
+                  "Invalid url '" + text + "' - only supports 'http' and 'https' schemes");
+    }
+}
+
+TEST_F(HttpTransportTest, InvalidUrlFailsWhenSetAndKeepsThePreviousOne) {
+    transport.setURL("http://station.test:81/a");
+    EXPECT_THROW(transport.setURL("gopher://station.test/"), GeneralError);
+    EXPECT_EQ(transport.URL(), "http://station.test:81/a");
+    EXPECT_EQ(transport.urlParts().port, 81);
+
+    transport.setURL("");
+    EXPECT_EQ(transport.URL(), "");
+    EXPECT_EQ(transport.urlParts().host, "");
+    EXPECT_EQ(messageOf([&] { post(); }).rfind("No WSDL or URL property was set", 0), 0u);
+}
+
+TEST_F(HttpTransportTest, PostsTheBodyToTheTargetWithQueryOverHttp11) {
+    server.respond(200, "<reply>é</reply>");
+    transport.setURL(server.url("/svc/QuorvantisService.asmx?site=2&x=%20y"));
+
+    EXPECT_EQ(post("<request>ñ &amp; more</request>"), "<reply>é</reply>");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].target, "/svc/QuorvantisService.asmx?site=2&x=%20y");
+    EXPECT_EQ(requests[0].version, "HTTP/1.1");
+    EXPECT_EQ(requests[0].body, "<request>ñ &amp; more</request>");
+}
+
+TEST_F(HttpTransportTest, SendsTheHeadersInOrderWithTheirExactValues) {
+    const std::string body(3 * 1024 * 1024, 'x'); // large enough that curl would ask to continue
+    RawHttpServer raw("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    transport.setURL(raw.url("/svc?q=1"));
+
+    EXPECT_EQ(post(body), "ok");
+
+    const std::string request = raw.receivedRequest();
+    const auto lines = headLines(request);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "POST /svc?q=1 HTTP/1.1");
+    const auto action = indexOf(lines, "SOAPAction: \"" + kAction + "\"");
+    const auto contentType = indexOf(lines, "Content-Type: text/xml");
+    EXPECT_GT(action, 0);
+    EXPECT_GT(contentType, action);
+    EXPECT_GT(indexOf(lines, "Accept: text/xml"), 0);
+    EXPECT_GT(indexOf(lines, "User-Agent: Tarvell SOAP 1.1"), 0);
+    EXPECT_GT(indexOf(lines, "Content-Length: " + std::to_string(body.size())), 0);
+    for (const auto& line : lines) {
+        EXPECT_FALSE(line.starts_with("Expect:")) << line;
+    }
+    EXPECT_EQ(request.substr(request.find("\r\n\r\n") + 4), body);
+}
+
+TEST_F(HttpTransportTest, HeaderVariantsForCharsetAndEmptyAction) {
+    struct Case {
+        bool utf8InHeader;
+        bool noValueForEmptyAction;
+        std::string expectedAction;
+        std::string expectedContentType;
+    };
+    for (const Case& c :
+         {Case{false, false, "SOAPAction: \"\"", "Content-Type: text/xml"},
+          Case{true, true, "SOAPAction:", "Content-Type: text/xml; charset=\"utf-8\""}}) {
+        RawHttpServer raw("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+        THttpTransport plain;
+        plain.setURL(raw.url("/"));
+        plain.UseUTF8InHeader = c.utf8InHeader;
+        if (c.noValueForEmptyAction) {
+            plain.InvokeOptions.insert(TSoapInvokeOption::soNoValueForEmptySOAPAction);
+        }
+        MemoryStream reply;
+        plain.SendAndReceive("<r/>", reply);
+        const auto lines = headLines(raw.receivedRequest());
+        const auto action = indexOf(lines, c.expectedAction);
+        EXPECT_GT(action, 0) << c.expectedAction;
+        EXPECT_GT(indexOf(lines, c.expectedContentType), action) << c.expectedContentType;
+    }
+}
+
+TEST_F(HttpTransportTest, ErrorStatusFailsWithReasonCodeAndUrlWithoutReadingTheBody) {
+    struct Case {
+        int status;
+        std::string reason;
+    };
+    HttpLimits tinyReplies;
+    tinyReplies.maxReplyBytes = 16; // reading the page would trip the size limit instead
+    transport.setLimits(tinyReplies);
+    for (const Case& c :
+         {Case{404, "Not Found"}, Case{401, "Unauthorized"},
+          Case{407, "Proxy Authentication Required"}, Case{503, "Service Unavailable"}}) {
+        server.respond(c.status, std::string(1000, 'p'), "text/html");
+        const std::string url = server.url("/missing?x=1");
+        transport.setURL(url);
+        MemoryStream reply;
+        EXPECT_EQ(messageOf([&] { transport.SendAndReceive("<r/>", reply); }),
+                  c.reason + " (" + std::to_string(c.status) + ") - '" + url + "'");
+        EXPECT_EQ(reply.size(), 0u);
+        EXPECT_FALSE(transport.connected());
+    }
+}
+
+TEST_F(HttpTransportTest, Status500AndEmptyRepliesAreHandedOnAsTheyCame) {
+    const std::string fault = "<Envelope><Body><Fault/></Body></Envelope>";
+    server.respond(500, fault);
+    transport.setURL(server.url("/svc"));
+    EXPECT_EQ(post(), fault);
+    EXPECT_TRUE(transport.connected());
+
+    server.respond(200, "");
+    EXPECT_EQ(post(), "");
+}
+
+TEST_F(HttpTransportTest, UnreachablePortFailsWithClientTextUrlAndAction) {
+    const std::string url = "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/s";
+    transport.setURL(url);
+    const std::string message = messageOf([&] { post(); });
+    ASSERT_GT(message.size(), suffixFor(url).size());
+    EXPECT_TRUE(message.ends_with(suffixFor(url))) << message;
+    EXPECT_FALSE(transport.connected());
+}
+
+TEST_F(HttpTransportTest, KeepsTheConnectionBetweenCallsAndReconnectsAfterAFailure) {
+    transport.setURL(server.url("/svc"));
+    post();
+    post();
+    EXPECT_TRUE(transport.connected());
+
+    server.respond(404, "gone");
+    EXPECT_THROW(post(), GeneralError);
+    EXPECT_FALSE(transport.connected());
+    server.respond(200, "back");
+    EXPECT_EQ(post(), "back");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].remotePort, requests[1].remotePort);
+    EXPECT_EQ(requests[1].remotePort, requests[2].remotePort);
+    EXPECT_NE(requests[2].remotePort, requests[3].remotePort);
+}
+
+TEST_F(HttpTransportTest, ANewUrlDropsTheConnection) {
+    transport.setURL(server.url("/a"));
+    post();
+    transport.setURL(server.url("/b"));
+    EXPECT_FALSE(transport.connected());
+    post();
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].target, "/b");
+    EXPECT_NE(requests[0].remotePort, requests[1].remotePort);
+}
+
+TEST_F(HttpTransportTest, AServiceThatNeverAnswersTimesOut) {
+    RawHttpServer silent("");
+    HttpLimits impatient;
+    impatient.stallTimeout = std::chrono::milliseconds(1000);
+    transport.setLimits(impatient);
+    transport.setURL(silent.url("/svc"));
+    EXPECT_EQ(messageOf([&] { post(); }),
+              "The service sent nothing for 1 s" + suffixFor(silent.url("/svc")));
+    EXPECT_FALSE(transport.connected());
+}
+
+TEST_F(HttpTransportTest, RepliesOverTheSizeLimitFailWithAClearMessage) {
+    HttpLimits small;
+    small.maxReplyBytes = 1024;
+    transport.setLimits(small);
+    transport.setURL(server.url("/svc"));
+    const std::string expected =
+        "The reply is larger than 1024 bytes" + suffixFor(server.url("/svc"));
+
+    server.respond(200, std::string(1025, 'a'));
+    EXPECT_EQ(messageOf([&] { post(); }), expected);
+
+    // Without a length announced up front the limit is enforced while reading.
+    server.setHandler([](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("text/xml", [](size_t, httplib::DataSink& sink) {
+            const std::string piece(700, 'b');
+            sink.write(piece.data(), piece.size());
+            sink.write(piece.data(), piece.size());
+            sink.done();
+            return true;
+        });
+    });
+    EXPECT_EQ(messageOf([&] { post(); }), expected);
+
+    server.respond(200, std::string(1024, 'c'));
+    EXPECT_EQ(post().size(), 1024u);
+}
+
+TEST_F(HttpTransportTest, FollowsARedirectKeepingThePost) {
+    server.setHandler([this](const httplib::Request& request, httplib::Response& response) {
+        if (request.target == "/old") {
+            response.status = 307;
+            response.set_header("Location", server.url("/new"));
+            response.set_content("moved", "text/plain");
+        } else {
+            response.set_content("<moved-here/>", "text/xml");
+        }
+    });
+    transport.setURL(server.url("/old"));
+    EXPECT_EQ(post("<body/>"), "<moved-here/>");
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].method, "POST");
+    EXPECT_EQ(requests[1].body, "<body/>");
+}
+
+TEST_F(HttpTransportTest, GoesThroughTheProxyPropertyOrTheEnvironmentProxy) {
+    server.respond(200, "via proxy");
+    const std::string serviceUrl = "http://clocking.invalid:8080/svc?a=1";
+    transport.setURL(serviceUrl);
+
+    transport.Proxy = "127.0.0.1:" + std::to_string(server.port());
+    EXPECT_EQ(post(), "via proxy");
+
+    transport.Proxy.clear();
+    THttpTransport fresh; // the environment is read when a connection is made
+    fresh.setURL(serviceUrl);
+    ::setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+    MemoryStream reply;
+    fresh.SendAndReceive("<r/>", reply);
+    clearProxyEnvironment();
+    EXPECT_EQ(textOf(reply), "via proxy");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.target, serviceUrl);
+    }
+}
+
+class HttpsTransportTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { certificates = std::make_unique<test::TestCertificates>(); }
+    static void TearDownTestSuite() { certificates.reset(); }
+
+    void SetUp() override {
+        clearProxyEnvironment();
+        transport.setCAFile(certificates->trustedCAFile());
+    }
+
+    std::string postTo(const test::TestCertificates::Pair& serverCertificate) {
+        TestHttpServer server(serverCertificate.certificate, serverCertificate.key);
+        server.respond(200, "secure");
+        transport.setURL(server.url("/svc"));
+        MemoryStream reply;
+        transport.SendAndReceive("<r/>", reply);
+        transport.setURL(""); // close the kept-alive connection before the server goes
+        return textOf(reply);
+    }
+
+    static std::unique_ptr<test::TestCertificates> certificates;
+    THttpTransport transport;
+};
+
+std::unique_ptr<test::TestCertificates> HttpsTransportTest::certificates;
+
+TEST_F(HttpsTransportTest, AcceptsOtherHostAndExpiredCertificatesWhileIgnoringInvalidOnes) {
+    EXPECT_EQ(postTo(certificates->expiredForOtherHost()), "secure");
+    EXPECT_EQ(postTo(certificates->valid()), "secure");
+}
+
+TEST_F(HttpsTransportTest, StrictModeRefusesThemButTakesAValidCertificate) {
+    transport.InvokeOptions.erase(TSoapInvokeOption::soIgnoreInvalidCerts);
+    EXPECT_EQ(postTo(certificates->valid()), "secure");
+    const std::string message = messageOf([&] { postTo(certificates->expiredForOtherHost()); });
+    EXPECT_NE(message.find(" - URL:https://127.0.0.1:"), std::string::npos) << message;
+}
+
+TEST_F(HttpsTransportTest, RefusesAnUntrustedIssuerEvenWhileIgnoringInvalidCertificates) {
+    const std::string message = messageOf([&] { postTo(certificates->untrustedIssuer()); });
+    EXPECT_NE(message.find(" - URL:https://127.0.0.1:"), std::string::npos) << message;
+    EXPECT_FALSE(transport.connected());
+}
+
+} // namespace
+} // namespace qv

@@ -1,0 +1,186 @@
+#include "tests/service/TestHttpServer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+#include <chrono>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace qv::test {
+
+namespace {
+
+// Every wait of the helpers is bounded so a broken client cannot hang the suite.
+constexpr int kWaitMs = 10'000;
+
+int boundLoopbackSocket(int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        throw std::runtime_error("socket() failed");
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        throw std::runtime_error("bind() on 127.0.0.1 failed");
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+bool waitReadable(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, kWaitMs) == 1;
+}
+
+std::size_t contentLength(const std::string& head) {
+    std::string lower = head;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto at = lower.find("\r\ncontent-length:");
+    return at == std::string::npos ? 0 : std::stoul(lower.substr(at + 17));
+}
+
+} // namespace
+
+TestHttpServer::TestHttpServer()
+    : server_(std::make_unique<httplib::Server>()) {
+    start();
+}
+
+TestHttpServer::TestHttpServer(const std::string& certificateFile, const std::string& keyFile)
+    : server_(std::make_unique<httplib::SSLServer>(certificateFile.c_str(), keyFile.c_str()))
+    , tls_(true) {
+    if (!server_->is_valid()) {
+        throw std::runtime_error("the TLS test server could not load " + certificateFile);
+    }
+    start();
+}
+
+void TestHttpServer::start() {
+    respond(200, "");
+    auto record = [this](const httplib::Request& request, httplib::Response& response) {
+        Handler handler;
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back({request.method, request.target, request.version, request.headers,
+                                 request.body, request.remote_port});
+            handler = handler_;
+        }
+        handler(request, response);
+    };
+    server_->Post(".*", record);
+    server_->Get(".*", record);
+    port_ = server_->bind_to_any_port("127.0.0.1");
+    if (port_ <= 0) {
+        throw std::runtime_error("the test server could not bind 127.0.0.1");
+    }
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (!server_->is_running() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+TestHttpServer::~TestHttpServer() {
+    server_->stop();
+    thread_.join();
+}
+
+std::string TestHttpServer::url(const std::string& path, const std::string& host) const {
+    return std::string(tls_ ? "https://" : "http://") + host + ":" + std::to_string(port_) + path;
+}
+
+void TestHttpServer::setHandler(Handler handler) {
+    std::lock_guard lock(mutex_);
+    handler_ = std::move(handler);
+}
+
+void TestHttpServer::respond(int status, std::string body, std::string contentType) {
+    setHandler([status, body = std::move(body), contentType = std::move(contentType)](
+                   const httplib::Request&, httplib::Response& response) {
+        response.status = status;
+        response.set_content(body, contentType.c_str());
+    });
+}
+
+std::vector<RecordedRequest> TestHttpServer::requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+RawHttpServer::RawHttpServer(std::string reply)
+    : reply_(std::move(reply)) {
+    listener_ = boundLoopbackSocket(port_);
+    if (::listen(listener_, 8) != 0) {
+        ::close(listener_);
+        throw std::runtime_error("listen() failed");
+    }
+    if (!reply_.empty()) {
+        thread_ = std::thread([this] { serveOnce(); });
+    }
+}
+
+RawHttpServer::~RawHttpServer() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    ::close(listener_);
+}
+
+std::string RawHttpServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::string RawHttpServer::receivedRequest() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    return received_;
+}
+
+void RawHttpServer::serveOnce() {
+    if (!waitReadable(listener_)) {
+        return;
+    }
+    const int peer = ::accept(listener_, nullptr, nullptr);
+    if (peer < 0) {
+        return;
+    }
+    std::string data;
+    char buffer[4096];
+    std::size_t headEnd = std::string::npos;
+    while (waitReadable(peer)) {
+        const ssize_t count = ::recv(peer, buffer, sizeof buffer, 0);
+        if (count <= 0) {
+            break;
+        }
+        data.append(buffer, static_cast<std::size_t>(count));
+        if (headEnd == std::string::npos) {
+            headEnd = data.find("\r\n\r\n");
+        }
+        if (headEnd != std::string::npos &&
+            data.size() >= headEnd + 4 + contentLength(data.substr(0, headEnd + 2))) {
+            break;
+        }
+    }
+    received_ = data;
+    ::send(peer, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+    ::shutdown(peer, SHUT_RDWR);
+    ::close(peer);
+}
+
+int UnusedLoopbackPort() {
+    int port = 0;
+    ::close(boundLoopbackSocket(port));
+    return port;
+}
+
+} // namespace qv::test
