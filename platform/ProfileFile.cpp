@@ -4,7 +4,6 @@
 #include "platform/Files.h"
 
 #include <filesystem>
-#include <vector>
 
 namespace qv {
 
@@ -76,48 +75,46 @@ Line classify(std::string_view text, std::size_t begin, std::size_t contentEnd, 
     return line;
 }
 
-std::vector<Line> splitLines(std::string_view text) {
-    std::vector<Line> lines;
-    std::size_t begin = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-    while (begin < text.size()) {
-        const std::size_t newline = text.find('\n', begin);
-        const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
-        std::size_t contentEnd = newline == std::string_view::npos ? text.size() : newline;
-        if (contentEnd > begin && text[contentEnd - 1] == '\r') {
-            --contentEnd;
-        }
-        lines.push_back(classify(text, begin, contentEnd, end));
-        begin = end;
+Line lineAt(std::string_view text, std::size_t begin) {
+    const std::size_t newline = text.find('\n', begin);
+    const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
+    std::size_t contentEnd = newline == std::string_view::npos ? text.size() : newline;
+    if (contentEnd > begin && text[contentEnd - 1] == '\r') {
+        --contentEnd;
     }
-    return lines;
+    return classify(text, begin, contentEnd, end);
 }
 
 // Where a key lives, or would be added. Only the first section of the name counts, so a
 // duplicated section never shadows the first one's keys.
 struct Location {
-    std::optional<std::size_t> section; // index of the section's header line
-    std::optional<std::size_t> entry;   // index of the key's line
-    std::size_t lastUsedLine = 0;       // last non-blank line of the section
+    std::optional<Line> section;  // the section's header line
+    std::optional<Line> entry;    // the key's line
+    std::optional<Line> lastUsed; // last non-blank line of the section
+    std::optional<Line> lastSeen; // the file's last line when the section is missing
 };
 
-Location locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+Location locate(std::string_view text, std::string_view section, std::string_view key) {
     Location where;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line& line = lines[i];
+    std::size_t begin = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    while (begin < text.size()) {
+        const Line line = lineAt(text, begin);
+        begin = line.end;
+        where.lastSeen = line;
         if (line.kind == LineKind::Section) {
             if (where.section) {
                 break;
             }
             if (equalsIgnoringCase(line.name, section)) {
-                where.section = i;
-                where.lastUsedLine = i;
+                where.section = line;
+                where.lastUsed = line;
             }
         } else if (where.section) {
             if (line.kind != LineKind::Blank) {
-                where.lastUsedLine = i;
+                where.lastUsed = line;
             }
             if (line.kind == LineKind::Entry && equalsIgnoringCase(line.name, key)) {
-                where.entry = i;
+                where.entry = line;
                 break;
             }
         }
@@ -171,24 +168,22 @@ bool canBeWritten(std::string_view section, std::string_view key, std::string_vi
 
 std::optional<std::string> findProfileValue(std::string_view text, std::string_view section,
                                             std::string_view key) {
-    const std::vector<Line> lines = splitLines(text);
-    const Location where = locate(lines, section, key);
+    const Location where = locate(text, section, key);
     if (!where.entry) {
         return std::nullopt;
     }
-    return cleanValue(lines[*where.entry].value);
+    return cleanValue(where.entry->value);
 }
 
 std::string setProfileValue(std::string_view text, std::string_view section, std::string_view key,
                             std::string_view value) {
-    const std::vector<Line> lines = splitLines(text);
-    const Location where = locate(lines, section, key);
+    const Location where = locate(text, section, key);
     const std::string_view lineBreak = lineBreakOf(text);
     std::string result;
     result.reserve(text.size() + section.size() + key.size() + value.size() + 8);
 
     if (where.entry) {
-        const Line& line = lines[*where.entry];
+        const Line& line = *where.entry;
         // Keep the line's indentation and the key's spelling as the file has them.
         const std::size_t nameStart = static_cast<std::size_t>(line.name.data() - text.data());
         result.append(text.substr(0, nameStart));
@@ -199,7 +194,7 @@ std::string setProfileValue(std::string_view text, std::string_view section, std
 
     const std::string entry = std::string(key) + "=" + std::string(value);
     if (where.section) {
-        const Line& last = lines[where.lastUsedLine];
+        const Line& last = *where.lastUsed;
         result.append(text.substr(0, last.end));
         if (!last.terminated) {
             result.append(lineBreak);
@@ -210,11 +205,11 @@ std::string setProfileValue(std::string_view text, std::string_view section, std
     }
 
     result.append(text);
-    if (!lines.empty()) {
-        if (!lines.back().terminated) {
+    if (where.lastSeen) {
+        if (!where.lastSeen->terminated) {
             result.append(lineBreak);
         }
-        if (lines.back().kind != LineKind::Blank) {
+        if (where.lastSeen->kind != LineKind::Blank) {
             result.append(lineBreak);
         }
     }
