@@ -96,6 +96,25 @@ TEST_F(SoapRequest, LongBase64TextIsOneTextNode) {
     EXPECT_FALSE(value.first_child().next_sibling());
 }
 
+struct RenamedInterface : IRemoteInterface {};
+
+TEST_F(SoapRequest, ExternalNamesAreWrittenAndOutParametersSkipped) {
+    const InterfaceInfo intf{
+        typeid(RenamedInterface),
+        "RenamedInterface",
+        "Tests",
+        {{"Op", {{"a"}, {"b", ParamPassing::Out}, {"c", ParamPassing::InOut}}}}};
+    interfaceRegistry().registerInterface(intf, "urn:renamed", "utf-8");
+    interfaceRegistry().registerExternalOperationName(intf, "Op", "DoIt");
+    interfaceRegistry().registerExternalParamName(intf, "Op", "c", "Gamma");
+    const std::vector<std::string> values{"1", "2", "3"};
+    const std::string text = converter_.BuildRequest(intf, intf.operation("Op"), values);
+    EXPECT_NE(text.find("<SOAP-ENV:Body><DoIt xmlns=\"urn:renamed\"><a>1</a><Gamma>3</Gamma>"
+                        "</DoIt></SOAP-ENV:Body>"),
+              std::string::npos)
+        << text;
+}
+
 TEST_F(SoapRequest, EncodedStyleAndWrongValueCountAreRefused) {
     const InterfaceInfo& intf = QuorvantisServiceSoap::interfaceInfo();
     const std::vector<std::string> two{"1", "2"};
