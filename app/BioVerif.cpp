@@ -100,8 +100,11 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     connect(btCap, &QPushButton::clicked, this, &TFBioVerif::btCapClick);
     edAppID->installEventFilter(this);
     connect(TimerClear, &QTimer::timeout, this, &TFBioVerif::TimerClearTimer);
-    // Not a key a user types into the user field: only the operator opens the settings.
-    auto* configKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F12), this);
+    // Not keys a user types into the user field: only the operator opens the settings. X11 turns
+    // Ctrl+Alt+F12 into a console switch before any program sees it, hence the Shift variant.
+    auto* configKey = new QShortcut(this);
+    configKey->setKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12),
+                        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F12)});
     connect(configKey, &QShortcut::activated, this, &TFBioVerif::openConfiguration);
 }
 

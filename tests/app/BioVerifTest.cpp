@@ -307,8 +307,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&s.window));
         QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ControlModifier);
         QVERIFY(!s.dialog.isVisible());
+        QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ShiftModifier);
+        QVERIFY(!s.dialog.isVisible());
+        QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(s.dialog.isVisible());
+        s.dialog.hide();
         QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ControlModifier | Qt::AltModifier);
         QVERIFY(s.dialog.isVisible());
+        QVERIFY2(s.window.edAppID->text().isEmpty(), "the keys must not reach the user field");
     }
 };
 
