@@ -94,9 +94,4 @@ std::vector<PaletteEntry> Bitmap::grayPalette() {
     return palette;
 }
 
-std::uint8_t grayLevel(PaletteEntry colour) {
-    const unsigned weighted = 299u * colour.red + 587u * colour.green + 114u * colour.blue;
-    return static_cast<std::uint8_t>((weighted + 500) / 1000);
-}
-
 } // namespace qv

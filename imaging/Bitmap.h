@@ -70,6 +70,9 @@ private:
 };
 
 // The gray level of a colour (ITU-R BT.601 weights), as used when converting to 8-bit gray.
-std::uint8_t grayLevel(PaletteEntry colour);
+inline std::uint8_t grayLevel(PaletteEntry colour) {
+    const unsigned weighted = 299u * colour.red + 587u * colour.green + 114u * colour.blue;
+    return static_cast<std::uint8_t>((weighted + 500) / 1000);
+}
 
 } // namespace qv

@@ -75,20 +75,29 @@ public:
         if ((maximum_ & (maximum_ + 1)) != 0) {
             throw GeneralError("BMP colour mask " + number(mask) + " is not one run of bits");
         }
+        // Channels of up to 8 bits, the usual ones, are scaled by table: a division per
+        // channel and pixel would dominate the conversion.
+        if (maximum_ < narrowLevels_.size()) {
+            for (std::uint32_t value = 0; value <= maximum_; ++value) {
+                narrowLevels_[value] = scaled(value);
+            }
+        }
     }
 
     std::uint8_t level(std::uint32_t pixel) const {
-        if (maximum_ == 0) {
-            return 0;
-        }
-        const std::uint64_t value = (pixel & mask_) >> shift_;
-        return static_cast<std::uint8_t>((value * 255 + maximum_ / 2) / maximum_);
+        const std::uint32_t value = (pixel & mask_) >> shift_;
+        return maximum_ < narrowLevels_.size() ? narrowLevels_[value] : scaled(value);
     }
 
 private:
+    std::uint8_t scaled(std::uint64_t value) const {
+        return static_cast<std::uint8_t>((value * 255 + maximum_ / 2) / maximum_);
+    }
+
     std::uint32_t mask_ = 0;
     int shift_ = 0;
-    std::uint32_t maximum_ = 0;
+    std::uint32_t maximum_ = 0; // 0 for an absent channel, which reads as 0
+    std::array<std::uint8_t, 256> narrowLevels_{};
 };
 
 struct Layout {
@@ -243,22 +252,18 @@ std::vector<PaletteEntry> readColourTable(const LittleEndianReader& in, const La
     return table;
 }
 
-std::uint32_t pixelValue(const std::uint8_t* row, std::size_t x, int bitsPerPixel) {
-    switch (bitsPerPixel) {
-    case 1:
+template <int BitsPerPixel> std::uint32_t pixelValue(const std::uint8_t* row, std::size_t x) {
+    if constexpr (BitsPerPixel == 1) {
         return (row[x / 8] >> (7 - x % 8)) & 1u;
-    case 4:
+    } else if constexpr (BitsPerPixel == 4) {
         return (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0xFu;
-    case 16:
-        return row[2 * x] | std::uint32_t{row[2 * x + 1]} << 8;
-    case 24:
-        return row[3 * x] | std::uint32_t{row[3 * x + 1]} << 8 |
-               std::uint32_t{row[3 * x + 2]} << 16;
-    case 32:
-        return row[4 * x] | std::uint32_t{row[4 * x + 1]} << 8 |
-               std::uint32_t{row[4 * x + 2]} << 16 | std::uint32_t{row[4 * x + 3]} << 24;
-    default:
-        return row[x];
+    } else {
+        constexpr std::size_t bytes = BitsPerPixel / 8;
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < bytes; ++i) {
+            value |= std::uint32_t{row[bytes * x + i]} << (8 * i);
+        }
+        return value;
     }
 }
 
@@ -272,17 +277,34 @@ std::array<std::uint8_t, 16> grayOfIndices(std::span<const PaletteEntry> table) 
     return levels;
 }
 
+template <int BitsPerPixel>
 void convertRow(const std::uint8_t* in, std::span<std::uint8_t> out, const Layout& layout,
                 const std::array<std::uint8_t, 16>& indexLevels) {
     const auto width = static_cast<std::size_t>(layout.width);
+    const auto& [red, green, blue] = layout.masks;
     for (std::size_t x = 0; x < width; ++x) {
-        const std::uint32_t value = pixelValue(in, x, layout.bitsPerPixel);
-        if (layout.bitsPerPixel < 8) {
+        const std::uint32_t value = pixelValue<BitsPerPixel>(in, x);
+        if constexpr (BitsPerPixel < 8) {
             out[x] = indexLevels[value];
         } else {
-            const auto& [red, green, blue] = layout.masks;
             out[x] = grayLevel({red.level(value), green.level(value), blue.level(value)});
         }
+    }
+}
+
+void convertRow(const std::uint8_t* in, std::span<std::uint8_t> out, const Layout& layout,
+                const std::array<std::uint8_t, 16>& indexLevels) {
+    switch (layout.bitsPerPixel) {
+    case 1:
+        return convertRow<1>(in, out, layout, indexLevels);
+    case 4:
+        return convertRow<4>(in, out, layout, indexLevels);
+    case 16:
+        return convertRow<16>(in, out, layout, indexLevels);
+    case 24:
+        return convertRow<24>(in, out, layout, indexLevels);
+    default:
+        return convertRow<32>(in, out, layout, indexLevels);
     }
 }
 
