@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     // Large declared sizes are legitimate but only slow the search down.
     qv::wsq::DecodeLimits limits;
-    limits.maxPixels = std::int64_t{1} << 18;
+    limits.maxPixels = std::int64_t{1} << 16;
     try {
         const qv::wsq::Image image = qv::wsq::decode(bytes, limits);
         if (image.width <= 0 || image.height <= 0 ||
