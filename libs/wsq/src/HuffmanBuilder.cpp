@@ -8,12 +8,14 @@ namespace {
 constexpr int kSymbols = 257; // the 256 real symbols plus one reserved for the all-ones code
 constexpr int kReserved = 256;
 
-// Index of the smallest non-zero count other than `except`; among equal counts the highest
-// symbol wins, which fixes the tree shape for ties. -1 when there is none.
-int smallest(const std::array<std::uint64_t, kSymbols>& freq, int except) {
+// The live symbol (in `live`, ascending) with the smallest count other than `except`; among
+// equal counts the highest symbol wins, which fixes the tree shape for ties. -1 when there is
+// none.
+int smallest(const std::array<std::uint64_t, kSymbols>& freq, const std::vector<int>& live,
+             int except) {
     int found = -1;
-    for (int s = 0; s < kSymbols; ++s) {
-        if (s != except && freq[s] != 0 && (found < 0 || freq[s] <= freq[found])) {
+    for (int s : live) {
+        if (s != except && (found < 0 || freq[s] <= freq[found])) {
             found = s;
         }
     }
@@ -25,18 +27,25 @@ std::array<int, kSymbols> codeLengths(const SymbolCounts& counts) {
     std::array<std::uint64_t, kSymbols> freq{};
     std::copy(counts.begin(), counts.end(), freq.begin());
     freq[kReserved] = 1;
+    // Only symbols that occur take part; merged-away ones leave the list.
+    std::vector<int> live;
+    for (int s = 0; s < kSymbols; ++s) {
+        if (freq[s] != 0) {
+            live.push_back(s);
+        }
+    }
     std::array<int, kSymbols> next;
     next.fill(-1);
     std::array<int, kSymbols> length{};
 
     for (;;) {
-        int a = smallest(freq, -1);
-        const int b = smallest(freq, a);
+        int a = smallest(freq, live, -1);
+        const int b = smallest(freq, live, a);
         if (b < 0) {
             break;
         }
         freq[a] += freq[b];
-        freq[b] = 0;
+        live.erase(std::find(live.begin(), live.end(), b));
         // Both subtrees sink one level; b's chain is appended to a's.
         for (++length[a]; next[a] >= 0; ++length[a]) {
             a = next[a];
