@@ -74,10 +74,11 @@ public:
         const float scale = static_cast<float>(frame.scale);
         const float mean = static_cast<float>(frame.mean);
         // Clamping before the conversion makes truncation round half up, in a loop that
-        // vectorises.
+        // vectorises. Absurd filter tables can overflow to infinities and their differences;
+        // the comparison sends those (NaN) to 0 rather than into an undefined conversion.
         std::transform(coefficients_.begin(), coefficients_.end(), out.begin(), [&](float v) {
-            const float pixel = std::clamp(v * scale + mean + 0.5f, 0.0f, 255.0f);
-            return static_cast<std::uint8_t>(pixel);
+            const float pixel = v * scale + mean + 0.5f;
+            return static_cast<std::uint8_t>(pixel > 0.0f ? std::min(pixel, 255.0f) : 0.0f);
         });
         return out;
     }
