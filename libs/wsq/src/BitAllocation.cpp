@@ -64,6 +64,11 @@ double logScale(std::span<const SubbandStats, kCodedSubbandCount> stats,
     return (bitRate / share - 1) * std::log(2.0) - std::log(kLoadingFactor) - logProduct / share;
 }
 
+// Q_k = Q'_k / q.
+double binWidth(std::span<const SubbandStats, kCodedSubbandCount> stats, int k, double logQ) {
+    return std::exp(std::log(relativeWidth(k, stats[k].variance)) - logQ);
+}
+
 } // namespace
 
 QuantizationTable allocateBits(std::span<const SubbandStats, kCodedSubbandCount> stats,
@@ -86,8 +91,7 @@ QuantizationTable allocateBits(std::span<const SubbandStats, kCodedSubbandCount>
     for (;;) {
         std::vector<int> kept;
         for (int k : budget) {
-            const double width = std::exp(std::log(relativeWidth(k, stats[k].variance)) - logQ);
-            if (width < 5 * std::sqrt(stats[k].variance)) {
+            if (binWidth(stats, k, logQ) < 5 * std::sqrt(stats[k].variance)) {
                 kept.push_back(k);
             }
         }
@@ -100,9 +104,8 @@ QuantizationTable allocateBits(std::span<const SubbandStats, kCodedSubbandCount>
     }
 
     for (int k : coded) {
-        const double width = std::exp(std::log(relativeWidth(k, stats[k].variance)) - logQ);
         const double finest = stats[k].peak / kMaxIndex;
-        widths.binWidth[k] = std::min(std::max(width, finest), kMaxBinWidth);
+        widths.binWidth[k] = std::min(std::max(binWidth(stats, k, logQ), finest), kMaxBinWidth);
         widths.zeroBinWidth[k] = kZeroBinRatio * widths.binWidth[k];
     }
     return widths;
