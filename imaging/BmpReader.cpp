@@ -157,89 +157,113 @@ std::array<ChannelMask, 3> defaultMasks(int bitsPerPixel) {
     return {ChannelMask(0xFF0000), ChannelMask(0x00FF00), ChannelMask(0x0000FF)};
 }
 
-Layout readLayout(const LittleEndianReader& in) {
+// The fields of the information header, from whichever of its versions the file holds.
+struct HeaderFields {
+    std::uint32_t size = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    int bitsPerPixel = 0;
+    std::uint32_t compression = uncompressed;
+    std::uint32_t coloursUsed = 0;
+    std::size_t colourEntrySize = 4;
+};
+
+HeaderFields readHeaderFields(const LittleEndianReader& in) {
     if (in.size() < fileHeaderSize) {
         throw GeneralError("Not a BMP file: it holds only " + number(in.size()) + " bytes");
     }
     if (*in.at(0) != 'B' || *in.at(1) != 'M') {
         throw GeneralError("Not a BMP file: it does not start with \"BM\"");
     }
-    Layout layout;
-    const std::uint32_t headerSize = in.u32(14);
-    std::uint32_t compression = uncompressed;
-    std::uint32_t coloursUsed = 0;
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    if (headerSize == 12) {
+    HeaderFields header;
+    header.size = in.u32(14);
+    if (header.size == 12) {
         // The oldest header: 16-bit sizes, bottom-up, colour table of three-byte entries.
-        in.require(fileHeaderSize, headerSize, "header");
-        width = in.u16(18);
-        height = in.u16(20);
-        layout.bitsPerPixel = static_cast<int>(in.u16(24));
-        layout.colourEntrySize = 3;
-    } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 ||
-               headerSize == 124) {
-        in.require(fileHeaderSize, headerSize, "header");
-        width = in.i32(18);
-        height = in.i32(22);
-        layout.bitsPerPixel = static_cast<int>(in.u16(28));
-        compression = in.u32(30);
-        coloursUsed = in.u32(46);
+        in.require(fileHeaderSize, header.size, "header");
+        header.width = in.u16(18);
+        header.height = in.u16(20);
+        header.bitsPerPixel = static_cast<int>(in.u16(24));
+        header.colourEntrySize = 3;
+    } else if (header.size == 40 || header.size == 52 || header.size == 56 || header.size == 108 ||
+               header.size == 124) {
+        in.require(fileHeaderSize, header.size, "header");
+        header.width = in.i32(18);
+        header.height = in.i32(22);
+        header.bitsPerPixel = static_cast<int>(in.u16(28));
+        header.compression = in.u32(30);
+        header.coloursUsed = in.u32(46);
     } else {
-        throw GeneralError("Unsupported BMP header of " + number(headerSize) + " bytes");
+        throw GeneralError("Unsupported BMP header of " + number(header.size) + " bytes");
     }
-    checkDimensions(width, height);
-    layout.width = static_cast<int>(width);
-    layout.topDown = height < 0;
-    layout.height = static_cast<int>(height < 0 ? -height : height);
+    return header;
+}
 
-    const int depth = layout.bitsPerPixel;
+void readMasks(const LittleEndianReader& in, const HeaderFields& header, Layout& layout) {
+    layout.masks = defaultMasks(header.bitsPerPixel);
+    if (header.compression != bitFields && header.compression != alphaBitFields) {
+        return;
+    }
+    const std::size_t masksStart = fileHeaderSize + infoHeaderSize;
+    if (header.size == infoHeaderSize) {
+        // The masks follow the short header instead of living in it.
+        const std::size_t maskCount = header.compression == alphaBitFields ? 4 : 3;
+        in.require(masksStart, 4 * maskCount, "colour masks");
+        layout.colourTableStart += 4 * maskCount;
+    }
+    layout.masks = {ChannelMask(in.u32(masksStart)), ChannelMask(in.u32(masksStart + 4)),
+                    ChannelMask(in.u32(masksStart + 8))};
+}
+
+void placeColourTable(const LittleEndianReader& in, const HeaderFields& header, Layout& layout) {
+    if (header.bitsPerPixel > 8) {
+        return;
+    }
+    if (header.coloursUsed > 256) {
+        throw GeneralError("BMP colour table of " + number(header.coloursUsed) +
+                           " entries is larger than 256");
+    }
+    const std::size_t full = std::size_t{1} << header.bitsPerPixel;
+    const std::size_t declared =
+        header.coloursUsed == 0 ? full : std::min<std::size_t>(header.coloursUsed, full);
+    // Some writers state no count and store a short table: what fits before the pixels counts.
+    const std::size_t room =
+        (layout.pixelOffset - layout.colourTableStart) / header.colourEntrySize;
+    layout.colourEntrySize = header.colourEntrySize;
+    layout.colourCount = std::min(declared, room);
+    in.require(layout.colourTableStart, layout.colourCount * layout.colourEntrySize,
+               "colour table");
+}
+
+Layout readLayout(const LittleEndianReader& in) {
+    const HeaderFields header = readHeaderFields(in);
+    checkDimensions(header.width, header.height);
+    const int depth = header.bitsPerPixel;
     if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32) {
         throw GeneralError("Unsupported BMP colour depth of " + number(depth) + " bits per pixel");
     }
-    checkCompression(compression, depth);
+    checkCompression(header.compression, depth);
 
-    layout.colourTableStart = fileHeaderSize + headerSize;
-    layout.masks = defaultMasks(depth);
-    if (compression == bitFields || compression == alphaBitFields) {
-        const std::size_t masksStart = fileHeaderSize + infoHeaderSize;
-        if (headerSize == infoHeaderSize) {
-            // The masks follow the short header instead of living in it.
-            const std::size_t maskCount = compression == alphaBitFields ? 4 : 3;
-            in.require(masksStart, 4 * maskCount, "colour masks");
-            layout.colourTableStart += 4 * maskCount;
-        }
-        layout.masks = {ChannelMask(in.u32(masksStart)), ChannelMask(in.u32(masksStart + 4)),
-                        ChannelMask(in.u32(masksStart + 8))};
-    }
+    Layout layout;
+    layout.width = static_cast<int>(header.width);
+    layout.topDown = header.height < 0;
+    layout.height = static_cast<int>(header.height < 0 ? -header.height : header.height);
+    layout.bitsPerPixel = depth;
+    layout.colourTableStart = fileHeaderSize + header.size;
+    readMasks(in, header, layout);
 
-    const std::uint32_t offset = in.u32(10);
-    if (offset < layout.colourTableStart) {
-        throw GeneralError("BMP pixel data offset " + number(offset) +
+    layout.pixelOffset = in.u32(10);
+    if (layout.pixelOffset < layout.colourTableStart) {
+        throw GeneralError("BMP pixel data offset " + number(layout.pixelOffset) +
                            " lies inside the file's headers");
     }
-    layout.pixelOffset = offset;
-    if (depth <= 8) {
-        const std::size_t full = std::size_t{1} << depth;
-        if (coloursUsed > 256) {
-            throw GeneralError("BMP colour table of " + number(coloursUsed) +
-                               " entries is larger than 256");
-        }
-        // Some writers state no count and store a short table: what fits before the pixels counts.
-        const std::size_t declared =
-            coloursUsed == 0 ? full : std::min<std::size_t>(coloursUsed, full);
-        const std::size_t room = (offset - layout.colourTableStart) / layout.colourEntrySize;
-        layout.colourCount = std::min(declared, room);
-        in.require(layout.colourTableStart, layout.colourCount * layout.colourEntrySize,
-                   "colour table");
-    }
+    placeColourTable(in, header, layout);
 
     const std::uint64_t rowBits = static_cast<std::uint64_t>(layout.width) * depth;
     layout.stride = static_cast<std::size_t>((rowBits + 31) / 32 * 4);
     // The last row's alignment bytes are often left out; its pixel bytes are enough.
     const std::uint64_t lastRowBytes = (rowBits + 7) / 8;
-    in.require(offset, std::uint64_t{layout.stride} * (layout.height - 1) + lastRowBytes,
-               "pixel data");
+    in.require(layout.pixelOffset,
+               std::uint64_t{layout.stride} * (layout.height - 1) + lastRowBytes, "pixel data");
     return layout;
 }
 
