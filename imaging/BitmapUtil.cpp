@@ -10,8 +10,9 @@ namespace {
 void copyRows(bool flipVertical, bool flipHorizontal, const Bitmap& source, Bitmap& destination) {
     const int width = source.width();
     const int height = source.height();
-    destination.setWidth(width);
-    destination.setHeight(height);
+    // Both at once: a tall destination taking a wide source's width first could pass through
+    // a size beyond the bitmap's limits.
+    destination.setSize(width, height);
     for (int row = 0; row < height; ++row) {
         const auto from = source.scanLine(row).first(static_cast<std::size_t>(width));
         const auto to = destination.scanLine(flipVertical ? height - 1 - row : row);

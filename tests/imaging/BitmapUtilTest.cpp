@@ -81,6 +81,16 @@ TEST(FlipBitmap, DestinationTakesTheSourceSizeAndKeepsItsPalette) {
     }
 }
 
+TEST(FlipBitmap, ATallDestinationTakesAWideSource) {
+    Bitmap destination(1, Bitmap::maxDimension);
+    Bitmap source(Bitmap::maxDimension, 1);
+    source.scanLine(0)[0] = 9;
+    ASSERT_TRUE(FlipBitmap(false, true, source, destination));
+    EXPECT_EQ(destination.width(), Bitmap::maxDimension);
+    EXPECT_EQ(destination.height(), 1);
+    EXPECT_EQ(destination.scanLine(0)[Bitmap::maxDimension - 1], 9);
+}
+
 TEST(FlipBitmap, EmptySourcesGiveAnEmptyDestination) {
     for (const auto& [width, height] : {std::pair{0, 5}, {4, 0}, {0, 0}}) {
         Bitmap destination(3, 3);
