@@ -323,6 +323,37 @@ TEST_F(HttpTransportTest, GoesThroughTheProxyPropertyOrTheEnvironmentProxy) {
     }
 }
 
+TEST_F(HttpTransportTest, HostsInTheBypassListAreReachedWithoutTheProxy) {
+    server.respond(200, "direct");
+    transport.setURL(server.url("/svc"));
+    const std::string deadProxy = "127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    transport.Proxy = deadProxy;
+    EXPECT_THROW(post(), GeneralError);
+
+    transport.ProxyByPass = "localhost; 127.0.0.1";
+    EXPECT_EQ(post(), "direct");
+}
+
+TEST_F(HttpTransportTest, SendsUserNameAndPasswordWhenTheServiceAsksForThem) {
+    server.setHandler([](const httplib::Request& request, httplib::Response& response) {
+        // "reloj:s3creto" in Base64
+        if (request.get_header_value("Authorization") != "Basic cmVsb2o6czNjcmV0bw==") {
+            response.status = 401;
+            response.set_header("WWW-Authenticate", "Basic realm=\"clocking\"");
+            response.set_content("who are you?", "text/plain");
+            return;
+        }
+        response.set_content("<welcome/>", "text/xml");
+    });
+    transport.setURL(server.url("/svc"));
+    EXPECT_EQ(messageOf([&] { post(); }), "Unauthorized (401) - '" + server.url("/svc") + "'");
+
+    transport.UserName = "reloj";
+    transport.Password = "s3creto";
+    EXPECT_EQ(post("<signed-in/>"), "<welcome/>");
+    EXPECT_EQ(server.requests().back().body, "<signed-in/>");
+}
+
 class HttpsTransportTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { certificates = std::make_unique<test::TestCertificates>(); }
