@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <exception>
 #include <string_view>
 
 namespace qv {
@@ -20,17 +21,22 @@ struct THttpTransport::Exchange {
     CURL* handle = nullptr;
     MemoryStream& response;
     std::size_t maxReplyBytes;
+    std::size_t received = 0;
+    bool replyTooLarge = false;
+
+    long status = 0;
+    std::string reason;
+    bool refusedStatus = false;
+
     std::chrono::milliseconds stallTimeout;
     // Stall tracking starts once the connection is up; connecting has its own time-out.
     bool transferring = false;
     curl_off_t movedSoFar = 0;
     std::chrono::steady_clock::time_point lastMovement;
     bool stalled = false;
-    std::size_t received = 0;
-    long status = 0;
-    std::string reason;
-    bool refusedStatus = false;
-    bool replyTooLarge = false;
+
+    // An exception may not cross libcurl's C frames; it waits here until perform returns.
+    std::exception_ptr callbackFailure;
     char errorText[CURL_ERROR_SIZE] = {};
 };
 
@@ -224,6 +230,10 @@ void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& re
         disconnect();
         throw;
     }
+    if (exchange.callbackFailure) {
+        disconnect();
+        std::rethrow_exception(exchange.callbackFailure);
+    }
 
     // An error status wins over the aborted read it causes, and over a length announced
     // beyond the size limit: the body was never wanted.
@@ -267,7 +277,12 @@ std::size_t THttpTransport::onHeader(char* data, std::size_t size, std::size_t c
     // Every response of the exchange (a "100 Continue", a redirect, the final answer) starts
     // with its own status line; the last one wins.
     if (line.starts_with("HTTP/")) {
-        readStatusLine(trimLineEnd(line), exchange.status, exchange.reason);
+        try {
+            readStatusLine(trimLineEnd(line), exchange.status, exchange.reason);
+        } catch (...) {
+            exchange.callbackFailure = std::current_exception();
+            return 0;
+        }
     }
     return size * count;
 }
@@ -311,8 +326,13 @@ std::size_t THttpTransport::onBody(char* data, std::size_t size, std::size_t cou
         exchange.replyTooLarge = true;
         return 0;
     }
+    try {
+        exchange.response.write({reinterpret_cast<const std::uint8_t*>(data), length});
+    } catch (...) {
+        exchange.callbackFailure = std::current_exception();
+        return 0;
+    }
     exchange.received += length;
-    exchange.response.write({reinterpret_cast<const std::uint8_t*>(data), length});
     return length;
 }
 
