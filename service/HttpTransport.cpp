@@ -197,7 +197,10 @@ void THttpTransport::configure(Exchange& exchange, const std::string& request,
     setOption(h, CURLOPT_SSL_VERIFYHOST, lenient ? 0L : 2L);
     setOption(h, CURLOPT_SSL_CTX_FUNCTION,
               lenient ? &AcceptCertificatesOutsideTheirDates : nullptr);
-    setOption(h, CURLOPT_CAINFO, caFile_.empty() ? nullptr : caFile_.c_str());
+    if (!caFile_.empty()) {
+        // Only ever set: clearing it would also drop the system's default bundle.
+        setOption(h, CURLOPT_CAINFO, caFile_.c_str());
+    }
 
     setOption(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connectTimeout.count()));
     setOption(h, CURLOPT_NOPROGRESS, 0L);

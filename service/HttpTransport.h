@@ -62,7 +62,10 @@ public:
     const HttpLimits& limits() const { return limits_; }
     void setLimits(const HttpLimits& limits) { limits_ = limits; }
     // A PEM bundle to trust instead of the system's certificate authorities.
-    void setCAFile(const std::string& path) { caFile_ = path; }
+    void setCAFile(const std::string& path) {
+        disconnect(); // a new handle starts from the system's default trust
+        caFile_ = path;
+    }
 
 private:
     struct Exchange;
