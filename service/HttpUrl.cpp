@@ -30,8 +30,10 @@ HttpUrl SplitHttpUrl(const std::string& text) {
     if (!url) {
         throw GeneralError("Out of memory while reading the URL '" + text + "'");
     }
-    // No scheme guessing: a bare host name or a plain word is not a service address.
-    if (curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
+    // No scheme guessing: a bare host name or a plain word is not a service address. A NUL
+    // would hide the rest of the text from the client.
+    if (text.find('\0') != std::string::npos ||
+        curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
         failInvalidUrl(text);
     }
     const auto scheme = urlPart(url.get(), CURLUPART_SCHEME);

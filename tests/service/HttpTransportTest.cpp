@@ -87,8 +87,10 @@ TEST(HttpUrlTest, SplitsSchemeHostPortAndTargetWithQuery) {
 }
 
 TEST(HttpUrlTest, RefusesOtherSchemesAndPlainWordsNamingTheText) {
-    for (const std::string text : {"ftp://files.test/x", "clocking", "http://",
-                                   "file:///etc/passwd", "http://host:99999/"}) {
+    const std::vector<std::string> refused{
+        "ftp://files.test/x", "clocking",           "http://",
+        "file:///etc/passwd", "http://host:99999/", std::string("http://a\0b/", 11)};
+    for (const std::string& text : refused) {
         EXPECT_EQ(messageOf([&] { SplitHttpUrl(text); }),
                   "Invalid url '" + text + "' - only supports 'http' and 'https' schemes");
     }
