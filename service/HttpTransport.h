@@ -59,7 +59,6 @@ public:
 
     bool connected() const { return static_cast<bool>(handle_); }
 
-    const HttpLimits& limits() const { return limits_; }
     void setLimits(const HttpLimits& limits) { limits_ = limits; }
     // A PEM bundle to trust instead of the system's certificate authorities.
     void setCAFile(const std::string& path) {
