@@ -1,5 +1,6 @@
 #include "app/BioVerif.h"
 
+#include "app/StationApplication.h"
 #include "capture/ULiveScanExterno.h"
 #include "platform/Errors.h"
 
@@ -97,15 +98,15 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
 
     TimerClear->setInterval(3000);
 
-    connect(btCap, &QPushButton::clicked, this, &TFBioVerif::btCapClick);
+    connect(btCap, &QPushButton::clicked, this, guarded([this] { btCapClick(); }));
     edAppID->installEventFilter(this);
-    connect(TimerClear, &QTimer::timeout, this, &TFBioVerif::TimerClearTimer);
+    connect(TimerClear, &QTimer::timeout, this, guarded([this] { TimerClearTimer(); }));
     // Not keys a user types into the user field: only the operator opens the settings. X11 turns
     // Ctrl+Alt+F12 into a console switch before any program sees it, hence the Shift variant.
     auto* configKey = new QShortcut(this);
     configKey->setKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12),
                         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F12)});
-    connect(configKey, &QShortcut::activated, this, &TFBioVerif::openConfiguration);
+    connect(configKey, &QShortcut::activated, this, guarded([this] { openConfiguration(); }));
 }
 
 void TFBioVerif::attachSettings(const CaptureProgramPaths& settings, QWidget& configDialog) {
@@ -166,7 +167,7 @@ void TFBioVerif::TimerClearTimer() {
 
 bool TFBioVerif::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edAppID && event->type() == QEvent::KeyRelease) {
-        edAppIDKeyUp(static_cast<const QKeyEvent&>(*event));
+        guarded([this, event] { edAppIDKeyUp(static_cast<const QKeyEvent&>(*event)); })();
     }
     return QWidget::eventFilter(watched, event);
 }

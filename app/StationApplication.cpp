@@ -28,13 +28,20 @@ void StationApplication::setMessagePresenter(MessagePresenter presenter) {
     presenter_ = std::move(presenter);
 }
 
+void StationApplication::reportError(const std::exception_ptr& error) const {
+    try {
+        std::rethrow_exception(error);
+    } catch (const AbortError&) {
+    } catch (const std::exception& failure) {
+        presentMessage(QMessageBox::Critical, errorBoxText(QString::fromUtf8(failure.what())));
+    }
+}
+
 bool StationApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const AbortError&) {
-        return false;
-    } catch (const std::exception& error) {
-        presentMessage(QMessageBox::Critical, errorBoxText(QString::fromUtf8(error.what())));
+    } catch (const std::exception&) {
+        reportError(std::current_exception());
         return false;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <exception>
 #include <functional>
 
 namespace qv {
@@ -32,11 +33,32 @@ public:
     void presentMessage(QMessageBox::Icon icon, const QString& text) const;
     void setMessagePresenter(MessagePresenter presenter);
 
+    // The default handler itself: an abort is silent, any other error is shown.
+    void reportError(const std::exception_ptr& error) const;
+
+    // Errors that leave an event handler of ours directly end up here.
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
     QString title_;
     MessagePresenter presenter_;
 };
+
+// Runs one of the station's handlers for a signal. An error it raises goes to the default
+// handler right here: Qt's widget code between a signal and its emitter is not built to let
+// exceptions pass, and unwinding through it would leave its events and guards behind.
+template <typename Handler> auto guarded(Handler handler) {
+    return [handler = std::move(handler)] {
+        try {
+            handler();
+        } catch (...) {
+            auto* station = qobject_cast<StationApplication*>(QCoreApplication::instance());
+            if (station == nullptr) {
+                throw;
+            }
+            station->reportError(std::current_exception());
+        }
+    };
+}
 
 } // namespace qv

@@ -65,14 +65,14 @@ private slots:
         QCOMPARE(applicationTitle(executable), title);
     }
 
-    void errorLeavingASlotIsShownAndTheProgramGoesOn() {
+    void errorLeavingAHandlerIsShownAndTheProgramGoesOn() {
         CapturedMessages messages;
         QPushButton button;
         int clicks = 0;
-        connect(&button, &QPushButton::clicked, [&] {
+        QObject::connect(&button, &QPushButton::clicked, guarded([&] {
             ++clicks;
             throw GeneralError("Unable to write to /x/Quorvantis.INI");
-        });
+        }));
         button.show();
 
         QTest::mouseClick(&button, Qt::LeftButton);
@@ -84,18 +84,37 @@ private slots:
         QCOMPARE(messages.requests[0].text, QString("Unable to write to /x/Quorvantis.INI."));
         QCOMPARE(messages.requests[0].caption,
                  applicationTitle(QCoreApplication::applicationFilePath()));
+        QVERIFY(!button.isDown());
+    }
+
+    void errorLeavingAnEventHandlerReachesTheSameHandler() {
+        struct FailingWidget : QWidget {
+            bool event(QEvent* event) override {
+                if (event->type() == QEvent::User) {
+                    throw GeneralError("Sin conexión");
+                }
+                return QWidget::event(event);
+            }
+        } widget;
+        CapturedMessages messages;
+        QEvent userEvent(QEvent::User);
+        QCoreApplication::sendEvent(&widget, &userEvent);
+        QCOMPARE(messages.requests.size(), std::size_t(1));
+        QCOMPARE(messages.requests[0].text, QString("Sin conexión."));
     }
 
     void abortIsSilent() {
         CapturedMessages messages;
-        QPushButton button;
         bool reached = false;
-        connect(&button, &QPushButton::clicked, [&] {
+        guarded([&] {
             reached = true;
             throw AbortError();
-        });
-        button.show();
-        QTest::mouseClick(&button, Qt::LeftButton);
+        })();
+        struct AbortingObject : QObject {
+            bool event(QEvent*) override { throw AbortError(); }
+        } aborting;
+        QEvent userEvent(QEvent::User);
+        QCoreApplication::sendEvent(&aborting, &userEvent);
         QVERIFY(reached);
         QVERIFY(messages.requests.empty());
     }
