@@ -227,8 +227,10 @@ private slots:
         struct PressingDuringWait : QtRunnerUi {
             using QtRunnerUi::QtRunnerUi;
             TFBioVerif* window = nullptr;
+            int presses = 0;
             void processPaintEvents() override {
                 QtRunnerUi::processPaintEvents();
+                ++presses;
                 window->btCapClick();
             }
         };
@@ -246,6 +248,7 @@ private slots:
         window.edAppID->setText("1");
 
         window.btCapClick();
+        QVERIFY(ui.presses > 0);
         QCOMPARE(capture.read("runs"), std::string("1\n"));
 
         window.btCapClick(); // the guard is lowered again once a clock-in is over

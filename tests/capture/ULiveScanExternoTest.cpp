@@ -148,11 +148,15 @@ bool eventuallyExists(const ScriptFolder& folder, const std::string& name) {
 }
 
 TEST_F(CaptureProgram, ConfigProgramStartsWithoutWaitingInTheCurrentFolder) {
-    capture_.writeScript("conf.sh", "while [ ! -e \"RECORDgo\" ]; do sleep 0.01; done\n" +
+    capture_.writeScript("conf.sh", "i=0\n"
+                                    "while [ ! -e \"RECORDgo\" ] && [ $i -lt 1000 ]; do\n"
+                                    "    sleep 0.01; i=$((i+1))\n"
+                                    "done\n" +
                                         std::string(recorder) + "touch \"RECORDdone\"\n");
 
-    // The program waits for the test's signal, so returning at all proves there was no wait.
+    // The program cannot get past its loop before the test lets it.
     RunConfigProgram(paths_, ui_);
+    EXPECT_FALSE(capture_.exists("done")) << "the call waited for the program";
     capture_.writeFile("go", "");
 
     ASSERT_TRUE(eventuallyExists(capture_, "done"));

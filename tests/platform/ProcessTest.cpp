@@ -152,15 +152,25 @@ TEST(StartProgram, RefusalNamesTheProgram) {
     }
 }
 
+// A child that runs until the test lets it end (or a generous bound passes).
+const char* waitForGo = "i=0\n"
+                        "while [ ! -e \"RECORDgo\" ] && [ $i -lt 1000 ]; do\n"
+                        "    sleep 0.01; i=$((i+1))\n"
+                        "done\n";
+
 TEST(ChildProcessWait, CallsBackWhileTheChildRunsAndReapsIt) {
     ScriptFolder folder;
-    const std::string program = folder.writeScript("slow.sh", "sleep 0.3\ntouch \"RECORDdone\"\n");
+    const std::string program =
+        folder.writeScript("slow.sh", std::string(waitForGo) + "touch \"RECORDdone\"\n");
     std::optional<ChildProcess> child = startProgram(program, "", "");
     ASSERT_TRUE(child.has_value());
     const pid_t pid = child->pid();
 
     int callbacks = 0;
-    child->wait([&] { ++callbacks; });
+    child->wait([&] {
+        ++callbacks;
+        folder.writeFile("go", "");
+    });
 
     EXPECT_GT(callbacks, 0);
     EXPECT_TRUE(folder.exists("done")) << "wait returned before the child ended";
@@ -169,7 +179,7 @@ TEST(ChildProcessWait, CallsBackWhileTheChildRunsAndReapsIt) {
 
 TEST(ChildProcessWait, ChildStillRunningWhenDroppedIsReapedLater) {
     ScriptFolder folder;
-    const std::string program = folder.writeScript("slow.sh", "sleep 0.2\n");
+    const std::string program = folder.writeScript("slow.sh", waitForGo);
     pid_t pid = 0;
     {
         std::optional<ChildProcess> dropped = startProgram(program, "", "");
@@ -177,18 +187,19 @@ TEST(ChildProcessWait, ChildStillRunningWhenDroppedIsReapedLater) {
         pid = dropped->pid();
     }
     EXPECT_FALSE(gone(pid)) << "dropping the handle must not end the program";
+    folder.writeFile("go", "");
     EXPECT_TRUE(eventually([&] { return gone(pid); }));
 }
 
 TEST(StartProgramDetached, RunsWithoutWaitingAndLeavesNoZombie) {
     ScriptFolder folder;
-    const std::string program =
-        folder.writeScript("config.sh", "while [ ! -e \"RECORDgo\" ]; do sleep 0.01; done\n"
-                                        "echo $$ > \"RECORDpid.tmp\"\n"
-                                        "mv \"RECORDpid.tmp\" \"RECORDpid\"\n");
+    const std::string program = folder.writeScript(
+        "config.sh", std::string(waitForGo) + "echo $$ > \"RECORDpid.tmp\"\n"
+                                              "mv \"RECORDpid.tmp\" \"RECORDpid\"\n");
 
-    // The program cannot end before the test lets it, so returning at all proves no wait.
+    // The program cannot get past its loop before the test lets it.
     ASSERT_TRUE(startProgramDetached(program, "", ""));
+    EXPECT_FALSE(folder.exists("pid")) << "the call waited for the program";
     folder.writeFile("go", "");
 
     ASSERT_TRUE(eventually([&] { return !folder.read("pid").empty(); }));
