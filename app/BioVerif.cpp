@@ -6,9 +6,7 @@
 
 #include <QKeyEvent>
 #include <QScreen>
-#include <QShortcut>
 #include <QStyle>
-#include <QVBoxLayout>
 
 namespace qv {
 namespace {
@@ -54,16 +52,18 @@ private:
 
 TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     : QWidget(parent)
-    , img(new PictureView(this))
-    , Panel1(new QFrame(this))
-    , edAppID(new QLineEdit(Panel1))
-    , sbStat(new QStatusBar(this))
-    , Label1(new QLabel(QStringLiteral("Usuario:"), Panel1))
-    , btCap(new QPushButton(QStringLiteral("&Capturar"), Panel1))
-    , Label2(new QLabel(QStringLiteral("Modo:"), Panel1))
-    , rbIngreso(new QRadioButton(QStringLiteral("Ingreso"), Panel1))
-    , rbEgreso(new QRadioButton(QStringLiteral("Egreso"), Panel1))
-    , TimerClear(new QTimer(this))
+    , img(this)
+    , Panel1(this)
+    , edAppID(&Panel1)
+    , sbStat(this)
+    , Label1(QStringLiteral("Usuario:"), &Panel1)
+    , btCap(QStringLiteral("&Capturar"), &Panel1)
+    , Label2(QStringLiteral("Modo:"), &Panel1)
+    , rbIngreso(QStringLiteral("Ingreso"), &Panel1)
+    , rbEgreso(QStringLiteral("Egreso"), &Panel1)
+    , TimerClear(this)
+    , layout_(this)
+    , configKey_(this)
     , runnerUi_(runnerUi) {
     setWindowTitle(QStringLiteral("Quorvantis versión 1.00"));
     QFont arial(QStringLiteral("Arial"));
@@ -71,42 +71,40 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     setFont(arial);
     resize(initialClientSize);
 
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setFixedHeight(topBarHeight);
-    sbStat->setFixedHeight(statusBarHeight);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(Panel1);
-    layout->addWidget(img, 1);
-    layout->addWidget(sbStat);
+    Panel1.setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1.setFixedHeight(topBarHeight);
+    sbStat.setFixedHeight(statusBarHeight);
+    layout_.setContentsMargins(0, 0, 0, 0);
+    layout_.setSpacing(0);
+    layout_.addWidget(&Panel1);
+    layout_.addWidget(&img, 1);
+    layout_.addWidget(&sbStat);
 
-    edAppID->setGeometry(248, 4, 113, 24);
-    Label1->move(192, 8);
-    Label1->adjustSize();
-    btCap->setGeometry(368, 4, 75, 25);
-    Label2->move(8, 8);
-    Label2->adjustSize();
-    rbIngreso->setGeometry(48, 8, 65, 17);
-    rbEgreso->setGeometry(120, 8, 65, 17);
-    btCap->setAutoDefault(false);
+    edAppID.setGeometry(248, 4, 113, 24);
+    Label1.move(192, 8);
+    Label1.adjustSize();
+    btCap.setGeometry(368, 4, 75, 25);
+    Label2.move(8, 8);
+    Label2.adjustSize();
+    rbIngreso.setGeometry(48, 8, 65, 17);
+    rbEgreso.setGeometry(120, 8, 65, 17);
+    btCap.setAutoDefault(false);
 
-    setTabOrder(edAppID, btCap);
-    setTabOrder(btCap, rbIngreso);
-    setTabOrder(rbIngreso, rbEgreso);
-    edAppID->setFocus();
+    setTabOrder(&edAppID, &btCap);
+    setTabOrder(&btCap, &rbIngreso);
+    setTabOrder(&rbIngreso, &rbEgreso);
+    edAppID.setFocus();
 
-    TimerClear->setInterval(3000);
+    TimerClear.setInterval(3000);
 
-    connect(btCap, &QPushButton::clicked, this, guarded([this] { btCapClick(); }));
-    edAppID->installEventFilter(this);
-    connect(TimerClear, &QTimer::timeout, this, guarded([this] { TimerClearTimer(); }));
+    connect(&btCap, &QPushButton::clicked, this, guarded([this] { btCapClick(); }));
+    edAppID.installEventFilter(this);
+    connect(&TimerClear, &QTimer::timeout, this, guarded([this] { TimerClearTimer(); }));
     // Not keys a user types into the user field: only the operator opens the settings. X11 turns
     // Ctrl+Alt+F12 into a console switch before any program sees it, hence the Shift variant.
-    auto* configKey = new QShortcut(this);
-    configKey->setKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12),
+    configKey_.setKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12),
                         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F12)});
-    connect(configKey, &QShortcut::activated, this, guarded([this] { openConfiguration(); }));
+    connect(&configKey_, &QShortcut::activated, this, guarded([this] { openConfiguration(); }));
 }
 
 void TFBioVerif::attachSettings(const CaptureProgramPaths& settings, QWidget& configDialog) {
@@ -115,18 +113,18 @@ void TFBioVerif::attachSettings(const CaptureProgramPaths& settings, QWidget& co
 }
 
 void TFBioVerif::enableTimerClear() {
-    if (!TimerClear->isActive()) {
-        TimerClear->start();
+    if (!TimerClear.isActive()) {
+        TimerClear.start();
     }
 }
 
 bool TFBioVerif::clockInAllowed() {
-    if (!rbIngreso->isChecked() && !rbEgreso->isChecked()) {
-        sbStat->showMessage(QStringLiteral("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
+    if (!rbIngreso.isChecked() && !rbEgreso.isChecked()) {
+        sbStat.showMessage(QStringLiteral("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
         return false;
     }
-    if (trimmedOfBlanksAndControls(edAppID->text()).isEmpty()) {
-        sbStat->showMessage(QStringLiteral(
+    if (trimmedOfBlanksAndControls(edAppID.text()).isEmpty()) {
+        sbStat.showMessage(QStringLiteral(
             "ERROR: Debe ingresar primero el login o número de documento del usuario"));
         return false;
     }
@@ -146,7 +144,7 @@ void TFBioVerif::btCapClick() {
     if (settings_ == nullptr) {
         throw AssertionFailed("Settings store not attached", __FILE__, __LINE__);
     }
-    if (!RunCaptureProgram(*settings_, runnerUi_, edAppID->text().toStdString())) {
+    if (!RunCaptureProgram(*settings_, runnerUi_, edAppID.text().toStdString())) {
         return;
     }
     // The captured fingerprint is in the capture folder: loading, compressing and sending it
@@ -160,13 +158,13 @@ void TFBioVerif::edAppIDKeyUp(const QKeyEvent& event) {
 }
 
 void TFBioVerif::TimerClearTimer() {
-    TimerClear->stop();
-    img->discardPhotograph();
-    img->hide();
+    TimerClear.stop();
+    img.discardPhotograph();
+    img.hide();
 }
 
 bool TFBioVerif::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == edAppID && event->type() == QEvent::KeyRelease) {
+    if (watched == &edAppID && event->type() == QEvent::KeyRelease) {
         guarded([this, event] { edAppIDKeyUp(static_cast<const QKeyEvent&>(*event)); })();
     }
     return QWidget::eventFilter(watched, event);

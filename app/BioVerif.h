@@ -7,8 +7,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 
 namespace qv {
@@ -34,16 +36,17 @@ public:
     void edAppIDKeyUp(const QKeyEvent& event);
     void TimerClearTimer();
 
-    PictureView* img;
-    QFrame* Panel1;
-    QLineEdit* edAppID;
-    QStatusBar* sbStat;
-    QLabel* Label1;
-    QPushButton* btCap;
-    QLabel* Label2;
-    QRadioButton* rbIngreso;
-    QRadioButton* rbEgreso;
-    QTimer* TimerClear;
+    // Containers come before what they contain, so that each control goes before its holder.
+    PictureView img;
+    QFrame Panel1;
+    QLineEdit edAppID;
+    QStatusBar sbStat;
+    QLabel Label1;
+    QPushButton btCap;
+    QLabel Label2;
+    QRadioButton rbIngreso;
+    QRadioButton rbEgreso;
+    QTimer TimerClear;
 
 signals:
     void closed();
@@ -58,6 +61,8 @@ private:
     bool clockInAllowed();
     void openConfiguration();
 
+    QVBoxLayout layout_;
+    QShortcut configKey_;
     RunnerUi& runnerUi_;
     const CaptureProgramPaths* settings_ = nullptr;
     QWidget* configDialog_ = nullptr;

@@ -65,27 +65,27 @@ private slots:
         QCOMPARE(w.size(), QSize(455, 396));
         QCOMPARE(w.font().pixelSize(), 13);
         QCOMPARE(w.font().family(), QString("Arial"));
-        QCOMPARE(w.Panel1->geometry(), QRect(0, 0, 455, 33));
-        QCOMPARE(w.img->geometry(), QRect(0, 33, 455, 344));
-        QCOMPARE(w.sbStat->geometry(), QRect(0, 377, 455, 19));
-        QCOMPARE(w.edAppID->geometry(), QRect(248, 4, 113, 24));
-        QCOMPARE(w.btCap->geometry(), QRect(368, 4, 75, 25));
-        QCOMPARE(w.rbIngreso->geometry(), QRect(48, 8, 65, 17));
-        QCOMPARE(w.rbEgreso->geometry(), QRect(120, 8, 65, 17));
-        QCOMPARE(w.Label1->pos(), QPoint(192, 8));
-        QCOMPARE(w.Label2->pos(), QPoint(8, 8));
-        QCOMPARE(w.Label1->text(), QString("Usuario:"));
-        QCOMPARE(w.Label2->text(), QString("Modo:"));
-        QCOMPARE(w.btCap->text(), QString("&Capturar"));
-        QCOMPARE(w.rbIngreso->text(), QString("Ingreso"));
-        QCOMPARE(w.rbEgreso->text(), QString("Egreso"));
-        QVERIFY(w.edAppID->text().isEmpty());
-        QVERIFY(w.sbStat->currentMessage().isEmpty());
-        QVERIFY(!w.rbIngreso->isChecked() && !w.rbEgreso->isChecked());
-        QVERIFY(!w.btCap->isDefault() && !w.btCap->autoDefault());
-        QVERIFY(w.img->isVisible() && w.img->image().isNull());
-        QVERIFY(!w.TimerClear->isActive());
-        QCOMPARE(w.TimerClear->interval(), 3000);
+        QCOMPARE(w.Panel1.geometry(), QRect(0, 0, 455, 33));
+        QCOMPARE(w.img.geometry(), QRect(0, 33, 455, 344));
+        QCOMPARE(w.sbStat.geometry(), QRect(0, 377, 455, 19));
+        QCOMPARE(w.edAppID.geometry(), QRect(248, 4, 113, 24));
+        QCOMPARE(w.btCap.geometry(), QRect(368, 4, 75, 25));
+        QCOMPARE(w.rbIngreso.geometry(), QRect(48, 8, 65, 17));
+        QCOMPARE(w.rbEgreso.geometry(), QRect(120, 8, 65, 17));
+        QCOMPARE(w.Label1.pos(), QPoint(192, 8));
+        QCOMPARE(w.Label2.pos(), QPoint(8, 8));
+        QCOMPARE(w.Label1.text(), QString("Usuario:"));
+        QCOMPARE(w.Label2.text(), QString("Modo:"));
+        QCOMPARE(w.btCap.text(), QString("&Capturar"));
+        QCOMPARE(w.rbIngreso.text(), QString("Ingreso"));
+        QCOMPARE(w.rbEgreso.text(), QString("Egreso"));
+        QVERIFY(w.edAppID.text().isEmpty());
+        QVERIFY(w.sbStat.currentMessage().isEmpty());
+        QVERIFY(!w.rbIngreso.isChecked() && !w.rbEgreso.isChecked());
+        QVERIFY(!w.btCap.isDefault() && !w.btCap.autoDefault());
+        QVERIFY(w.img.isVisible() && w.img.image().isNull());
+        QVERIFY(!w.TimerClear.isActive());
+        QCOMPARE(w.TimerClear.interval(), 3000);
     }
 
     void windowIsCentredWhenFirstShown() {
@@ -104,56 +104,56 @@ private slots:
     void tabOrderRunsUserButtonEntryExit() {
         Station s;
         TFBioVerif& w = s.window;
-        QCOMPARE(nextTabStop(w.edAppID), static_cast<QWidget*>(w.btCap));
-        QCOMPARE(nextTabStop(w.btCap), static_cast<QWidget*>(w.rbIngreso));
-        QCOMPARE(nextTabStop(w.rbIngreso), static_cast<QWidget*>(w.rbEgreso));
-        QCOMPARE(nextTabStop(w.rbEgreso), static_cast<QWidget*>(w.edAppID));
+        QCOMPARE(nextTabStop(&w.edAppID), &w.btCap);
+        QCOMPARE(nextTabStop(&w.btCap), &w.rbIngreso);
+        QCOMPARE(nextTabStop(&w.rbIngreso), &w.rbEgreso);
+        QCOMPARE(nextTabStop(&w.rbEgreso), &w.edAppID);
     }
 
     void modesExcludeEachOther() {
         Station s;
-        s.window.rbIngreso->click();
-        s.window.rbEgreso->click();
-        QVERIFY(!s.window.rbIngreso->isChecked());
-        QVERIFY(s.window.rbEgreso->isChecked());
+        s.window.rbIngreso.click();
+        s.window.rbEgreso.click();
+        QVERIFY(!s.window.rbIngreso.isChecked());
+        QVERIFY(s.window.rbEgreso.isChecked());
     }
 
     void modeIsCheckedBeforeTheIdentifier() {
         Station s;
         s.capture.writeScript("cap.sh", loggingCapture);
-        s.window.edAppID->setText("12345");
-        s.window.btCap->click();
-        QCOMPARE(s.window.sbStat->currentMessage(), modeMessage);
-        s.window.edAppID->clear();
-        s.window.btCap->click();
-        QCOMPARE(s.window.sbStat->currentMessage(), modeMessage);
+        s.window.edAppID.setText("12345");
+        s.window.btCap.click();
+        QCOMPARE(s.window.sbStat.currentMessage(), modeMessage);
+        s.window.edAppID.clear();
+        s.window.btCap.click();
+        QCOMPARE(s.window.sbStat.currentMessage(), modeMessage);
         QCOMPARE(s.captureRuns(), 0);
     }
 
     void identifierOfBlanksAndControlCharactersIsRefused() {
         Station s;
         s.capture.writeScript("cap.sh", loggingCapture);
-        s.window.rbEgreso->click();
+        s.window.rbEgreso.click();
         for (const QString& text : {QString(""), QString("   "), QString(" \t\x01\x7f ")}) {
-            s.window.edAppID->setText(text);
-            s.window.btCap->click();
-            QCOMPARE(s.window.sbStat->currentMessage(), userMessage);
+            s.window.edAppID.setText(text);
+            s.window.btCap.click();
+            QCOMPARE(s.window.sbStat.currentMessage(), userMessage);
         }
         QCOMPARE(s.captureRuns(), 0);
-        QVERIFY(s.window.rbEgreso->isChecked());
+        QVERIFY(s.window.rbEgreso.isChecked());
     }
 
     void enterReleasedInTheUserFieldStartsAClockIn() {
         Station s;
         s.capture.writeScript("cap.sh", loggingCapture);
-        s.window.rbIngreso->click();
-        s.window.edAppID->setText("777");
+        s.window.rbIngreso.click();
+        s.window.edAppID.setText("777");
 
-        QTest::keyPress(s.window.edAppID, Qt::Key_Return);
+        QTest::keyPress(&s.window.edAppID, Qt::Key_Return);
         QCOMPARE(s.captureRuns(), 0); // pressing is not enough: the release starts it
-        releaseKey(s.window.edAppID, Qt::Key_Return);
+        releaseKey(&s.window.edAppID, Qt::Key_Return);
         QCOMPARE(s.captureRuns(), 1);
-        releaseKey(s.window.edAppID, Qt::Key_Enter);
+        releaseKey(&s.window.edAppID, Qt::Key_Enter);
         QCOMPARE(s.captureRuns(), 2);
         QCOMPARE(s.capture.read("runs"), std::string("777\n777\n"));
     }
@@ -162,31 +162,31 @@ private slots:
         Station s;
         s.capture.writeScript("cap.sh", loggingCapture);
         for (Qt::Key key : {Qt::Key_A, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Escape}) {
-            releaseKey(s.window.edAppID, key);
+            releaseKey(&s.window.edAppID, key);
         }
-        QVERIFY(s.window.sbStat->currentMessage().isEmpty());
-        s.window.rbIngreso->click();
-        s.window.edAppID->setText("777");
-        releaseKey(s.window.edAppID, Qt::Key_Space);
+        QVERIFY(s.window.sbStat.currentMessage().isEmpty());
+        s.window.rbIngreso.click();
+        s.window.edAppID.setText("777");
+        releaseKey(&s.window.edAppID, Qt::Key_Space);
         QCOMPARE(s.captureRuns(), 0);
     }
 
     void validationFailureWithEnterShowsOnlyTheModeMessage() {
         Station s;
-        s.window.edAppID->setText("   ");
-        releaseKey(s.window.edAppID, Qt::Key_Return);
-        QCOMPARE(s.window.sbStat->currentMessage(), modeMessage);
+        s.window.edAppID.setText("   ");
+        releaseKey(&s.window.edAppID, Qt::Key_Return);
+        QCOMPARE(s.window.sbStat.currentMessage(), modeMessage);
     }
 
     void identifierReachesTheCaptureProgramAsTyped() {
         Station s;
         s.capture.writeScript("cap.sh", loggingCapture);
-        s.window.rbIngreso->click();
-        s.window.edAppID->setText("Juan Pérez");
-        s.window.btCap->click();
+        s.window.rbIngreso.click();
+        s.window.edAppID.setText("Juan Pérez");
+        s.window.btCap.click();
         QCOMPARE(s.capture.read("runs"), std::string("Juan Pérez\n"));
-        QCOMPARE(s.window.edAppID->text(), QString("Juan Pérez"));
-        QVERIFY(s.window.rbIngreso->isChecked());
+        QCOMPARE(s.window.edAppID.text(), QString("Juan Pérez"));
+        QVERIFY(s.window.rbIngreso.isChecked());
     }
 
     void identifierIsNotTrimmedBeforeTheCapture() {
@@ -195,10 +195,10 @@ private slots:
         Station s;
         CapturedMessages messages;
         s.capture.writeScript("cap.sh", loggingCapture);
-        s.window.rbIngreso->click();
+        s.window.rbIngreso.click();
         const int room = 512 - static_cast<int>(s.paths.GetExeCaptura().size()) - 1;
-        s.window.edAppID->setText("7" + QString(room, u' '));
-        QTest::mouseClick(s.window.btCap, Qt::LeftButton);
+        s.window.edAppID.setText("7" + QString(room, u' '));
+        QTest::mouseClick(&s.window.btCap, Qt::LeftButton);
         QCOMPARE(s.captureRuns(), 0);
         QCOMPARE(messages.requests.size(), std::size_t(1));
         QCOMPARE(messages.requests[0].icon, QMessageBox::Critical);
@@ -208,17 +208,17 @@ private slots:
     void missingCaptureProgramIsReportedInAPlainBox() {
         Station s;
         CapturedMessages messages;
-        s.window.rbIngreso->click();
-        s.window.edAppID->setText("1");
-        s.window.sbStat->showMessage("previous");
-        s.window.btCap->click();
+        s.window.rbIngreso.click();
+        s.window.edAppID.setText("1");
+        s.window.sbStat.showMessage("previous");
+        s.window.btCap.click();
         QCOMPARE(messages.requests.size(), std::size_t(1));
         QCOMPARE(messages.requests[0].icon, QMessageBox::NoIcon);
         QCOMPARE(messages.requests[0].caption, stationApp().title());
         QCOMPARE(messages.requests[0].text,
                  QString::fromStdString("Error: no existe el programa \"" +
                                         s.paths.GetExeCaptura() + "\""));
-        QCOMPARE(s.window.sbStat->currentMessage(), QString("previous"));
+        QCOMPARE(s.window.sbStat.currentMessage(), QString("previous"));
     }
 
     void clockInQueuedDuringACaptureIsIgnored() {
@@ -244,8 +244,8 @@ private slots:
         TFBioVerif window(ui);
         ui.window = &window;
         window.attachSettings(paths, dialog);
-        window.rbIngreso->click();
-        window.edAppID->setText("1");
+        window.rbIngreso.click();
+        window.edAppID.setText("1");
 
         window.btCapClick();
         QVERIFY(ui.presses > 0);
@@ -258,30 +258,30 @@ private slots:
     void clearTimerIsNotRestartedWhileRunning() {
         Station s;
         s.window.enableTimerClear();
-        QVERIFY(s.window.TimerClear->isActive());
+        QVERIFY(s.window.TimerClear.isActive());
         // Once the countdown has visibly advanced, enabling again must leave it where it is.
-        QTRY_VERIFY(s.window.TimerClear->remainingTime() < 2990);
-        const int remaining = s.window.TimerClear->remainingTime();
+        QTRY_VERIFY(s.window.TimerClear.remainingTime() < 2990);
+        const int remaining = s.window.TimerClear.remainingTime();
         s.window.enableTimerClear();
-        QVERIFY(s.window.TimerClear->remainingTime() <= remaining);
+        QVERIFY(s.window.TimerClear.remainingTime() <= remaining);
     }
 
     void clearTimerTickDiscardsAPhotographAndHidesThePicture() {
         Station s;
         s.window.show();
-        s.window.sbStat->showMessage("Bienvenido");
+        s.window.sbStat.showMessage("Bienvenido");
         QImage photo(40, 30, QImage::Format_RGB32);
         photo.fill(Qt::red);
-        s.window.img->showPhotograph(photo);
+        s.window.img.showPhotograph(photo);
         s.window.enableTimerClear();
 
         s.window.TimerClearTimer();
 
-        QVERIFY(!s.window.TimerClear->isActive());
-        QVERIFY(s.window.img->image().isNull());
-        QVERIFY(!s.window.img->holdsPhotograph());
-        QVERIFY(s.window.img->isHidden());
-        QCOMPARE(s.window.sbStat->currentMessage(), QString("Bienvenido"));
+        QVERIFY(!s.window.TimerClear.isActive());
+        QVERIFY(s.window.img.image().isNull());
+        QVERIFY(!s.window.img.holdsPhotograph());
+        QVERIFY(s.window.img.isHidden());
+        QCOMPARE(s.window.sbStat.currentMessage(), QString("Bienvenido"));
     }
 
     void clearTimerTickKeepsAFingerprint() {
@@ -289,35 +289,35 @@ private slots:
         s.window.show();
         QImage print(20, 20, QImage::Format_Grayscale8);
         print.fill(128);
-        s.window.img->showBitmap(print);
+        s.window.img.showBitmap(print);
         s.window.TimerClearTimer();
-        QCOMPARE(s.window.img->image(), print);
-        QVERIFY(s.window.img->isHidden());
+        QCOMPARE(s.window.img.image(), print);
+        QVERIFY(s.window.img.isHidden());
     }
 
     void clearTimerFiresOnItsOwn() {
         Station s;
         s.window.show();
-        s.window.TimerClear->setInterval(1); // the interval itself is checked above
+        s.window.TimerClear.setInterval(1); // the interval itself is checked above
         s.window.enableTimerClear();
-        QTRY_VERIFY(s.window.img->isHidden());
-        QVERIFY(!s.window.TimerClear->isActive());
+        QTRY_VERIFY(s.window.img.isHidden());
+        QVERIFY(!s.window.TimerClear.isActive());
     }
 
     void operatorKeyOpensTheConfiguration() {
         Station s;
         s.window.show();
         QVERIFY(QTest::qWaitForWindowActive(&s.window));
-        QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ControlModifier);
+        QTest::keyClick(&s.window.edAppID, Qt::Key_F12, Qt::ControlModifier);
         QVERIFY(!s.dialog.isVisible());
-        QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ShiftModifier);
+        QTest::keyClick(&s.window.edAppID, Qt::Key_F12, Qt::ShiftModifier);
         QVERIFY(!s.dialog.isVisible());
-        QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(&s.window.edAppID, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(s.dialog.isVisible());
         s.dialog.hide();
-        QTest::keyClick(s.window.edAppID, Qt::Key_F12, Qt::ControlModifier | Qt::AltModifier);
+        QTest::keyClick(&s.window.edAppID, Qt::Key_F12, Qt::ControlModifier | Qt::AltModifier);
         QVERIFY(s.dialog.isVisible());
-        QVERIFY2(s.window.edAppID->text().isEmpty(), "the keys must not reach the user field");
+        QVERIFY2(s.window.edAppID.text().isEmpty(), "the keys must not reach the user field");
     }
 };
 
