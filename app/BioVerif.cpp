@@ -6,7 +6,6 @@
 
 #include <QKeyEvent>
 #include <QScreen>
-#include <QStyle>
 
 namespace qv {
 namespace {
