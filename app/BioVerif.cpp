@@ -2,6 +2,7 @@
 
 #include "app/StationApplication.h"
 #include "capture/ULiveScanExterno.h"
+#include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
 
 #include <QKeyEvent>

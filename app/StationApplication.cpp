@@ -1,6 +1,7 @@
 #include "app/StationApplication.h"
 
 #include "app/ErrorBox.h"
+#include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
 
 namespace qv {
@@ -18,6 +19,11 @@ StationApplication::StationApplication(int& argc, char** argv)
     , title_(applicationTitle(applicationFilePath()))
     , presenter_(showModalMessageBox) {
     setApplicationName(title_);
+    setDefaultErrorHandler([this](const std::exception_ptr& error) { reportError(error); });
+}
+
+StationApplication::~StationApplication() {
+    setDefaultErrorHandler({});
 }
 
 void StationApplication::presentMessage(QMessageBox::Icon icon, const QString& text) const {

@@ -25,6 +25,7 @@ class StationApplication : public QApplication {
     Q_OBJECT
 public:
     StationApplication(int& argc, char** argv);
+    ~StationApplication() override;
 
     // The caption of every message box, from the executable's name.
     const QString& title() const { return title_; }
@@ -43,22 +44,5 @@ private:
     QString title_;
     MessagePresenter presenter_;
 };
-
-// Runs one of the station's handlers for a signal. An error it raises goes to the default
-// handler right here: Qt's widget code between a signal and its emitter is not built to let
-// exceptions pass, and unwinding through it would leave its events and guards behind.
-template <typename Handler> auto guarded(Handler handler) {
-    return [handler = std::move(handler)] {
-        try {
-            handler();
-        } catch (...) {
-            auto* station = qobject_cast<StationApplication*>(QCoreApplication::instance());
-            if (station == nullptr) {
-                throw;
-            }
-            station->reportError(std::current_exception());
-        }
-    };
-}
 
 } // namespace qv

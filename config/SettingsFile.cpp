@@ -3,6 +3,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/Files.h"
 #include "platform/ProfileFile.h"
+#include "platform/TextCase.h"
 
 #include <algorithm>
 #include <charconv>
@@ -28,16 +29,6 @@ bool readBool(const std::string& path, std::string_view key, bool defaultValue) 
 
 void writeBool(const std::string& path, std::string_view key, bool value) {
     writeProfileString(path, kSettingsSection, key, value ? "1" : "0");
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
 }
 
 template <typename Number> std::optional<Number> parseWhole(std::string_view text, int base) {

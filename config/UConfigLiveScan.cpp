@@ -2,6 +2,7 @@
 
 #include "capture/RunnerUi.h"
 #include "capture/ULiveScanExterno.h"
+#include "platform/DefaultErrorHandler.h"
 
 #include <QFont>
 #include <QKeyEvent>
@@ -59,10 +60,10 @@ TFConfigLiveScan::TFConfigLiveScan(RunnerUi& runnerUi, std::string settingsPath,
     , Label2_(QStringLiteral("URL Servicio:"), this)
     , edHost_(this) {
     placeControls();
-    connect(&btOK_, &QPushButton::clicked, this, &TFConfigLiveScan::btOKClick);
-    connect(&btCancel_, &QPushButton::clicked, this, &TFConfigLiveScan::btCancelClick);
-    connect(&btConfig_, &QPushButton::clicked, this, &TFConfigLiveScan::btConfigClick);
-    connect(&btCaptura_, &QPushButton::clicked, this, &TFConfigLiveScan::btCapturaClick);
+    connect(&btOK_, &QPushButton::clicked, this, guarded([this] { btOKClick(); }));
+    connect(&btCancel_, &QPushButton::clicked, this, guarded([this] { btCancelClick(); }));
+    connect(&btConfig_, &QPushButton::clicked, this, guarded([this] { btConfigClick(); }));
+    connect(&btCaptura_, &QPushButton::clicked, this, guarded([this] { btCapturaClick(); }));
     FormCreate();
 }
 

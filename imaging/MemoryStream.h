@@ -13,7 +13,8 @@ namespace qv {
 class MemoryStream {
 public:
     MemoryStream() = default;
-    explicit MemoryStream(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    explicit MemoryStream(std::vector<std::uint8_t> bytes)
+        : bytes_(std::move(bytes)) {}
 
     std::size_t size() const { return bytes_.size(); }
     std::size_t position() const { return position_; }

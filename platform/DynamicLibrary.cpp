@@ -1,9 +1,9 @@
 #include "platform/DynamicLibrary.h"
 
 #include "platform/Errors.h"
+#include "platform/TextCase.h"
 
 #include <algorithm>
-#include <cctype>
 #include <dlfcn.h>
 #include <system_error>
 #include <vector>
@@ -11,16 +11,6 @@
 namespace qv {
 
 namespace {
-
-bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-    if (text.size() < suffix.size()) {
-        return false;
-    }
-    return std::equal(suffix.begin(), suffix.end(), text.end() - suffix.size(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    });
-}
 
 std::vector<std::string> candidateLocations(std::string_view name) {
     if (name.find('/') != std::string_view::npos) {

@@ -15,7 +15,8 @@ public:
 // Raised only to end an operation silently: the default handler shows nothing for it.
 class AbortError : public GeneralError {
 public:
-    AbortError() : GeneralError("Operation aborted") {}
+    AbortError()
+        : GeneralError("Operation aborted") {}
 };
 
 // A broken internal guarantee, such as a required library entry point that is missing.

@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/TextCase.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -42,10 +44,6 @@ struct DirectoryCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 using DirectoryHandle = std::unique_ptr<DIR, DirectoryCloser>;
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool writeAll(int fd, std::string_view data) {
     while (!data.empty()) {

@@ -1,5 +1,6 @@
 #include "service/SoapFault.h"
 
+#include "platform/TextCase.h"
 #include "service/SoapErrors.h"
 #include "service/XmlNames.h"
 
@@ -16,13 +17,13 @@ void throwSoapFault(const pugi::xml_node& fault) {
             continue;
         }
         const std::string_view name = localName(child);
-        if (sameNameIgnoringCase(name, "faultcode")) {
+        if (equalsIgnoringCase(name, "faultcode")) {
             code = child;
-        } else if (sameNameIgnoringCase(name, "faultstring")) {
+        } else if (equalsIgnoringCase(name, "faultstring")) {
             text = child;
-        } else if (sameNameIgnoringCase(name, "faultactor")) {
+        } else if (equalsIgnoringCase(name, "faultactor")) {
             actor = child;
-        } else if (sameNameIgnoringCase(name, "detail")) {
+        } else if (equalsIgnoringCase(name, "detail")) {
             detail = child;
         }
     }

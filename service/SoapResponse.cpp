@@ -1,3 +1,4 @@
+#include "platform/TextCase.h"
 #include "service/InterfaceRegistry.h"
 #include "service/RemoteTypeRegistry.h"
 #include "service/SoapCallConverter.h"
@@ -101,7 +102,7 @@ pugi::xml_node findResultElement(const pugi::xml_node& response,
             continue;
         }
         for (const std::string& name : returnNames) {
-            if (sameNameIgnoringCase(localName(child), name)) {
+            if (equalsIgnoringCase(localName(child), name)) {
                 return child;
             }
         }
@@ -187,7 +188,7 @@ void fillProperties(TRemoteObject& object, const pugi::xml_node& element) {
         std::optional<std::string> text;
         for (const pugi::xml_node& child : element.children()) {
             if (child.type() == pugi::node_element &&
-                sameNameIgnoringCase(localName(child), property.name)) {
+                equalsIgnoringCase(localName(child), property.name)) {
                 text = singleText(child);
                 break;
             }

@@ -1,5 +1,7 @@
 #include "service/XmlNames.h"
 
+#include "platform/TextCase.h"
+
 #include <sstream>
 
 namespace qv {
@@ -11,10 +13,6 @@ constexpr std::string_view xmlPrefixNamespace = "http://www.w3.org/XML/1998/name
 std::string_view prefixOf(std::string_view qualifiedName) {
     const std::size_t colon = qualifiedName.find(':');
     return colon == std::string_view::npos ? std::string_view{} : qualifiedName.substr(0, colon);
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 class TextCollector : public pugi::xml_tree_walker {
@@ -74,18 +72,6 @@ pugi::xml_attribute attributeNS(const pugi::xml_node& element, std::string_view 
         }
     }
     return {};
-}
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string innerText(const pugi::xml_node& node) {

@@ -23,9 +23,6 @@ std::string namespaceOf(const pugi::xml_node& element);
 pugi::xml_attribute attributeNS(const pugi::xml_node& element, std::string_view namespaceUri,
                                 std::string_view local);
 
-// Compares ignoring the case of the letters A to Z only.
-bool sameNameIgnoringCase(std::string_view a, std::string_view b);
-
 // All text and CDATA below the node, in document order.
 std::string innerText(const pugi::xml_node& node);
 

@@ -1,5 +1,6 @@
 // Decoding speed on the shared reference files and on a large synthetic print.
 
+#include "bench/wsq/SyntheticPrint.h"
 #include "tools/wsq/Pgm.h"
 #include "wsq/Wsq.h"
 
@@ -22,22 +23,6 @@ void decodeFile(benchmark::State& state, const std::vector<std::uint8_t>& data) 
                                                     benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// Ridges of a plausible period with some noise, so the encoder keeps most subbands.
-std::vector<std::uint8_t> syntheticPrint(int width, int height) {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
-    std::uint32_t noise = 12345;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            const double ridge = std::sin((x * 0.8 + y * 0.6) / 1.6 + std::sin(y / 90.0) * 3);
-            const double value = 128 + 80 * ridge + static_cast<int>(noise >> 28) - 8;
-            pixels[static_cast<std::size_t>(y) * width + x] =
-                static_cast<std::uint8_t>(std::clamp(value, 0.0, 255.0));
-        }
-    }
-    return pixels;
-}
-
 void registerBenchmarks() {
     const fs::path folder = fs::path(QV_TESTDATA_DIR) / "wsq";
     std::vector<fs::path> files;
@@ -53,7 +38,7 @@ void registerBenchmarks() {
             ->Unit(benchmark::kMillisecond);
     }
     constexpr int side = 4000;
-    const auto large = qv::wsq::encode(syntheticPrint(side, side), side, side);
+    const auto large = qv::wsq::encode(qv::syntheticPrint(side, side).pixels, side, side);
     benchmark::RegisterBenchmark("decode/synthetic_4000x4000", decodeFile, large)
         ->Unit(benchmark::kMillisecond);
 }

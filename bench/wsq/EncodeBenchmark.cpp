@@ -1,6 +1,7 @@
 // Encoding speed on the shared reference images and on a large synthetic print, at the
 // station's rate of 0.75 bits per pixel.
 
+#include "bench/wsq/SyntheticPrint.h"
 #include "tools/wsq/Pgm.h"
 #include "wsq/Wsq.h"
 
@@ -26,22 +27,6 @@ void encodeImage(benchmark::State& state, const qv::GrayImage& image) {
     state.counters["bpp"] = 8.0 * static_cast<double>(bytes) / pixels;
 }
 
-// Ridges of a plausible period with some noise, so every subband carries information.
-qv::GrayImage syntheticPrint(int width, int height) {
-    qv::GrayImage image{width, height, std::vector<std::uint8_t>(std::size_t(width) * height)};
-    std::uint32_t noise = 12345;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            const double ridge = std::sin((x * 0.8 + y * 0.6) / 1.6 + std::sin(y / 90.0) * 3);
-            const double value = 128 + 80 * ridge + static_cast<int>(noise >> 28) - 8;
-            image.pixels[static_cast<std::size_t>(y) * width + x] =
-                static_cast<std::uint8_t>(std::clamp(value, 0.0, 255.0));
-        }
-    }
-    return image;
-}
-
 void registerBenchmarks() {
     std::vector<fs::path> originals;
     for (const auto& entry : fs::directory_iterator(fs::path(QV_TESTDATA_DIR) / "wsq")) {
@@ -57,7 +42,7 @@ void registerBenchmarks() {
             ->Unit(benchmark::kMillisecond);
     }
     benchmark::RegisterBenchmark("encode/synthetic_4000x4000", encodeImage,
-                                 syntheticPrint(4000, 4000))
+                                 qv::syntheticPrint(4000, 4000))
         ->Unit(benchmark::kMillisecond);
 }
 

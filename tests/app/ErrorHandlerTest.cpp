@@ -1,8 +1,13 @@
 #include "app/ErrorBox.h"
+#include "app/QtRunnerUi.h"
+#include "config/UConfigLiveScan.h"
+#include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
 #include "tests/app/AppTests.h"
 
+#include <QFile>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace qv::test {
@@ -85,6 +90,24 @@ private slots:
         QCOMPARE(messages.requests[0].caption,
                  applicationTitle(QCoreApplication::applicationFilePath()));
         QVERIFY(!button.isDown());
+    }
+
+    void settingsThatCannotBeWrittenAreReportedByTheSameHandler() {
+        CapturedMessages messages;
+        QTemporaryDir folder;
+        QFile notAFolder(folder.filePath("station"));
+        QVERIFY(notAFolder.open(QIODevice::WriteOnly));
+        notAFolder.close();
+        const QString settingsPath = notAFolder.fileName() + "/Quorvantis.INI";
+        QtRunnerUi runnerUi(stationApp());
+        TFConfigLiveScan dialog(runnerUi, settingsPath.toStdString());
+        dialog.show();
+
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btOK"), Qt::LeftButton);
+
+        QCOMPARE(messages.requests.size(), std::size_t(1));
+        QCOMPARE(messages.requests[0].text, "Unable to write to " + settingsPath + ".");
+        QVERIFY2(dialog.isVisible(), "the dialog stays open after a failed save");
     }
 
     void errorLeavingAnEventHandlerReachesTheSameHandler() {

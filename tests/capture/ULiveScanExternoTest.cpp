@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "tests/capture/FixedPaths.h"
+#include "tests/capture/RecordingUi.h"
 #include "tests/platform/ScriptFolder.h"
 
 #include <chrono>
@@ -13,27 +14,8 @@ namespace qv {
 namespace {
 
 using test::FixedPaths;
+using test::RecordingUi;
 using test::ScriptFolder;
-
-// Keeps a log of what the runner asked of the user interface, in order.
-struct RecordingUi : RunnerUi {
-    std::vector<std::string> log;
-    int paints = 0;
-    bool busy = false;
-    void showError(const std::string& message) override { log.push_back("error " + message); }
-    void beginBusy() override {
-        busy = true;
-        log.push_back("busy");
-    }
-    void endBusy() override {
-        busy = false;
-        log.push_back("idle");
-    }
-    void processPaintEvents() override {
-        EXPECT_TRUE(busy) << "the wait must happen under the busy cursor";
-        ++paints;
-    }
-};
 
 const char* recorder = "pwd > \"RECORDcwd\"\n"
                        "for a in \"$@\"; do echo \"[$a]\"; done > \"RECORDargs\"\n";
@@ -62,6 +44,7 @@ TEST_F(CaptureProgram, ProgramThatLeavesTheFileSucceedsAndRunsInItsOwnFolder) {
     EXPECT_EQ(capture_.read("cwd"), capture_.folder() + "\n") << "working folder";
     EXPECT_EQ(ui_.log, (std::vector<std::string>{"busy", "idle"}));
     EXPECT_GT(ui_.paints, 0) << "the windows must be painted while the program runs";
+    EXPECT_EQ(ui_.paintsWhileIdle, 0) << "the wait must happen under the busy cursor";
 }
 
 TEST_F(CaptureProgram, ArgumentIsSplitAtBlanksLikeAnUnquotedCommandLine) {

@@ -1,7 +1,7 @@
 #include "config/UConfigLiveScan.h"
 
-#include "capture/RunnerUi.h"
 #include "platform/Errors.h"
+#include "tests/capture/RecordingUi.h"
 #include "tests/platform/ScriptFolder.h"
 
 #include <QDir>
@@ -14,18 +14,10 @@
 
 namespace qv {
 
+using test::RecordingUi;
 using test::ScriptFolder;
 
 namespace {
-
-// Keeps what the dialog's buttons asked of the user interface, in order.
-struct RecordingUi : RunnerUi {
-    std::vector<std::string> log;
-    void showError(const std::string& message) override { log.push_back("error " + message); }
-    void beginBusy() override { log.push_back("busy"); }
-    void endBusy() override { log.push_back("idle"); }
-    void processPaintEvents() override {}
-};
 
 std::vector<QString> itemsOf(const QComboBox& box) {
     std::vector<QString> items;

@@ -28,7 +28,8 @@ void runWithDamage(const std::vector<std::uint8_t>& seed, std::mt19937& rng) {
     runOne(seed);
     constexpr int variants = 16;
     for (int i = 1; i <= variants && !seed.empty(); ++i) {
-        std::vector<std::uint8_t> cut(seed.begin(), seed.begin() + seed.size() * i / (variants + 1));
+        std::vector<std::uint8_t> cut(seed.begin(),
+                                      seed.begin() + seed.size() * i / (variants + 1));
         runOne(cut);
         std::vector<std::uint8_t> flipped = seed;
         std::uniform_int_distribution<std::size_t> where(0, seed.size() - 1);

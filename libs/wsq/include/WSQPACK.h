@@ -10,10 +10,10 @@ extern "C" {
 
 enum {
     WSQPACK_OK = 0,
-    WSQPACK_E_ARGUMENT = -1,  /* null pointer, size out of range, bits per pixel other than 8 */
-    WSQPACK_E_MEMORY = -2,    /* the result could not be allocated */
-    WSQPACK_E_FORMAT = -3,    /* WSQ data malformed, truncated or beyond the decoder's limits */
-    WSQPACK_E_INTERNAL = -4   /* anything else */
+    WSQPACK_E_ARGUMENT = -1, /* null pointer, size out of range, bits per pixel other than 8 */
+    WSQPACK_E_MEMORY = -2,   /* the result could not be allocated */
+    WSQPACK_E_FORMAT = -3,   /* WSQ data malformed, truncated or beyond the decoder's limits */
+    WSQPACK_E_INTERNAL = -4  /* anything else */
 };
 
 /* Compresses width x height 8-bit gray pixels (row after row, top row first, no padding).
@@ -28,8 +28,8 @@ int WSQPACK_Compress(unsigned char** data, int* size, float bitRate, const unsig
 /* Decompresses a WSQ block of size bytes. On success *pixels receives width x height 8-bit
  * gray pixels allocated by the library (release with WSQPACK_Free), *bitsPerPixel is 8 and
  * *ppi the resolution stored in the file (-1 when the file does not say). */
-int WSQPACK_Uncompress(unsigned char** pixels, int* width, int* height, int* bitsPerPixel,
-                       int* ppi, const unsigned char* data, int size);
+int WSQPACK_Uncompress(unsigned char** pixels, int* width, int* height, int* bitsPerPixel, int* ppi,
+                       const unsigned char* data, int size);
 
 /* Releases a block returned by this library and sets *data to null. A null data, or a null
  * *data, is nothing to release. */
