@@ -9,7 +9,7 @@
 
 namespace qv::test {
 
-struct BmpSpec {
+struct BmpLayout {
     std::int32_t width = 0;
     std::int32_t height = 0; // negative: top row stored first
     int bitsPerPixel = 8;
@@ -22,12 +22,12 @@ struct BmpSpec {
     bool padLastRow = true;
 };
 
-inline BmpSpec shaped(std::int32_t width, std::int32_t height, int bitsPerPixel) {
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.bitsPerPixel = bitsPerPixel;
-    return spec;
+inline BmpLayout shaped(std::int32_t width, std::int32_t height, int bitsPerPixel) {
+    BmpLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.bitsPerPixel = bitsPerPixel;
+    return layout;
 }
 
 inline void putU16(std::vector<std::uint8_t>& out, std::uint32_t value) {
@@ -40,47 +40,47 @@ inline void putU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     putU16(out, value >> 16);
 }
 
-inline std::vector<std::uint8_t> buildBmp(const BmpSpec& spec) {
+inline std::vector<std::uint8_t> buildBmp(const BmpLayout& layout) {
     std::vector<std::uint8_t> header;
-    putU32(header, spec.headerSize);
-    const bool core = spec.headerSize == 12;
+    putU32(header, layout.headerSize);
+    const bool core = layout.headerSize == 12;
     if (core) {
-        putU16(header, static_cast<std::uint32_t>(spec.width));
-        putU16(header, static_cast<std::uint32_t>(spec.height));
+        putU16(header, static_cast<std::uint32_t>(layout.width));
+        putU16(header, static_cast<std::uint32_t>(layout.height));
         putU16(header, 1);
-        putU16(header, static_cast<std::uint32_t>(spec.bitsPerPixel));
+        putU16(header, static_cast<std::uint32_t>(layout.bitsPerPixel));
     } else {
-        putU32(header, static_cast<std::uint32_t>(spec.width));
-        putU32(header, static_cast<std::uint32_t>(spec.height));
+        putU32(header, static_cast<std::uint32_t>(layout.width));
+        putU32(header, static_cast<std::uint32_t>(layout.height));
         putU16(header, 1);
-        putU16(header, static_cast<std::uint32_t>(spec.bitsPerPixel));
-        putU32(header, spec.compression);
+        putU16(header, static_cast<std::uint32_t>(layout.bitsPerPixel));
+        putU32(header, layout.compression);
         putU32(header, 0);
         putU32(header, 2835);
         putU32(header, 2835);
-        putU32(header, static_cast<std::uint32_t>(spec.palette.size()));
+        putU32(header, static_cast<std::uint32_t>(layout.palette.size()));
         putU32(header, 0);
-        for (const std::uint32_t mask : spec.masksInHeader) {
+        for (const std::uint32_t mask : layout.masksInHeader) {
             putU32(header, mask);
         }
-        header.resize(spec.headerSize, 0);
-        for (const std::uint32_t mask : spec.masksAfterHeader) {
+        header.resize(layout.headerSize, 0);
+        for (const std::uint32_t mask : layout.masksAfterHeader) {
             putU32(header, mask);
         }
     }
-    for (const PaletteEntry& colour : spec.palette) {
+    for (const PaletteEntry& colour : layout.palette) {
         header.insert(header.end(), {colour.blue, colour.green, colour.red});
         if (!core) {
             header.push_back(0);
         }
     }
     const std::size_t stride =
-        (static_cast<std::size_t>(spec.width) * spec.bitsPerPixel + 31) / 32 * 4;
+        (static_cast<std::size_t>(layout.width) * layout.bitsPerPixel + 31) / 32 * 4;
     std::vector<std::uint8_t> pixels;
-    for (std::size_t i = 0; i < spec.storedRows.size(); ++i) {
-        const auto& row = spec.storedRows[i];
+    for (std::size_t i = 0; i < layout.storedRows.size(); ++i) {
+        const auto& row = layout.storedRows[i];
         pixels.insert(pixels.end(), row.begin(), row.end());
-        if (spec.padLastRow || i + 1 < spec.storedRows.size()) {
+        if (layout.padLastRow || i + 1 < layout.storedRows.size()) {
             pixels.resize(pixels.size() + stride - row.size(), 0);
         }
     }

@@ -12,7 +12,7 @@ namespace {
 using qv::Bitmap;
 using qv::PaletteEntry;
 using qv::RowOrder;
-using qv::test::BmpSpec;
+using qv::test::BmpLayout;
 using qv::test::buildBmp;
 using qv::test::pixelsOf;
 using qv::test::shaped;
@@ -30,13 +30,13 @@ std::vector<PaletteEntry> tintedPalette(std::size_t count) {
     return palette;
 }
 
-BmpSpec eightBit(std::int32_t height, std::vector<Row> storedRows) {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.height = height;
-    spec.palette = tintedPalette(256);
-    spec.storedRows = std::move(storedRows);
-    return spec;
+BmpLayout eightBit(std::int32_t height, std::vector<Row> storedRows) {
+    BmpLayout layout;
+    layout.width = 3;
+    layout.height = height;
+    layout.palette = tintedPalette(256);
+    layout.storedRows = std::move(storedRows);
+    return layout;
 }
 
 TEST(BmpReaderEightBit, BottomUpFileKeepsIndicesPaletteAndStorageOrder) {
@@ -57,28 +57,28 @@ TEST(BmpReaderEightBit, TopDownFileGivesTheSamePicture) {
 }
 
 TEST(BmpReaderEightBit, ShortColourTablesAndUnpaddedLastRowsAreAccepted) {
-    BmpSpec spec = eightBit(2, {{4, 5, 6}, {1, 2, 3}});
-    spec.palette = tintedPalette(2);
-    spec.padLastRow = false;
-    const Bitmap bitmap = qv::decodeBmp(buildBmp(spec));
+    BmpLayout layout = eightBit(2, {{4, 5, 6}, {1, 2, 3}});
+    layout.palette = tintedPalette(2);
+    layout.padLastRow = false;
+    const Bitmap bitmap = qv::decodeBmp(buildBmp(layout));
     EXPECT_EQ(bitmap.palette(), tintedPalette(2));
     EXPECT_EQ(pixelsOf(bitmap, 0), (Row{1, 2, 3}));
 }
 
 TEST(BmpReaderEightBit, OldestHeaderWithThreeByteColourEntries) {
-    BmpSpec spec = eightBit(1, {{0, 1, 1}});
-    spec.headerSize = 12;
-    spec.palette = {{0, 0, 0}, {200, 100, 50}};
-    const Bitmap bitmap = qv::decodeBmp(buildBmp(spec));
+    BmpLayout layout = eightBit(1, {{0, 1, 1}});
+    layout.headerSize = 12;
+    layout.palette = {{0, 0, 0}, {200, 100, 50}};
+    const Bitmap bitmap = qv::decodeBmp(buildBmp(layout));
     EXPECT_EQ(pixelsOf(bitmap, 0), (Row{0, 1, 1}));
-    EXPECT_EQ(bitmap.palette(), spec.palette);
+    EXPECT_EQ(bitmap.palette(), layout.palette);
 }
 
 // Other depths become 8-bit gray with the gray-ramp palette.
 class BmpReaderConversion : public ::testing::Test {
 protected:
-    static void expectGray(const BmpSpec& spec, const std::vector<Row>& topDownRows) {
-        const Bitmap bitmap = qv::decodeBmp(buildBmp(spec));
+    static void expectGray(const BmpLayout& layout, const std::vector<Row>& topDownRows) {
+        const Bitmap bitmap = qv::decodeBmp(buildBmp(layout));
         EXPECT_EQ(bitmap.palette(), Bitmap::grayPalette());
         ASSERT_EQ(bitmap.height(), static_cast<int>(topDownRows.size()));
         for (int row = 0; row < bitmap.height(); ++row) {
@@ -88,59 +88,59 @@ protected:
 };
 
 TEST_F(BmpReaderConversion, OneBitPixelsAcrossAByteBoundary) {
-    BmpSpec spec = shaped(9, 1, 1);
-    spec.palette = {{255, 255, 255}, {0, 0, 0}}; // index 0 white: gray comes from the palette
-    spec.storedRows = {{0b10110000, 0b10000000}};
-    expectGray(spec, {{0, 255, 0, 0, 255, 255, 255, 255, 0}});
+    BmpLayout layout = shaped(9, 1, 1);
+    layout.palette = {{255, 255, 255}, {0, 0, 0}}; // index 0 white: gray comes from the palette
+    layout.storedRows = {{0b10110000, 0b10000000}};
+    expectGray(layout, {{0, 255, 0, 0, 255, 255, 255, 255, 0}});
 }
 
 TEST_F(BmpReaderConversion, FourBitPixelsWithAnOddWidth) {
-    BmpSpec spec = shaped(3, -2, 4);
-    spec.palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
-    spec.storedRows = {{0x12, 0x30}, {0x33, 0xF0}}; // index 15 lies beyond the table
-    expectGray(spec, {{redGray, greenGray, blueGray}, {blueGray, blueGray, 0}});
+    BmpLayout layout = shaped(3, -2, 4);
+    layout.palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    layout.storedRows = {{0x12, 0x30}, {0x33, 0xF0}}; // index 15 lies beyond the table
+    expectGray(layout, {{redGray, greenGray, blueGray}, {blueGray, blueGray, 0}});
 }
 
 TEST_F(BmpReaderConversion, SixteenBitDefaultFiveFiveFive) {
-    BmpSpec spec = shaped(4, 1, 16);
-    spec.storedRows = {{0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0x7F}};
-    expectGray(spec, {{redGray, greenGray, blueGray, 255}});
+    BmpLayout layout = shaped(4, 1, 16);
+    layout.storedRows = {{0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0x7F}};
+    expectGray(layout, {{redGray, greenGray, blueGray, 255}});
 }
 
 TEST_F(BmpReaderConversion, SixteenBitFiveSixFiveMasksAfterTheHeader) {
-    BmpSpec spec = shaped(3, 1, 16);
-    spec.compression = 3;
-    spec.masksAfterHeader = {0xF800, 0x07E0, 0x001F};
-    spec.storedRows = {{0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00}};
-    expectGray(spec, {{redGray, greenGray, blueGray}});
+    BmpLayout layout = shaped(3, 1, 16);
+    layout.compression = 3;
+    layout.masksAfterHeader = {0xF800, 0x07E0, 0x001F};
+    layout.storedRows = {{0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00}};
+    expectGray(layout, {{redGray, greenGray, blueGray}});
 }
 
 TEST_F(BmpReaderConversion, TwentyFourBitBlueGreenRed) {
-    BmpSpec spec = shaped(3, 2, 24);
-    spec.storedRows = {{0, 0, 0, 255, 255, 255, 10, 20, 30}, {0, 0, 255, 0, 255, 0, 255, 0, 0}};
-    expectGray(spec, {{redGray, greenGray, blueGray}, {0, 255, 22}});
+    BmpLayout layout = shaped(3, 2, 24);
+    layout.storedRows = {{0, 0, 0, 255, 255, 255, 10, 20, 30}, {0, 0, 255, 0, 255, 0, 255, 0, 0}};
+    expectGray(layout, {{redGray, greenGray, blueGray}, {0, 255, 22}});
 }
 
 TEST_F(BmpReaderConversion, TwentyFourBitInTheOldestHeader) {
-    BmpSpec spec = shaped(1, 1, 24);
-    spec.headerSize = 12;
-    spec.storedRows = {{255, 0, 0}};
-    expectGray(spec, {{blueGray}});
+    BmpLayout layout = shaped(1, 1, 24);
+    layout.headerSize = 12;
+    layout.storedRows = {{255, 0, 0}};
+    expectGray(layout, {{blueGray}});
 }
 
 TEST_F(BmpReaderConversion, ThirtyTwoBitIgnoresTheFourthByte) {
-    BmpSpec spec = shaped(2, 1, 32);
-    spec.storedRows = {{0, 0, 255, 0, 0, 255, 0, 255}};
-    expectGray(spec, {{redGray, greenGray}});
+    BmpLayout layout = shaped(2, 1, 32);
+    layout.storedRows = {{0, 0, 255, 0, 0, 255, 0, 255}};
+    expectGray(layout, {{redGray, greenGray}});
 }
 
 TEST_F(BmpReaderConversion, ThirtyTwoBitMasksInsideAVersionFiveHeader) {
-    BmpSpec spec = shaped(2, -1, 32);
-    spec.compression = 3;
-    spec.headerSize = 124;
-    spec.masksInHeader = {0x000000FF, 0x0000FF00, 0x00FF0000}; // red in the first byte
-    spec.storedRows = {{255, 0, 0, 0, 0, 0, 255, 0}};
-    expectGray(spec, {{redGray, blueGray}});
+    BmpLayout layout = shaped(2, -1, 32);
+    layout.compression = 3;
+    layout.headerSize = 124;
+    layout.masksInHeader = {0x000000FF, 0x0000FF00, 0x00FF0000}; // red in the first byte
+    layout.storedRows = {{255, 0, 0, 0, 0, 0, 255, 0}};
+    expectGray(layout, {{redGray, blueGray}});
 }
 
 TEST(BmpReaderSources, StreamIsReadFromItsPositionAndLeftAfterThePixels) {
@@ -239,14 +239,14 @@ TEST(BmpReaderBrokenFiles, EveryFaultIsAClearError) {
 }
 
 TEST(BmpReaderBrokenFiles, MasksThatAreNotOneRunOfBits) {
-    BmpSpec spec = shaped(1, 1, 32);
-    spec.compression = 3;
-    spec.masksAfterHeader = {0x00FF00FF, 0x0000FF00, 0x000000FF};
-    spec.storedRows = {{1, 2, 3, 4}};
-    EXPECT_THROW(qv::decodeBmp(buildBmp(spec)), qv::GeneralError);
-    spec.masksAfterHeader.pop_back(); // masks cut off by the end of the file
-    spec.storedRows.clear();
-    EXPECT_THROW(qv::decodeBmp(buildBmp(spec)), qv::GeneralError);
+    BmpLayout layout = shaped(1, 1, 32);
+    layout.compression = 3;
+    layout.masksAfterHeader = {0x00FF00FF, 0x0000FF00, 0x000000FF};
+    layout.storedRows = {{1, 2, 3, 4}};
+    EXPECT_THROW(qv::decodeBmp(buildBmp(layout)), qv::GeneralError);
+    layout.masksAfterHeader.pop_back(); // masks cut off by the end of the file
+    layout.storedRows.clear();
+    EXPECT_THROW(qv::decodeBmp(buildBmp(layout)), qv::GeneralError);
 }
 
 } // namespace

@@ -94,10 +94,10 @@ TEST_F(BitmapToWSQTest, RowsLandAtRowTimesWidthForWidePictures) {
 }
 
 TEST_F(BitmapToWSQTest, StorageOrderAndPaletteDoNotChangeTheBuffer) {
-    qv::test::BmpSpec bottomUp = qv::test::shaped(3, 2, 8);
+    qv::test::BmpLayout bottomUp = qv::test::shaped(3, 2, 8);
     bottomUp.palette = Bitmap::grayPalette();
     bottomUp.storedRows = {{4, 5, 6}, {1, 2, 3}};
-    qv::test::BmpSpec topDown = bottomUp;
+    qv::test::BmpLayout topDown = bottomUp;
     topDown.height = -2;
     topDown.storedRows = {{1, 2, 3}, {4, 5, 6}};
     topDown.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
