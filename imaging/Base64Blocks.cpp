@@ -22,6 +22,21 @@ constexpr std::array<CharPair, 4096> pairTable = [] {
     return table;
 }();
 
+// The decoding table once per position in a group, each value already shifted into place, so
+// a clean group is four lookups ORed together; a skipped byte sets a flag no value can reach.
+constexpr std::uint32_t skipFlag = 0x80000000u;
+using ShiftedTable = std::array<std::uint32_t, 256>;
+constexpr std::array<ShiftedTable, 4> shiftedTables = [] {
+    std::array<ShiftedTable, 4> tables{};
+    for (std::size_t position = 0; position < 4; ++position) {
+        for (std::size_t c = 0; c < 256; ++c) {
+            const std::uint32_t value = Base64DecodeTable[c];
+            tables[position][c] = value == Base64Skip ? skipFlag : value << (6 * (3 - position));
+        }
+    }
+    return tables;
+}();
+
 void requireCapacity(std::size_t have, std::size_t need, int line) {
     if (have < need) {
         throw AssertionFailed("Base64 output area too small", __FILE__, line);
@@ -75,22 +90,20 @@ std::size_t Base64DecodeBlock(std::span<const std::uint8_t> in, std::span<std::u
 
     while (p != end) {
         if (needed == 4) {
-            // Clean text is whole groups of four alphabet characters: take two groups in one
-            // step and fall back to one character at a time only around skipped bytes.
-            while (end - p >= 8) {
-                const std::uint64_t a = table[p[0]], b = table[p[1]], c = table[p[2]],
-                                    d = table[p[3]], e = table[p[4]], f = table[p[5]],
-                                    g = table[p[6]], h = table[p[7]];
-                if ((a | b | c | d | e | f | g | h) > 63) {
+            // Clean text is whole groups of four alphabet characters: take a group with four
+            // lookups of pre-shifted values and fall back to one character at a time only
+            // around skipped bytes.
+            while (end - p >= 4) {
+                const std::uint32_t group = shiftedTables[0][p[0]] | shiftedTables[1][p[1]] |
+                                            shiftedTables[2][p[2]] | shiftedTables[3][p[3]];
+                if (group & skipFlag) {
                     break;
                 }
-                const std::uint64_t v = (a << 42) | (b << 36) | (c << 30) | (d << 24) | (e << 18) |
-                                        (f << 12) | (g << 6) | h;
-                for (int i = 0; i < 6; ++i) {
-                    o[i] = static_cast<std::uint8_t>(v >> (40 - 8 * i));
-                }
-                o += 6;
-                p += 8;
+                o[0] = static_cast<std::uint8_t>(group >> 16);
+                o[1] = static_cast<std::uint8_t>(group >> 8);
+                o[2] = static_cast<std::uint8_t>(group);
+                o += 3;
+                p += 4;
             }
             if (p == end) {
                 break;

@@ -19,12 +19,14 @@ void MemoryStream::write(std::span<const std::uint8_t> in) {
     if (in.empty()) {
         return;
     }
-    const std::size_t end = position_ + in.size();
-    if (end > bytes_.size()) {
-        bytes_.resize(end);
+    if (position_ > bytes_.size()) {
+        bytes_.resize(position_);
     }
-    std::memcpy(bytes_.data() + position_, in.data(), in.size());
-    position_ = end;
+    // Overwrite what lies under the position, append the rest without zero-filling it first.
+    const std::size_t overlap = std::min(in.size(), bytes_.size() - position_);
+    std::memcpy(bytes_.data() + position_, in.data(), overlap);
+    bytes_.insert(bytes_.end(), in.begin() + static_cast<std::ptrdiff_t>(overlap), in.end());
+    position_ += in.size();
 }
 
 void MemoryStream::resize(std::size_t size) {

@@ -27,6 +27,8 @@ public:
     // Cuts or zero-extends the stream; the position is kept within the new size.
     void resize(std::size_t size);
     void clear();
+    // Makes room for a stream of this size without changing its contents.
+    void reserve(std::size_t capacity) { bytes_.reserve(capacity); }
 
     std::span<const std::uint8_t> bytes() const { return bytes_; }
     const std::uint8_t* data() const { return bytes_.data(); }

@@ -29,6 +29,7 @@ bool Base64TextToStream(std::string_view text, MemoryStream& stream) {
     // the alphabet.
     const std::string_view content = text.substr(0, text.find('\0'));
     MemoryStream source(std::vector<std::uint8_t>(content.begin(), content.end()));
+    stream.reserve(stream.position() + content.size() / 4 * 3 + 3);
     Base64DecodeStream(source, stream);
     return true;
 }
