@@ -24,7 +24,9 @@ void MemoryStream::write(std::span<const std::uint8_t> in) {
     }
     // Overwrite what lies under the position, append the rest without zero-filling it first.
     const std::size_t overlap = std::min(in.size(), bytes_.size() - position_);
-    std::memcpy(bytes_.data() + position_, in.data(), overlap);
+    if (overlap > 0) {
+        std::memcpy(bytes_.data() + position_, in.data(), overlap);
+    }
     bytes_.insert(bytes_.end(), in.begin() + static_cast<std::ptrdiff_t>(overlap), in.end());
     position_ += in.size();
 }
