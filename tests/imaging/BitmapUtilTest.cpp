@@ -10,18 +10,8 @@ using qv::Bitmap;
 using qv::FlipBitmap;
 using qv::RowOrder;
 using qv::test::pixelsOf;
+using qv::test::threeByTwo;
 using Row = std::vector<std::uint8_t>;
-
-// Top row 1 2 3, bottom row 4 5 6.
-Bitmap threeByTwo(RowOrder order = RowOrder::BottomUp) {
-    Bitmap bitmap(3, 2, order);
-    const Row top{1, 2, 3};
-    const Row bottom{4, 5, 6};
-    std::copy(top.begin(), top.end(), bitmap.scanLine(0).begin());
-    std::copy(bottom.begin(), bottom.end(), bitmap.scanLine(1).begin());
-    return bitmap;
-}
-
 struct FlipCase {
     bool vertical;
     bool horizontal;

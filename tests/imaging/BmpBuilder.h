@@ -4,6 +4,7 @@
 
 #include "imaging/Bitmap.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -98,6 +99,16 @@ inline std::vector<std::uint8_t> buildBmp(const BmpLayout& layout) {
 inline std::vector<std::uint8_t> pixelsOf(const Bitmap& bitmap, int row) {
     const auto line = bitmap.scanLine(row);
     return {line.begin(), line.begin() + bitmap.width()};
+}
+
+// The small picture most cases use: top row 1 2 3, bottom row 4 5 6.
+inline Bitmap threeByTwo(RowOrder order = RowOrder::BottomUp) {
+    Bitmap bitmap(3, 2, order);
+    const std::vector<std::uint8_t> top{1, 2, 3};
+    const std::vector<std::uint8_t> bottom{4, 5, 6};
+    std::copy(top.begin(), top.end(), bitmap.scanLine(0).begin());
+    std::copy(bottom.begin(), bottom.end(), bitmap.scanLine(1).begin());
+    return bitmap;
 }
 
 } // namespace qv::test

@@ -10,6 +10,7 @@ namespace {
 using qv::Bitmap;
 using qv::RowOrder;
 using qv::test::pixelsOf;
+using qv::test::threeByTwo;
 using Row = std::vector<std::uint8_t>;
 
 std::uint32_t u32At(std::span<const std::uint8_t> bytes, std::size_t offset) {
@@ -17,18 +18,9 @@ std::uint32_t u32At(std::span<const std::uint8_t> bytes, std::size_t offset) {
            static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
 }
 
-Bitmap picture(RowOrder order) {
-    Bitmap bitmap(3, 2, order);
-    const Row top{1, 2, 3};
-    const Row bottom{4, 5, 6};
-    std::copy(top.begin(), top.end(), bitmap.scanLine(0).begin());
-    std::copy(bottom.begin(), bottom.end(), bitmap.scanLine(1).begin());
-    return bitmap;
-}
-
 TEST(BmpWriter, GrayBottomUpFileLayout) {
     qv::MemoryStream stream;
-    qv::saveBmp(picture(RowOrder::BottomUp), stream, 500);
+    qv::saveBmp(threeByTwo(RowOrder::BottomUp), stream, 500);
     const auto file = stream.bytes();
     ASSERT_EQ(file.size(), 14u + 40 + 1024 + 2 * 4);
     EXPECT_EQ(file[0], 'B');
@@ -50,7 +42,7 @@ TEST(BmpWriter, GrayBottomUpFileLayout) {
 
 TEST(BmpWriter, TopDownPicturesKeepTheirOrderThroughAFile) {
     qv::MemoryStream stream;
-    qv::saveBmp(picture(RowOrder::TopDown), stream, 0);
+    qv::saveBmp(threeByTwo(RowOrder::TopDown), stream, 0);
     EXPECT_EQ(static_cast<std::int32_t>(u32At(stream.bytes(), 22)), -2);
     EXPECT_EQ(u32At(stream.bytes(), 38), 0u);
     stream.seek(0);
@@ -61,7 +53,7 @@ TEST(BmpWriter, TopDownPicturesKeepTheirOrderThroughAFile) {
 }
 
 TEST(BmpWriter, OwnPaletteIsWrittenAndAMissingOneBecomesTheGrayRamp) {
-    Bitmap bitmap = picture(RowOrder::BottomUp);
+    Bitmap bitmap = threeByTwo(RowOrder::BottomUp);
     const std::vector<qv::PaletteEntry> palette{{10, 20, 30}, {40, 50, 60}};
     bitmap.setPalette(palette);
     qv::MemoryStream stream;
@@ -80,7 +72,7 @@ TEST(BmpWriter, OwnPaletteIsWrittenAndAMissingOneBecomesTheGrayRamp) {
 TEST(BmpWriter, WritesAtTheStreamPosition) {
     qv::MemoryStream stream;
     stream.write(Row{9, 9});
-    qv::saveBmp(picture(RowOrder::BottomUp), stream, 500);
+    qv::saveBmp(threeByTwo(RowOrder::BottomUp), stream, 500);
     EXPECT_EQ(stream.position(), stream.size());
     EXPECT_EQ(stream.bytes()[2], 'B');
     stream.seek(2);
@@ -89,10 +81,10 @@ TEST(BmpWriter, WritesAtTheStreamPosition) {
 
 TEST(BmpWriter, FilesRoundTripAndUnwritablePlacesAreErrors) {
     const auto path = std::filesystem::temp_directory_path() / "qv-bmp-writer-test.bmp";
-    qv::saveBmpFile(picture(RowOrder::BottomUp), path, 500);
+    qv::saveBmpFile(threeByTwo(RowOrder::BottomUp), path, 500);
     EXPECT_EQ(pixelsOf(qv::loadBmpFile(path), 0), (Row{1, 2, 3}));
     std::filesystem::remove(path);
-    EXPECT_THROW(qv::saveBmpFile(picture(RowOrder::BottomUp), "/nonexistent-folder/x.bmp", 500),
+    EXPECT_THROW(qv::saveBmpFile(threeByTwo(RowOrder::BottomUp), "/nonexistent-folder/x.bmp", 500),
                  qv::GeneralError);
 }
 

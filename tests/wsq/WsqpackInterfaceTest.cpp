@@ -28,15 +28,19 @@ struct Block {
     ~Block() { WSQPACK_Free(&data); }
 };
 
+// Compresses the pixels with the station's fixed parameters.
+int compress(const std::vector<unsigned char>& pixels, Block& block, int& size) {
+    return WSQPACK_Compress(&block.data, &size, 0.75f, pixels.data(), kWidth, kHeight, 8, 500,
+                            nullptr);
+}
+
 unsigned char* const kUntouched = reinterpret_cast<unsigned char*>(0x1234);
 
 TEST(WsqpackCompress, RoundTripsThroughUncompress) {
     const auto pixels = gradient();
     Block encoded;
     int size = 0;
-    ASSERT_EQ(WSQPACK_Compress(&encoded.data, &size, 0.75f, pixels.data(), kWidth, kHeight, 8, 500,
-                               nullptr),
-              WSQPACK_OK);
+    ASSERT_EQ(compress(pixels, encoded, size), WSQPACK_OK);
     ASSERT_NE(encoded.data, nullptr);
     ASSERT_GT(size, 0);
 
@@ -114,9 +118,7 @@ TEST(WsqpackUncompress, RefusesDamagedDataAndLeavesOutputsAlone) {
     const auto pixels = gradient();
     Block encoded;
     int size = 0;
-    ASSERT_EQ(WSQPACK_Compress(&encoded.data, &size, 0.75f, pixels.data(), kWidth, kHeight, 8, 500,
-                               nullptr),
-              WSQPACK_OK);
+    ASSERT_EQ(compress(pixels, encoded, size), WSQPACK_OK);
     const std::vector<unsigned char> truncated(encoded.data, encoded.data + size / 2);
     const unsigned char garbage[] = {0x12, 0x34, 0x56};
 
