@@ -2,6 +2,7 @@
 
 #include "app/StationApplication.h"
 #include "capture/ULiveScanExterno.h"
+#include "config/SettingsView.h"
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
 
@@ -107,7 +108,7 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     connect(&configKey_, &QShortcut::activated, this, guarded([this] { openConfiguration(); }));
 }
 
-void TFBioVerif::attachSettings(const CaptureProgramPaths& settings, QWidget& configDialog) {
+void TFBioVerif::attachSettings(const SettingsView& settings, QWidget& configDialog) {
     settings_ = &settings;
     configDialog_ = &configDialog;
 }

@@ -15,8 +15,8 @@
 
 namespace qv {
 
-class CaptureProgramPaths;
 class RunnerUi;
+class SettingsView;
 
 // The clock-in window: the mode choice, the user field and the capture button on top, the
 // picture in the middle and one line of status at the bottom.
@@ -27,7 +27,7 @@ public:
 
     // The settings store is created after this window; until it is attached a clock-in cannot
     // run. configDialog is what the operator's key opens.
-    void attachSettings(const CaptureProgramPaths& settings, QWidget& configDialog);
+    void attachSettings(const SettingsView& settings, QWidget& configDialog);
 
     // Starts the countdown that clears the picture; a running countdown is left as it is.
     void enableTimerClear();
@@ -64,7 +64,7 @@ private:
     QVBoxLayout layout_;
     QShortcut configKey_;
     RunnerUi& runnerUi_;
-    const CaptureProgramPaths* settings_ = nullptr;
+    const SettingsView* settings_ = nullptr;
     QWidget* configDialog_ = nullptr;
     bool clockInRunning_ = false;
     bool centred_ = false;

@@ -49,3 +49,26 @@ endfunction()
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/xdg-runtime)
 file(CHMOD ${CMAKE_BINARY_DIR}/xdg-runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
      OWNER_EXECUTE)
+
+# A shared library with a C interface that stands in for a vendor's library: only the symbols
+# listed in its version script are visible, and a test checks that exactly those are exported
+# (the script's "global:" names, in any order).
+function(qv_add_c_interface_library name)
+    cmake_parse_arguments(ARG "" "VERSION_SCRIPT" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} SHARED ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_VERSION_SCRIPT})
+    set_target_properties(${name} PROPERTIES
+        LINK_DEPENDS ${ARG_VERSION_SCRIPT}
+        CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    qv_warnings(${name})
+
+    file(READ ${ARG_VERSION_SCRIPT} script)
+    string(REGEX MATCH "global:([^}]*)local:" globals "${script}")
+    string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" exported "${CMAKE_MATCH_1}")
+    list(SORT exported)
+    list(JOIN exported " " expected)
+    add_test(NAME ${name}_exports
+        COMMAND sh -c "test \"$(nm -D --defined-only \"$1\" | awk '{print $3}' | sort | tr '\\n' ' ')\" = \"$2 \""
+                sh $<TARGET_FILE:${name}> "${expected}")
+endfunction()

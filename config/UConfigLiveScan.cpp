@@ -180,7 +180,7 @@ void TFConfigLiveScan::SaveSettings() {
     settings.flipHorizontal = cbFlipHor_.isChecked();
     settings.flipVertical = cbFlipVer_.isChecked();
     settings.pathLiveScan = GetPathLiveScan();
-    settings.host = toSettingsText(edHost_.text());
+    settings.host = GetHost();
     const int selected = cbLiveScanExterno_.currentIndex();
     if (selected >= 0 && static_cast<std::size_t>(selected) < FCaptureIniFiles_.size()) {
         settings.liveScanIni = FCaptureIniFiles_[static_cast<std::size_t>(selected)];
@@ -210,6 +210,18 @@ std::string TFConfigLiveScan::GetExeCaptura() const {
 
 std::string TFConfigLiveScan::GetExeConfig() const {
     return captureProgramKey("ExeConfig");
+}
+
+std::string TFConfigLiveScan::GetHost() const {
+    return toSettingsText(edHost_.text());
+}
+
+bool TFConfigLiveScan::GetFlipHorizontal() const {
+    return cbFlipHor_.isChecked();
+}
+
+bool TFConfigLiveScan::GetFlipVertical() const {
+    return cbFlipVer_.isChecked();
 }
 
 void TFConfigLiveScan::btOKClick() {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/CaptureProgramPaths.h"
 #include "config/SettingsFile.h"
+#include "config/SettingsView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,7 +20,7 @@ class RunnerUi;
 // The configuration dialog. It is created hidden at start-up and lives until the end; its
 // controls are the only run-time copy of the settings, so every reader asks them at the moment
 // of use. Loaded on creation, on every show and on Cancel; saved only by OK.
-class TFConfigLiveScan : public QDialog, public CaptureProgramPaths {
+class TFConfigLiveScan : public QDialog, public SettingsView {
     Q_OBJECT
 public:
     explicit TFConfigLiveScan(RunnerUi& runnerUi,
@@ -39,6 +39,9 @@ public:
     std::string GetCaptureIniPath() const;
     std::string GetExeCaptura() const override;
     std::string GetExeConfig() const override;
+    std::string GetHost() const override;
+    bool GetFlipHorizontal() const override;
+    bool GetFlipVertical() const override;
 
     void LoadSettings();
     // A failed write raises GeneralError "Unable to write to <settings path>" to the caller.

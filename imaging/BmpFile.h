@@ -1,7 +1,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
-#include "imaging/MemoryStream.h"
+#include "platform/MemoryStream.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,9 +1,7 @@
 #include "imaging/WSQPACK.h"
 
-#include "platform/DynamicLibrary.h"
 #include "platform/Errors.h"
-
-#include <optional>
+#include "platform/LibraryBinding.h"
 
 namespace qv {
 
@@ -12,22 +10,13 @@ namespace {
 // Written only during start-up, before any other thread exists, and read afterwards; the
 // library is unloaded when the process ends if nobody did so before.
 struct Binding {
-    std::optional<DynamicLibrary> library;
+    LibraryBinding library{"WSQPACK"};
     WSQPackEntryPoints entries;
 };
 
 Binding& binding() {
     static Binding instance;
     return instance;
-}
-
-template <typename Function>
-Function resolve(const DynamicLibrary& library, const char* name, int assertionLine) {
-    const auto function = library.function<Function>(name);
-    if (!function) {
-        throw AssertionFailed("Assertion failure", "WSQPACK", assertionLine);
-    }
-    return function;
 }
 
 } // namespace
@@ -38,28 +27,23 @@ void LoadWSQPack() {
 
 void LoadWSQPack(std::string_view library) {
     Binding& state = binding();
-    if (state.library) {
-        return;
-    }
-    state.library = DynamicLibrary::tryOpen(library);
-    if (!state.library) {
+    if (state.library.loaded() || !state.library.tryOpen(library)) {
         return;
     }
     // The library stays loaded when an entry point is missing; start-up stops on the assertion.
-    state.entries.compress = resolve<WSQPackCompress>(*state.library, "WSQPACK_Compress", 132);
-    state.entries.uncompress =
-        resolve<WSQPackUncompress>(*state.library, "WSQPACK_Uncompress", 136);
-    state.entries.free = resolve<WSQPackFree>(*state.library, "WSQPACK_Free", 140);
+    state.entries.compress = state.library.resolve<WSQPackCompress>("WSQPACK_Compress", 132);
+    state.entries.uncompress = state.library.resolve<WSQPackUncompress>("WSQPACK_Uncompress", 136);
+    state.entries.free = state.library.resolve<WSQPackFree>("WSQPACK_Free", 140);
 }
 
 void UnloadWSQPack() {
     Binding& state = binding();
     state.entries = {};
-    state.library.reset();
+    state.library.close();
 }
 
 bool WSQPackLoaded() {
-    return binding().library.has_value();
+    return binding().library.loaded();
 }
 
 const WSQPackEntryPoints& WSQPackEntries() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/MemoryStream.h"
+#include "platform/MemoryStream.h"
 #include "service/FlagSet.h"
 #include "service/QuorvantisService.h"
 #include "service/RemoteInterface.h"

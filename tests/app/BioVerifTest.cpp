@@ -3,7 +3,7 @@
 #include "app/QtRunnerUi.h"
 #include "platform/Errors.h"
 #include "tests/app/AppTests.h"
-#include "tests/capture/FixedPaths.h"
+#include "tests/config/FixedSettings.h"
 #include "tests/platform/ScriptFolder.h"
 
 #include <QDialog>
@@ -34,7 +34,7 @@ struct Station {
     }
 
     ScriptFolder capture;
-    FixedPaths paths;
+    FixedSettings paths;
     QtRunnerUi runnerUi;
     QDialog dialog;
     TFBioVerif window;
@@ -235,7 +235,7 @@ private slots:
             }
         };
         ScriptFolder capture;
-        FixedPaths paths;
+        FixedSettings paths;
         paths.folder = capture.prefix();
         paths.exeCaptura = "cap.sh";
         capture.writeScript("cap.sh", std::string(loggingCapture) + "sleep 0.2\n");

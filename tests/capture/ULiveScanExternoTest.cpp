@@ -1,7 +1,7 @@
 #include "capture/ULiveScanExterno.h"
 
 #include "platform/Errors.h"
-#include "tests/capture/FixedPaths.h"
+#include "tests/config/FixedSettings.h"
 #include "tests/capture/RecordingUi.h"
 #include "tests/platform/ScriptFolder.h"
 
@@ -13,7 +13,7 @@
 namespace qv {
 namespace {
 
-using test::FixedPaths;
+using test::FixedSettings;
 using test::RecordingUi;
 using test::ScriptFolder;
 
@@ -31,7 +31,7 @@ protected:
     bool run(const std::string& argument) { return RunCaptureProgram(paths_, ui_, argument); }
 
     ScriptFolder capture_;
-    FixedPaths paths_;
+    FixedSettings paths_;
     RecordingUi ui_;
 };
 

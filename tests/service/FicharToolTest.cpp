@@ -1,6 +1,6 @@
 // Runs the built fichar command as a child process against a loopback clocking service.
 
-#include "imaging/MemoryStream.h"
+#include "platform/MemoryStream.h"
 #include "imaging/UMimeFile.h"
 #include "service/QuorvantisService.h"
 #include "tests/service/TestHttpServer.h"

@@ -1,6 +1,6 @@
 #include "tools/fichar/FicharCommand.h"
 
-#include "imaging/MemoryStream.h"
+#include "platform/MemoryStream.h"
 #include "imaging/UMimeFile.h"
 #include "platform/Errors.h"
 #include "service/QuorvantisServiceGetter.h"

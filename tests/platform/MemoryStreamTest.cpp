@@ -1,4 +1,4 @@
-#include "imaging/MemoryStream.h"
+#include "platform/MemoryStream.h"
 
 #include <array>
 #include <gtest/gtest.h>
