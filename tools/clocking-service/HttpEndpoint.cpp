@@ -9,6 +9,7 @@
 #include <cctype>
 #include <httplib.h>
 #include <stdexcept>
+#include <sys/socket.h>
 
 namespace qv::clocking {
 
@@ -51,6 +52,12 @@ HttpEndpoint::HttpEndpoint(ClockingDesk& desk)
     : desk_(desk)
     , server_(std::make_unique<httplib::Server>()) {
     server_->set_payload_max_length(kMaxRequestBytes);
+    // The library's default adds SO_REUSEPORT, which would let a second service share a port
+    // in use instead of refusing it.
+    server_->set_socket_options([](int socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     route();
 }
 
