@@ -14,7 +14,11 @@ struct CommandRun {
     std::string err;
 };
 
-// Runs the built clocking-service with these arguments (no shell) and collects its output.
+// Runs a program with these arguments (no shell) and collects its output; one still running
+// after 15 s of silence is killed.
+CommandRun runProgram(const std::string& program, const std::vector<std::string>& args);
+
+// Runs the built clocking-service.
 CommandRun runClockingService(const std::vector<std::string>& args);
 
 // A temporary folder, removed with everything in it.
