@@ -9,6 +9,8 @@
 #include <cctype>
 #include <httplib.h>
 #include <stdexcept>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace qv::clocking {
@@ -53,10 +55,12 @@ HttpEndpoint::HttpEndpoint(ClockingDesk& desk)
     , server_(std::make_unique<httplib::Server>()) {
     server_->set_payload_max_length(kMaxRequestBytes);
     // The library's default adds SO_REUSEPORT, which would let a second service share a port
-    // in use instead of refusing it.
+    // in use instead of refusing it. No Nagle delay: an answer is written in two pieces, and
+    // the second would wait for the caller's delayed acknowledgement of the first.
     server_->set_socket_options([](int socket) {
         const int yes = 1;
         ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     });
     route();
 }
