@@ -10,7 +10,9 @@
 #include "tools/wsq/Pgm.h"
 #include "wsq/Wsq.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <pugixml.hpp>
 #include <set>
 #include <thread>
@@ -207,6 +209,48 @@ TEST_F(ClockingServiceTest, ParallelClockInsAreAllRecorded) {
         ids.insert(line.entry.appId.value_or(""));
     }
     EXPECT_EQ(ids.size(), static_cast<std::size_t>(kStations * kEach));
+}
+
+TEST_F(ClockingServiceTest, SigtermUnderLoadLosesNoAnsweredClockIn) {
+    auto service = std::make_unique<ServiceProcess>(db);
+    const std::string print = base64Text(testPrint());
+    std::mutex mutex;
+    std::set<std::string> answered;
+    std::atomic<int> answers{0};
+    {
+        std::vector<std::jthread> stations;
+        for (int s = 0; s < 4; ++s) {
+            stations.emplace_back([&, s] {
+                for (int i = 0;; ++i) {
+                    const std::string id = std::to_string(s) + "-" + std::to_string(i);
+                    const HttpReply reply =
+                        post(*service, stationRequest(id, print, "I"), stationSoapAction());
+                    if (reply.status != 200) {
+                        return; // the service has stopped
+                    }
+                    std::lock_guard lock(mutex);
+                    answered.insert(id);
+                    ++answers;
+                }
+            });
+        }
+        while (answers < 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const CommandRun stopped = service->stop();
+        EXPECT_EQ(stopped.exitCode, 0) << stopped.out;
+    }
+    Database store(db);
+    auto check = store.prepare("PRAGMA integrity_check");
+    ASSERT_TRUE(check.step());
+    EXPECT_EQ(check.text(0), "ok");
+    std::set<std::string> recorded;
+    for (const auto& line : clocking::latestEntries(store, 100000)) {
+        recorded.insert(line.entry.appId.value_or(""));
+    }
+    for (const auto& id : answered) {
+        EXPECT_TRUE(recorded.contains(id)) << id << " was answered but not recorded";
+    }
 }
 
 TEST_F(ClockingServiceTest, WsdlDescribesFicharAtTheAddressTheCallerUsed) {

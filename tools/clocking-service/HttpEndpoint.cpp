@@ -54,6 +54,8 @@ HttpEndpoint::HttpEndpoint(ClockingDesk& desk)
     : desk_(desk)
     , server_(std::make_unique<httplib::Server>()) {
     server_->set_payload_max_length(kMaxRequestBytes);
+    // Stopping waits for idle kept-alive connections to time out; keep that short.
+    server_->set_keep_alive_timeout(2);
     // The library's default adds SO_REUSEPORT, which would let a second service share a port
     // in use instead of refusing it. No Nagle delay: an answer is written in two pieces, and
     // the second would wait for the caller's delayed acknowledgement of the first.
