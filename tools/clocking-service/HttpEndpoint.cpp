@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cctype>
 #include <httplib.h>
-#include <stdexcept>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <stdexcept>
 #include <sys/socket.h>
 
 namespace qv::clocking {
@@ -113,14 +113,23 @@ void HttpEndpoint::route() {
         response.set_content(std::string(jpeg.begin(), jpeg.end()), "image/jpeg");
     });
 
-    // A body over the cap is refused before it is read; SOAP callers still get a fault.
-    server_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
-        if (response.status == 413 && request.method == "POST") {
-            sendFault(response, soapFaultXml("Client", "The request is larger than the " +
-                                                           std::to_string(kMaxRequestBytes) +
-                                                           " bytes this service accepts"));
-        }
-    });
+    // A body over a cap is refused before it is read; SOAP callers still get a fault, and the
+    // ledger still records the attempt.
+    server_->set_error_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            if (response.status != 413 || request.method != "POST") {
+                return;
+            }
+            const auto length = request.get_header_value<std::uint64_t>("Content-Length");
+            const std::string reason =
+                length > kMaxRequestBytes
+                    ? "The request is larger than the " + std::to_string(kMaxRequestBytes) +
+                          " bytes this service accepts"
+                    : "The request is sent as a form (" + request.get_header_value("Content-Type") +
+                          "); SOAP 1.1 requests are text/xml";
+            const DeskReply reply = desk_.refuseUnread(reason, peerOf(request));
+            sendFault(response, reply.body);
+        });
     server_->set_exception_handler(
         [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
             std::string text = "internal error";
