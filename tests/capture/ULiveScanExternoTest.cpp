@@ -1,8 +1,8 @@
 #include "capture/ULiveScanExterno.h"
 
 #include "platform/Errors.h"
-#include "tests/config/FixedSettings.h"
 #include "tests/capture/RecordingUi.h"
+#include "tests/config/FixedSettings.h"
 #include "tests/platform/ScriptFolder.h"
 
 #include <chrono>

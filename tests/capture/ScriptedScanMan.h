@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// What the scripted scanner library answers, set by the test through ScriptedScanMan_Script(),
+// and the calls it received, one line each ("SMGetScannerId 1 size 0").
+struct ScriptedScanManScript {
+    // Type answers of the type query, by parameter id; unlisted parameters answer -10.
+    std::map<int32_t, int32_t> types;
+    std::map<int32_t, int32_t> integers;
+    std::map<int32_t, std::string> texts;
+    int32_t scannerCount = 0;
+    // Per index: the sizing answer (negative = failure) and the id written by the second call;
+    // an index with a negative `readResult` fails its second call.
+    struct Id {
+        int32_t size = 0;
+        std::string text;
+        int32_t readResult = 0;
+    };
+    std::vector<Id> ids;
+    std::vector<std::string> calls;
+};
+
+extern "C" ScriptedScanManScript* ScriptedScanMan_Script();
