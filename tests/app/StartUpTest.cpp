@@ -16,8 +16,9 @@ struct Outcome {
 Outcome runStationIn(const test::ScriptFolder& folder) {
     const std::string station = folder.path("Quorvantis");
     std::filesystem::copy_file(QV_STATION_EXE, station);
-    const std::string command =
-        "cd '" + folder.folder() + "' && QT_QPA_PLATFORM=offscreen ./Quorvantis > output 2>&1";
+    const std::string command = "cd '" + folder.folder() +
+                                "' && SCRIPTED_SCANMAN_LOG=scanman.log QT_QPA_PLATFORM=offscreen "
+                                "./Quorvantis > output 2>&1";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, folder.read("output")};
 }
@@ -30,6 +31,31 @@ TEST(StartUp, BrokenCompressionLibraryStopsTheStationWithItsMessage) {
 
     EXPECT_NE(outcome.exitStatus, 0);
     EXPECT_NE(outcome.output.find("Assertion failure (WSQPACK, line"), std::string::npos)
+        << outcome.output;
+}
+
+TEST(StartUp, AFailureAfterTheScannerCameUpTakesItDownAgain) {
+    test::ScriptFolder folder;
+    std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libWSQPACK.so"));
+    std::filesystem::copy_file(QV_SCRIPTED_SCANMAN, folder.path("libScanMan.so"));
+
+    const Outcome outcome = runStationIn(folder);
+
+    EXPECT_NE(outcome.exitStatus, 0);
+    EXPECT_EQ(folder.read("scanman.log"),
+              "SMInitialize\ntype 0 10\nread 0 10 null\nread 0 10\ntype 0 11\nread 0 11\n"
+              "type 0 12\nread 0 12\nSMSetMonitor\nSMGetScannerCount\nSMRemoveMonitor\n"
+              "SMFinalize\n");
+}
+
+TEST(StartUp, ABrokenScannerLibraryStopsTheStationBeforeAnythingElse) {
+    test::ScriptFolder folder;
+    std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libScanMan.so"));
+
+    const Outcome outcome = runStationIn(folder);
+
+    EXPECT_NE(outcome.exitStatus, 0);
+    EXPECT_NE(outcome.output.find("Assertion failure (ScanMan, line"), std::string::npos)
         << outcome.output;
 }
 

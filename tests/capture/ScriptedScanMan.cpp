@@ -5,7 +5,9 @@
 
 #include "libs/scanman/include/ScanMan.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 extern "C" ScriptedScanManScript* ScriptedScanMan_Script() {
     static ScriptedScanManScript script;
@@ -19,6 +21,9 @@ ScriptedScanManScript& script() {
 }
 
 void record(std::string call) {
+    if (const char* log = std::getenv("SCRIPTED_SCANMAN_LOG")) {
+        std::ofstream(log, std::ios::app) << call << '\n';
+    }
     script().calls.push_back(std::move(call));
 }
 
