@@ -21,18 +21,31 @@ void LibraryThread::run() {
     g_main_context_pop_thread_default(context_.get());
 }
 
-using Task = std::function<void()>;
+void LibraryThread::post(std::function<void()> task) {
+    {
+        const std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    // GLib only wakes the thread; the tasks themselves pass through the queue's lock, which
+    // tools that check threads for races can see.
+    g_main_context_invoke(context_.get(), &LibraryThread::runPending, this);
+}
 
-void LibraryThread::post(Task task) {
-    // GLib holds the task until it has run or the context goes, then hands it back to be freed.
-    g_main_context_invoke_full(
-        context_.get(), G_PRIORITY_DEFAULT,
-        [](gpointer data) -> gboolean {
-            (*static_cast<Task*>(data))();
-            return G_SOURCE_REMOVE;
-        },
-        std::make_unique<Task>(std::move(task)).release(),
-        [](gpointer data) { std::unique_ptr<Task>(static_cast<Task*>(data)).reset(); });
+gboolean LibraryThread::runPending(gpointer self) {
+    auto& thread = *static_cast<LibraryThread*>(self);
+    while (true) {
+        std::function<void()> task;
+        {
+            const std::lock_guard lock(thread.mutex_);
+            if (thread.tasks_.empty()) {
+                break;
+            }
+            task = std::move(thread.tasks_.front());
+            thread.tasks_.pop_front();
+        }
+        task();
+    }
+    return G_SOURCE_REMOVE;
 }
 
 void LibraryThread::call(const std::function<void()>& task) {

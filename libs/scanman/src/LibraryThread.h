@@ -2,7 +2,9 @@
 
 #include "GLibHandles.h"
 
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace qv::scanman {
@@ -27,9 +29,12 @@ public:
 
 private:
     void run();
+    static gboolean runPending(gpointer self);
 
     ContextPtr context_;
     LoopPtr loop_;
+    std::mutex mutex_;
+    std::deque<std::function<void()>> tasks_;
     std::thread thread_;
 };
 
