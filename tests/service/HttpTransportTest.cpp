@@ -1,8 +1,8 @@
 #include "service/HttpTransport.h"
 
 #include "platform/Errors.h"
-#include "tests/service/TestCertificates.h"
-#include "tests/service/TestHttpServer.h"
+#include "tests/support/TestCertificates.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
