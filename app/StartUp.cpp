@@ -1,12 +1,16 @@
 #include "app/StartUp.h"
 
+#include "app/CommandLine.h"
 #include "app/QtRunnerUi.h"
 #include "app/ScanHandOff.h"
+#include "app/SelfCheck.h"
 #include "capture/UFingerScan.h"
 #include "imaging/WSQPACK.h"
+#include "qv/Version.h"
 #include "service/QuorvantisService.h"
 
 #include <iostream>
+#include <optional>
 #include <vector>
 
 namespace qv {
@@ -75,6 +79,15 @@ void FinaliseModules() noexcept {
 }
 
 int RunStation(int argc, char** argv) {
+    const StationMode mode = ParseStationCommandLine({argv, static_cast<std::size_t>(argc)});
+    if (mode == StationMode::Help) {
+        std::cout << StationHelp;
+        return 0;
+    }
+    if (mode == StationMode::Version) {
+        std::cout << "Quorvantis " << ProductVersion << '\n';
+        return 0;
+    }
     try {
         InitialiseModules();
     } catch (const std::exception& error) {
@@ -88,6 +101,10 @@ int RunStation(int argc, char** argv) {
         std::unique_ptr<TFBioVerif> mainWindow = CreateMainWindow(runnerUi);
         std::unique_ptr<TFConfigLiveScan> configDialog = CreateConfigDialog(runnerUi, *mainWindow);
         const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
+        std::optional<SelfCheck> check;
+        if (mode == StationMode::Check) {
+            check.emplace(*application, *mainWindow, std::cout);
+        }
         const int status = RunMessageLoop(*application, *mainWindow);
         // The modules go while the windows still exist: the scanner stops before anything it
         // might deliver to is gone.

@@ -1,8 +1,8 @@
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/ChildRun.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 namespace qv {
 namespace {
@@ -13,18 +13,20 @@ struct Outcome {
 };
 
 // Runs a copy of the station from folder, where the loader looks for libraries first.
-Outcome runStationIn(const test::ScriptFolder& folder) {
+Outcome runStationIn(const test::TempFolder& folder) {
     const std::string station = folder.path("Quorvantis");
     std::filesystem::copy_file(QV_STATION_EXE, station);
-    const std::string command = "cd '" + folder.folder() +
-                                "' && SCRIPTED_SCANMAN_LOG=scanman.log QT_QPA_PLATFORM=offscreen "
-                                "./Quorvantis > output 2>&1";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, folder.read("output")};
+    test::ChildRunOptions options;
+    options.workingFolder = folder.folder();
+    options.environment = {{"QT_QPA_PLATFORM", "offscreen"},
+                           {"SCRIPTED_SCANMAN_LOG", "scanman.log"}};
+    options.errorIntoOutput = true;
+    const test::ChildOutcome outcome = test::runAndCapture("./Quorvantis", {}, options);
+    return {outcome.exitCode, outcome.out};
 }
 
 TEST(StartUp, BrokenCompressionLibraryStopsTheStationWithItsMessage) {
-    test::ScriptFolder folder;
+    test::TempFolder folder;
     std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libWSQPACK.so"));
 
     const Outcome outcome = runStationIn(folder);
@@ -35,7 +37,7 @@ TEST(StartUp, BrokenCompressionLibraryStopsTheStationWithItsMessage) {
 }
 
 TEST(StartUp, AFailureAfterTheScannerCameUpTakesItDownAgain) {
-    test::ScriptFolder folder;
+    test::TempFolder folder;
     std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libWSQPACK.so"));
     std::filesystem::copy_file(QV_SCRIPTED_SCANMAN, folder.path("libScanMan.so"));
 
@@ -49,7 +51,7 @@ TEST(StartUp, AFailureAfterTheScannerCameUpTakesItDownAgain) {
 }
 
 TEST(StartUp, ABrokenScannerLibraryStopsTheStationBeforeAnythingElse) {
-    test::ScriptFolder folder;
+    test::TempFolder folder;
     std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libScanMan.so"));
 
     const Outcome outcome = runStationIn(folder);

@@ -1,7 +1,7 @@
 // The scanner library itself, on libfprint, with and without its virtual scanner.
 
 #include "libs/scanman/include/ScanMan.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tools/scanner-feed/VirtualScanner.h"
 #include "tools/wsq/Pgm.h"
 
@@ -81,7 +81,7 @@ protected:
     std::string socket() const { return folder_.path("scanner"); }
 
     Reports reports_;
-    test::ScriptFolder folder_;
+    test::TempFolder folder_;
 };
 
 TEST_F(ScanManLibrary, WithoutScannersAnswersEverythingAndCapturesNothing) {
@@ -127,7 +127,7 @@ TEST_F(ScanManLibrary, DeliversEachPresentedImageOnItsOwnThreadUntilStopped) {
 
     ASSERT_EQ(SMStartCapturing(id, imageProc, notifyProc, 0), 0);
     EXPECT_EQ(SMStartCapturing(id, imageProc, notifyProc, 0), SM_ERROR_ALREADY_CAPTURING);
-    const GrayImage print =
+    const GrayRaster print =
         parsePgm(readFileBytes(QV_TESTDATA_DIR "/wsq/fp09_card500ppi_545x497.nbis.pgm"));
     VirtualScanner scanner = VirtualScanner::connect(socket());
     scanner.present(print.width, print.height, print.pixels);

@@ -4,7 +4,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/Errors.h"
 #include "tests/capture/ScriptedScanMan.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -193,7 +193,7 @@ TEST_F(LiveScanner, MissingHandlersAreReportedAfterTheImageWasTaken) {
 }
 
 TEST(ScannerConfigFile, SplitsLinesAtAnyLineEnd) {
-    test::ScriptFolder folder;
+    test::TempFolder folder;
     folder.writeFile("ScannerConfig.CFG", "a=1\r\nb=2\nc=3\rd=4");
     EXPECT_EQ(ReadScannerConfig(folder.path("ScannerConfig.CFG")),
               (std::vector<std::string>{"a=1", "b=2", "c=3", "d=4"}));
@@ -218,7 +218,7 @@ protected:
 };
 
 TEST_F(LiveScannerLifetime, StartsEveryScannerAndShutsDownInTheReverseOrder) {
-    test::ScriptFolder folder;
+    test::TempFolder folder;
     folder.writeFile("ScannerConfig.CFG", "s1=1000\n");
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.folder());

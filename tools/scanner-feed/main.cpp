@@ -1,6 +1,7 @@
 // scanner-feed: presents a fingerprint image to libfprint's virtual scanner, as a finger on a
 // live-scan scanner would.
 
+#include "qv/Version.h"
 #include "tools/scanner-feed/VirtualScanner.h"
 #include "tools/wsq/ImageFiles.h"
 
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args.size() == 1 && args[0] == "--version") {
-        std::cout << "scanner-feed " QV_VERSION "\n";
+        std::cout << qv::VersionLine("scanner-feed");
         return 0;
     }
     const std::optional<Options> options = parse(args);
