@@ -30,6 +30,18 @@ TEST(DynamicLibraryLoading, FindsAStationLibraryInTheExecutablesFolder) {
     EXPECT_EQ(library.symbol("noSuchFunction"), nullptr);
 }
 
+TEST(DynamicLibraryLoading, TellsWhichFileTheLoaderMappedForALibrary) {
+    EXPECT_TRUE(qv::loadedLibraryFile("libQVPROBE.so").empty());
+    {
+        const DynamicLibrary library = DynamicLibrary::open("QVPROBE.DLL");
+        EXPECT_EQ(qv::loadedLibraryFile("libQVPROBE.so"),
+                  std::filesystem::canonical(qv::executableFolder() / "libQVPROBE.so"));
+        // A name that only ends like a loaded library's is another library.
+        EXPECT_TRUE(qv::loadedLibraryFile("QVPROBE.so").empty());
+    }
+    EXPECT_TRUE(qv::loadedLibraryFile("libQVPROBE.so").empty());
+}
+
 TEST(DynamicLibraryLoading, UsesTheSystemSearchForOtherLibraries) {
     const DynamicLibrary library = DynamicLibrary::open("libm.so.6");
     const auto cosine = library.function<double (*)(double)>("cos");
