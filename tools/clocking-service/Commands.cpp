@@ -170,7 +170,7 @@ void exportPrintCommand(const CommandLine& line, std::ostream& out) {
         writeFileBytes(target, entry->wsq);
     } else {
         const auto image = wsq::decode(entry->wsq);
-        writeImage(target, GrayImage{image.width, image.height, image.pixels}, image.ppi);
+        writeImage(target, GrayRaster{image.width, image.height, image.pixels}, image.ppi);
     }
     out << "wrote the print of entry " << number << " to " << target.string() << "\n";
 }
