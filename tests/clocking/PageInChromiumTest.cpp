@@ -3,6 +3,7 @@
 
 #include "service/QuorvantisServiceGetter.h"
 #include "tests/clocking/ClockingTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -20,21 +21,17 @@ struct Rendered {
     std::string problem;
 };
 
-Rendered renderInChromium(const std::string& url, const std::filesystem::path& profile) {
+Rendered renderInChromium(const std::string& url, const std::string& profile) {
     const std::vector<std::string> args{"--headless",     "--no-sandbox",
                                         "--disable-gpu",  "--disable-background-networking",
                                         "--no-first-run", "--disable-component-update",
-                                        "--disable-sync", "--user-data-dir=" + profile.string(),
+                                        "--disable-sync", "--user-data-dir=" + profile,
                                         "--dump-dom",     url};
-    try {
-        const CommandRun run = runProgram("chromium", args);
-        if (run.exitCode != 0 || run.out.find("<html") == std::string::npos) {
-            return {false, "", "exit status " + std::to_string(run.exitCode) + ": " + run.err};
-        }
-        return {true, run.out, ""};
-    } catch (const std::exception& error) {
-        return {false, "", error.what()};
+    const CommandRun run = runAndCapture("chromium", args);
+    if (run.exitCode != 0 || run.out.find("<html") == std::string::npos) {
+        return {false, "", "exit status " + std::to_string(run.exitCode) + ": " + run.err};
     }
+    return {true, run.out, ""};
 }
 
 bool decodesAsJpeg(const std::string& bytes) {
@@ -54,10 +51,9 @@ bool decodesAsJpeg(const std::string& bytes) {
 }
 
 TEST(PageInChromiumTest, ShowsTheNewestClockInFirstWithItsPictures) {
-    TemporaryFolder folder;
-    const auto db = folder.path() / "page.db";
-    ASSERT_EQ(runClockingService({"--db", db.string(), "enroll", "20123456", "Ana Pérez"}).exitCode,
-              0);
+    TempFolder folder;
+    const std::string db = folder.path("page.db");
+    ASSERT_EQ(runClockingService({"--db", db, "enroll", "20123456", "Ana Pérez"}).exitCode, 0);
     ServiceProcess service(db);
     const auto station = GetQuorvantisServiceSoap(false, service.url());
     const std::string print = base64Text(testPrint());
@@ -66,7 +62,7 @@ TEST(PageInChromiumTest, ShowsTheNewestClockInFirstWithItsPictures) {
     const std::string markup = "<b>Eve</b> & \"co\"";
     station->Fichar(markup, print, "I"); // unknown: its text must stay text
 
-    const Rendered page = renderInChromium(service.url("/"), folder.path() / "chromium");
+    const Rendered page = renderInChromium(service.url("/"), folder.path("chromium"));
     if (!page.started) {
         GTEST_SKIP() << "Chromium cannot start here, so the page was not rendered: "
                      << page.problem;

@@ -38,9 +38,8 @@ struct Pipe {
     int take(int end) { return std::exchange(fds[static_cast<std::size_t>(end)], -1); }
 };
 
-pid_t spawn(const std::string& program, const std::vector<std::string>& args, Pipe& out,
-            Pipe& err) {
-    std::vector<std::string> words{program};
+pid_t spawn(const std::vector<std::string>& args, Pipe& out, Pipe& err) {
+    std::vector<std::string> words{QV_CLOCKING_SERVICE_PATH};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& word : words) {
@@ -52,7 +51,7 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& args, Pi
     posix_spawn_file_actions_adddup2(&actions, out.fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err.fds[1], STDERR_FILENO);
     pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
         throw std::runtime_error("cannot start " + words[0]);
@@ -100,52 +99,12 @@ int exitStatus(pid_t pid) {
 } // namespace
 
 CommandRun runClockingService(const std::vector<std::string>& args) {
-    return runProgram(QV_CLOCKING_SERVICE_PATH, args);
-}
-
-CommandRun runProgram(const std::string& program, const std::vector<std::string>& args) {
-    Pipe out;
-    Pipe err;
-    const pid_t pid = spawn(program, args, out, err);
-    CommandRun run;
-    // Both streams at once: a program that fills one pipe while the other is read would stall.
-    std::array<pollfd, 2> streams{pollfd{out.fds[0], POLLIN, 0}, pollfd{err.fds[0], POLLIN, 0}};
-    std::array<std::string*, 2> into{&run.out, &run.err};
-    while ((streams[0].fd >= 0 || streams[1].fd >= 0) &&
-           ::poll(streams.data(), streams.size(), kWaitMs) > 0) {
-        for (std::size_t i = 0; i < streams.size(); ++i) {
-            if (streams[i].fd >= 0 && streams[i].revents != 0) {
-                char buffer[4096];
-                const auto n = ::read(streams[i].fd, buffer, sizeof buffer);
-                if (n <= 0) {
-                    streams[i].fd = -1; // closed with its Pipe
-                } else {
-                    into[i]->append(buffer, static_cast<std::size_t>(n));
-                }
-            }
-        }
-    }
-    run.exitCode = exitStatus(pid);
-    return run;
-}
-
-TemporaryFolder::TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qv-clocking-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    return runAndCapture(QV_CLOCKING_SERVICE_PATH, args);
 }
 
 ServiceProcess::ServiceProcess(const std::filesystem::path& database) {
     Pipe out; // standard output and error both, in the order printed
-    pid_ = spawn(QV_CLOCKING_SERVICE_PATH,
-                 {"--db", database.string(), "serve", "--listen", "127.0.0.1:0"}, out, out);
+    pid_ = spawn({"--db", database.string(), "serve", "--listen", "127.0.0.1:0"}, out, out);
     stdout_ = out.take(0);
     static const std::regex listening(R"(listening on http://127\.0\.0\.1:(\d+)/)");
     std::smatch match;
