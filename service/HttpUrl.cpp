@@ -1,16 +1,88 @@
 #include "service/HttpUrl.h"
 
 #include "platform/Errors.h"
+#include "platform/TextCase.h"
 #include "service/CurlHandles.h"
 
+#include <algorithm>
 #include <optional>
+#include <string_view>
 
 namespace qv {
 
 namespace {
 
-[[noreturn]] void failInvalidUrl(const std::string& text) {
-    throw GeneralError("Invalid url '" + text + "' - only supports 'http' and 'https' schemes");
+[[noreturn]] void failScheme(const std::string& text) {
+    throw GeneralError("Invalid url '" + DisplayedUrl(text) +
+                       "' - only supports 'http' and 'https' schemes");
+}
+
+[[noreturn]] void failUnreadable(const std::string& text, const std::string& reason) {
+    // A NUL would end the message where it stands.
+    std::string shown;
+    for (const char c : DisplayedUrl(text)) {
+        shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    }
+    throw GeneralError("Invalid url '" + shown + "' - not a valid address: " + reason);
+}
+
+bool isSchemeCharacter(char c, bool first) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return letter || (!first && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+}
+
+// The scheme of "scheme:rest", or nothing when the text does not start with one.
+std::optional<std::string> schemeOf(std::string_view text) {
+    const auto colon = text.find(':');
+    if (colon == 0 || colon == std::string_view::npos) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (!isSchemeCharacter(text[i], i == 0)) {
+            return std::nullopt;
+        }
+    }
+    std::string scheme(text.substr(0, colon));
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(), lowerAscii);
+    return scheme;
+}
+
+// Where the authority (user information, host, port) of "scheme://authority/path" starts and
+// ends at the first of `terminators`; both npos when the text has no "//" after its scheme.
+std::pair<std::size_t, std::size_t> authorityOf(std::string_view text,
+                                                std::string_view terminators) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return {std::string_view::npos, std::string_view::npos};
+    }
+    std::size_t start = colon + 1;
+    while (start < text.size() && start < colon + 3 &&
+           (text[start] == '/' || text[start] == '\\')) {
+        ++start;
+    }
+    if (start != colon + 3) {
+        return {std::string_view::npos, std::string_view::npos};
+    }
+    return {start, std::min(text.find_first_of(terminators, start), text.size())};
+}
+
+// Backslashes before the query become slashes and blanks become %20, so that an address
+// copied from a Windows path or with a blank in a folder name reaches the intended resource.
+std::string wireForm(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    const std::size_t query = text.find_first_of("?#");
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\' && i < query) {
+            out += '/';
+        } else if (c == ' ') {
+            out += "%20";
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 std::optional<std::string> urlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
@@ -24,23 +96,58 @@ std::optional<std::string> urlPart(CURLU* url, CURLUPart part, unsigned flags = 
 
 } // namespace
 
+std::string DisplayedUrl(const std::string& text) {
+    // A backslash does not end the authority here: a password is hidden however a reader
+    // splits the text.
+    const auto [start, end] = authorityOf(text, "/?#");
+    if (start == std::string::npos) {
+        return text;
+    }
+    const std::string_view authority = std::string_view(text).substr(start, end - start);
+    const auto at = authority.rfind('@');
+    const auto colon = authority.substr(0, at == std::string_view::npos ? 0 : at).find(':');
+    if (at == std::string_view::npos || colon == std::string_view::npos) {
+        return text;
+    }
+    return text.substr(0, start + colon + 1) + "***" + text.substr(start + at);
+}
+
 HttpUrl SplitHttpUrl(const std::string& text) {
+    const auto scheme = schemeOf(text);
+    if (!scheme || (*scheme != "http" && *scheme != "https")) {
+        failScheme(text);
+    }
+    // A NUL would hide the rest of the text from the client.
+    if (text.find('\0') != std::string::npos) {
+        failUnreadable(text, "it holds a NUL character");
+    }
+    // A backslash ends the host as a slash would.
+    const auto [authorityStart, authorityEnd] = authorityOf(text, "/?#\\");
+    if (authorityStart == std::string::npos) {
+        failUnreadable(text, "the host must follow \"" + *scheme + "://\"");
+    }
+    if (text.find(' ', authorityStart) < authorityEnd) {
+        failUnreadable(text, "the host part holds a blank");
+    }
+
     EnsureCurlInitialised();
     CurlUrlPtr url(curl_url());
     if (!url) {
-        throw GeneralError("Out of memory while reading the URL '" + text + "'");
+        throw GeneralError("Out of memory while reading the URL '" + DisplayedUrl(text) + "'");
     }
-    // No scheme guessing: a bare host name or a plain word is not a service address. A NUL
-    // would hide the rest of the text from the client.
-    if (text.find('\0') != std::string::npos ||
-        curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
-        failInvalidUrl(text);
+    const std::string wire = wireForm(text);
+    if (const CURLUcode code = curl_url_set(url.get(), CURLUPART_URL, wire.c_str(), 0);
+        code != CURLUE_OK) {
+        failUnreadable(text, curl_url_strerror(code));
     }
-    const auto scheme = urlPart(url.get(), CURLUPART_SCHEME);
     const auto host = urlPart(url.get(), CURLUPART_HOST);
     const auto port = urlPart(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
-    if (!scheme || !host || host->empty() || !port || (*scheme != "http" && *scheme != "https")) {
-        failInvalidUrl(text);
+    const auto address = urlPart(url.get(), CURLUPART_URL);
+    if (!host || host->empty()) {
+        failUnreadable(text, "it names no host");
+    }
+    if (!port || !address) {
+        failUnreadable(text, "it names no port");
     }
 
     HttpUrl parts;
@@ -51,6 +158,8 @@ HttpUrl SplitHttpUrl(const std::string& text) {
     if (const auto query = urlPart(url.get(), CURLUPART_QUERY)) {
         parts.target += "?" + *query;
     }
+    parts.address = *address;
+    parts.hasUserInfo = urlPart(url.get(), CURLUPART_USER).has_value();
     return parts;
 }
 

@@ -1,7 +1,7 @@
 // Runs the built fichar command as a child process against a loopback clocking service.
 
-#include "platform/MemoryStream.h"
 #include "imaging/UMimeFile.h"
+#include "platform/MemoryStream.h"
 #include "service/QuorvantisService.h"
 #include "tests/service/TestHttpServer.h"
 
