@@ -97,19 +97,28 @@ std::optional<std::string> urlPart(CURLU* url, CURLUPart part, unsigned flags = 
 } // namespace
 
 std::string DisplayedUrl(const std::string& text) {
-    // A backslash does not end the authority here: a password is hidden however a reader
-    // splits the text.
-    const auto [start, end] = authorityOf(text, "/?#");
+    // Read as loosely as any client might: the user information ends at the last "@" before
+    // the path, and starts after "scheme:" and its slashes, or at the very start when no slash
+    // follows a scheme. A backslash does not end it here, so that a password stays hidden
+    // however a reader splits the text.
+    std::size_t start = 0;
+    if (const auto colon = text.find(':'); schemeOf(text) && colon + 1 < text.size() &&
+                                           (text[colon + 1] == '/' || text[colon + 1] == '\\')) {
+        start = text.find_first_not_of("/\\", colon + 1);
+    }
     if (start == std::string::npos) {
         return text;
     }
-    const std::string_view authority = std::string_view(text).substr(start, end - start);
-    const auto at = authority.rfind('@');
-    const auto colon = authority.substr(0, at == std::string_view::npos ? 0 : at).find(':');
-    if (at == std::string_view::npos || colon == std::string_view::npos) {
+    const std::size_t end = std::min(text.find_first_of("/?#", start), text.size());
+    const std::size_t at = text.rfind('@', end == 0 ? 0 : end - 1);
+    if (at == std::string::npos || at < start) {
         return text;
     }
-    return text.substr(0, start + colon + 1) + "***" + text.substr(start + at);
+    const std::size_t colon = text.find(':', start);
+    if (colon >= at) {
+        return text;
+    }
+    return text.substr(0, colon + 1) + "***" + text.substr(at);
 }
 
 HttpUrl SplitHttpUrl(const std::string& text) {
