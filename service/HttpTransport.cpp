@@ -341,6 +341,11 @@ void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& re
         (exchange.refusedStatus || exchange.stalled || code == CURLE_FILESIZE_EXCEEDED)) {
         failWithStatus(exchange);
     }
+    if (code == CURLE_UNSUPPORTED_PROTOCOL && isRedirect(exchange.status)) {
+        fail("The service redirected the call to '" + DisplayedUrl(exchange.location) +
+                 "', where a call to this address may not go",
+             sent);
+    }
     if (exchange.replyTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         fail("The reply is larger than " + std::to_string(limits_.maxReplyBytes) + " bytes", sent);
     }

@@ -412,6 +412,26 @@ TEST_F(HttpsTransportTest, StrictModeRefusesThemButTakesAValidCertificate) {
     EXPECT_NE(message.find(" - URL:https://127.0.0.1:"), std::string::npos) << message;
 }
 
+TEST_F(HttpsTransportTest, NeverFollowsARedirectToAPlainAddress) {
+    TestHttpServer plain;
+    TestHttpServer secure(certificates->valid().certificate, certificates->valid().key);
+    secure.setHandler([&](const httplib::Request&, httplib::Response& response) {
+        response.status = 301;
+        response.set_header("Location", plain.url("/svc"));
+    });
+    transport.setSOAPAction(kAction);
+    transport.setURL(secure.url("/svc"));
+    const std::string message = messageOf([&] {
+        MemoryStream reply;
+        transport.SendAndReceive("<r/>", reply);
+    });
+    EXPECT_TRUE(message.starts_with(
+        "The service redirected the call to '" + plain.url("/svc") +
+        "', where a call to this address may not go - URL:" + secure.url("/svc")))
+        << message;
+    EXPECT_TRUE(plain.requests().empty());
+}
+
 TEST_F(HttpsTransportTest, RefusesAnUntrustedIssuerEvenWhileIgnoringInvalidCertificates) {
     const std::string message = messageOf([&] { postTo(certificates->untrustedIssuer()); });
     EXPECT_NE(message.find(" - URL:https://127.0.0.1:"), std::string::npos) << message;
