@@ -33,11 +33,14 @@ bool isRedirect(long status) {
 
 // What one call learns while libcurl runs its callbacks.
 struct THttpTransport::Exchange {
-    Exchange(MemoryStream& stream, const HttpLimits& limits, bool credentials)
+    Exchange(MemoryStream& stream, const HttpLimits& limits, const MonotonicClock& clock,
+             bool credentials)
         : response(stream)
         , maxReplyBytes(limits.maxReplyBytes)
         , haveCredentials(credentials)
         , stallTimeout(limits.stallTimeout)
+        , clock(clock)
+        , started(clock())
         , deadline(limits.callDeadline) {}
 
     // Decides, at the blank line that ends a response's headers, whether to read on.
@@ -74,13 +77,14 @@ struct THttpTransport::Exchange {
     int proxyChallenges = 0;
 
     std::chrono::milliseconds stallTimeout;
+    const MonotonicClock& clock;
     // Stall tracking starts once the connection is up; connecting has its own time-out.
     bool transferring = false;
     curl_off_t movedSoFar = 0;
     Clock::time_point lastMovement;
     bool stalled = false;
 
-    Clock::time_point started = Clock::now();
+    Clock::time_point started;
     std::chrono::milliseconds deadline;
     bool overdue = false;
 
@@ -301,7 +305,7 @@ void THttpTransport::configure(Exchange& exchange, const std::string& request,
 
 void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& response) {
     requireURL();
-    Exchange exchange(response, limits_, !UserName.empty() || urlParts_.hasUserInfo);
+    Exchange exchange(response, limits_, clock_, !UserName.empty() || urlParts_.hasUserInfo);
     const CurlSlistPtr headers = requestHeaders();
     connect();
     CURLcode code = CURLE_OK;
@@ -349,8 +353,8 @@ void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& re
     if (exchange.replyTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         fail("The reply is larger than " + std::to_string(limits_.maxReplyBytes) + " bytes", sent);
     }
-    if (exchange.overdue || (code == CURLE_OPERATION_TIMEDOUT &&
-                             Clock::now() - exchange.started >= limits_.callDeadline)) {
+    if (exchange.overdue ||
+        (code == CURLE_OPERATION_TIMEDOUT && clock_() - exchange.started >= limits_.callDeadline)) {
         fail("The service did not complete its answer within " + describe(limits_.callDeadline),
              sent);
     }
@@ -395,7 +399,7 @@ std::size_t THttpTransport::onHeader(char* data, std::size_t size, std::size_t c
 int THttpTransport::onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t,
                                curl_off_t uploaded) {
     auto& exchange = *static_cast<Exchange*>(user);
-    const auto now = Clock::now();
+    const auto now = exchange.clock();
     if (now - exchange.started >= exchange.deadline) {
         exchange.overdue = true;
         return 1;

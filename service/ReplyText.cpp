@@ -159,7 +159,9 @@ std::pair<std::string, std::size_t> declaredEncoding(std::string_view text) {
 }
 
 Encoding eightBitEncoding(std::string_view text) {
-    const auto [name, at] = declaredEncoding(text);
+    // Not a structured binding: clang 14 cannot capture one in the lambda below.
+    const std::pair<std::string, std::size_t> declared = declaredEncoding(text);
+    const std::string& name = declared.first;
     const auto is = [&name](std::initializer_list<std::string_view> names) {
         return std::find(names.begin(), names.end(), name) != names.end();
     };
@@ -177,7 +179,7 @@ Encoding eightBitEncoding(std::string_view text) {
         return Encoding::Windows1252;
     }
     throw EXmlParseError(
-        XmlErrorMessage("unsupported character encoding '" + name + "'", text, at));
+        XmlErrorMessage("unsupported character encoding '" + name + "'", text, declared.second));
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "service/QuorvantisService.h"
 #include "service/QuorvantisServiceGetter.h"
 #include "service/SoapCallConverter.h"
-#include "tests/service/TestHttpServer.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <benchmark/benchmark.h>
 

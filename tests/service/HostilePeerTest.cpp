@@ -1,10 +1,12 @@
 // The transport against peers that misbehave: error pages that never finish, replies that
-// stop or trickle, connections reset half-way, redirects, credentials in the address. Limits
-// are lowered so that no case waits longer than about a second.
+// stop or trickle, connections reset half-way, redirects, credentials in the address. The
+// transport reads a clock that moves one second per look, so its time limits expire after a
+// known number of looks however busy the machine is, and no case waits long.
 
 #include "service/HttpTransport.h"
-#include "tests/service/TestHttpServer.h"
 #include "tests/service/TransportTesting.h"
+#include "tests/support/SteppingClock.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +24,15 @@ protected:
     void SetUp() override {
         clearProxyEnvironment();
         transport.setSOAPAction(kAction);
-        HttpLimits impatient;
-        impatient.stallTimeout = 1s;
-        impatient.callDeadline = 5s;
-        transport.setLimits(impatient);
+        transport.setClock(clock.reader());
+        limit(30s, 600s);
+    }
+
+    void limit(std::chrono::milliseconds stall, std::chrono::milliseconds deadline) {
+        HttpLimits limits;
+        limits.stallTimeout = stall;
+        limits.callDeadline = deadline;
+        transport.setLimits(limits);
     }
 
     std::string failureAt(const std::string& url) {
@@ -40,6 +47,7 @@ protected:
         return " - URL:" + url + " - SOAPAction:" + kAction;
     }
 
+    SteppingClock clock{1s};
     THttpTransport transport;
 };
 
@@ -59,19 +67,22 @@ TEST_F(HostilePeerTest, FailuresAfterTheRequestWentOutSayTheOutcomeIsUnknown) {
     struct Case {
         const char* name;
         Conversation conversation;
+        std::chrono::milliseconds stall;
         std::string message;
     };
     const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n";
     const std::vector<Case> cases{
-        {"reset half-way", {{Piece{head + "<SOAP-ENV:Envelope"}}, Ending::Reset}, ""},
-        {"closed before any answer", {{}, Ending::Close}, "Empty reply from server"},
+        {"reset half-way", {{Piece{head + "<SOAP-ENV:Envelope"}}, Ending::Reset}, 3600s, ""},
+        {"closed before any answer", {{}, Ending::Close}, 3600s, "Empty reply from server"},
         {"silent after the head",
          {{Piece{head}}, Ending::Hold},
+         1s,
          "The service sent nothing for 1 s"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RawHttpServer peer({c.conversation});
+        limit(c.stall, 36'000s);
         const std::string message = failureAt(peer.url("/svc"));
         EXPECT_TRUE(message.starts_with(c.message)) << message;
         EXPECT_TRUE(message.ends_with(suffixFor(peer.url("/svc")) + kOutcomeUnknown)) << message;
@@ -79,18 +90,14 @@ TEST_F(HostilePeerTest, FailuresAfterTheRequestWentOutSayTheOutcomeIsUnknown) {
 }
 
 TEST_F(HostilePeerTest, APeerTricklingBytesIsCutAtTheOverallDeadline) {
-    Conversation trickle{{Piece{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n"}}, Ending::Hold};
-    for (int i = 0; i < 100; ++i) {
-        trickle.pieces.push_back(Piece{"x", 100ms}); // never long enough to count as a stall
+    Conversation trickle{{Piece{"HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n"}}, Ending::Hold};
+    for (int i = 0; i < 400; ++i) {
+        trickle.pieces.push_back(Piece{"x", 20ms});
     }
     RawHttpServer peer({trickle});
-    HttpLimits limits;
-    limits.stallTimeout = 1s;
-    limits.callDeadline = 1500ms;
-    transport.setLimits(limits);
-    EXPECT_EQ(failureAt(peer.url("/svc")),
-              "The service did not complete its answer within 1500 ms" +
-                  suffixFor(peer.url("/svc")) + kOutcomeUnknown);
+    limit(3600s, 20s); // bytes keep moving, so only the deadline can end the call
+    EXPECT_EQ(failureAt(peer.url("/svc")), "The service did not complete its answer within 20 s" +
+                                               suffixFor(peer.url("/svc")) + kOutcomeUnknown);
     EXPECT_FALSE(transport.connected());
 }
 
