@@ -22,14 +22,27 @@ std::string passwordIn(const std::string& text) {
     return owned.get();
 }
 
+// Whether a message shows `password` where it stood: between a colon and the "@" that ends
+// the user information, before the path. The same text later in the path is not the password.
+bool showsPassword(const std::string& message, const std::string& password) {
+    if (password.empty() || password == "***") { // the mask itself
+        return false;
+    }
+    const std::size_t at = message.find(":" + password + "@");
+    const std::size_t colon = message.find(':');
+    const std::size_t start =
+        colon == std::string::npos ? 0 : message.find_first_not_of("/\\", colon + 1);
+    const std::size_t pathStart =
+        start == std::string::npos ? std::string::npos : message.find_first_of("/?#", start);
+    return at != std::string::npos && (pathStart == std::string::npos || at < pathStart);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string password = text.find('\0') == std::string::npos ? passwordIn(text) : "";
-    // Hidden means: not between the user name's colon and the host's @, where it stood.
-    if (!password.empty() &&
-        qv::DisplayedUrl(text).find(":" + password + "@") != std::string::npos) {
+    if (showsPassword(qv::DisplayedUrl(text), password)) {
         __builtin_trap();
     }
     try {
@@ -40,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     } catch (const qv::GeneralError& error) {
         const std::string message = error.what();
+        const std::size_t quoted = std::string("Invalid url '").size();
         if (message.rfind("Invalid url '", 0) != 0 ||
-            (!password.empty() && message.find(":" + password + "@") != std::string::npos)) {
+            showsPassword(message.substr(quoted), password)) {
             __builtin_trap();
         }
     }
