@@ -5,12 +5,15 @@
 #include "service/QuorvantisServiceGetter.h"
 #include "service/SoapErrors.h"
 #include "tests/clocking/ClockingTestSupport.h"
+#include "tests/support/TempFolder.h"
 #include "tools/clocking-service/Jpeg.h"
 #include "tools/clocking-service/Ledger.h"
 #include "tools/wsq/Pgm.h"
 #include "wsq/Wsq.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <pugixml.hpp>
 #include <set>
 #include <thread>
@@ -41,8 +44,8 @@ protected:
         return clocking::latestEntries(store, 1000);
     }
 
-    TemporaryFolder folder;
-    std::filesystem::path db = folder.path() / "ledger.db";
+    TempFolder folder;
+    std::filesystem::path db = std::filesystem::path(folder.path("ledger.db"));
 };
 
 TEST_F(ClockingServiceTest, ClockInAnswersWithTheNameAndPhotographAndIsRecorded) {
@@ -80,8 +83,8 @@ TEST_F(ClockingServiceTest, ClockInAnswersWithTheNameAndPhotographAndIsRecorded)
     EXPECT_FALSE(lines[0].entry.staffId);
 
     // The print is kept exactly as received, and exported as such or decoded.
-    const auto wsqOut = folder.path() / "back.wsq";
-    const auto pgmOut = folder.path() / "back.pgm";
+    const auto wsqOut = std::filesystem::path(folder.path("back.wsq"));
+    const auto pgmOut = std::filesystem::path(folder.path("back.pgm"));
     const std::string entry = std::to_string(first.entry);
     EXPECT_EQ(runClockingService({"--db", db.string(), "export-print", entry, wsqOut}).exitCode, 0);
     EXPECT_EQ(readFileBytes(wsqOut), print);
@@ -158,16 +161,17 @@ TEST_F(ClockingServiceTest, EveryRefusalIsAFaultTheStationReportsAndIsRecorded) 
         EXPECT_NE(fault.find(c.faultPart), std::string::npos) << c.what << ": " << fault;
     }
 
-    // Every request that reached the service is in the ledger with its fault, newest first;
-    // the oversized body is refused before it is read.
+    // Every request is in the ledger with its fault, newest first; the oversized one without
+    // anything from its body, which was never read.
     const auto lines = ledger();
-    ASSERT_EQ(lines.size(), cases.size() - 1);
-    for (std::size_t i = 0; i + 1 < cases.size(); ++i) {
+    ASSERT_EQ(lines.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
         const auto& entry = lines[lines.size() - 1 - i].entry;
         ASSERT_TRUE(entry.fault) << cases[i].what;
         EXPECT_NE(entry.fault->find(cases[i].faultPart), std::string::npos) << *entry.fault;
         EXPECT_FALSE(entry.resultado) << cases[i].what;
     }
+    EXPECT_FALSE(lines[0].entry.appId);
     Database store(db);
     const auto notWsq = clocking::findEntry(store, lines[lines.size() - 12].entry.entry);
     EXPECT_EQ(notWsq->mode, "E");
@@ -209,6 +213,48 @@ TEST_F(ClockingServiceTest, ParallelClockInsAreAllRecorded) {
     EXPECT_EQ(ids.size(), static_cast<std::size_t>(kStations * kEach));
 }
 
+TEST_F(ClockingServiceTest, SigtermUnderLoadLosesNoAnsweredClockIn) {
+    auto service = std::make_unique<ServiceProcess>(db);
+    const std::string print = base64Text(testPrint());
+    std::mutex mutex;
+    std::set<std::string> answered;
+    std::atomic<int> answers{0};
+    {
+        std::vector<std::jthread> stations;
+        for (int s = 0; s < 4; ++s) {
+            stations.emplace_back([&, s] {
+                for (int i = 0;; ++i) {
+                    const std::string id = std::to_string(s) + "-" + std::to_string(i);
+                    const HttpReply reply =
+                        post(*service, stationRequest(id, print, "I"), stationSoapAction());
+                    if (reply.status != 200) {
+                        return; // the service has stopped
+                    }
+                    std::lock_guard lock(mutex);
+                    answered.insert(id);
+                    ++answers;
+                }
+            });
+        }
+        while (answers < 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const CommandRun stopped = service->stop();
+        EXPECT_EQ(stopped.exitCode, 0) << stopped.out;
+    }
+    Database store(db);
+    auto check = store.prepare("PRAGMA integrity_check");
+    ASSERT_TRUE(check.step());
+    EXPECT_EQ(check.text(0), "ok");
+    std::set<std::string> recorded;
+    for (const auto& line : clocking::latestEntries(store, 100000)) {
+        recorded.insert(line.entry.appId.value_or(""));
+    }
+    for (const auto& id : answered) {
+        EXPECT_TRUE(recorded.contains(id)) << id << " was answered but not recorded";
+    }
+}
+
 TEST_F(ClockingServiceTest, WsdlDescribesFicharAtTheAddressTheCallerUsed) {
     ServiceProcess service(db);
     for (const char* query : {"?WSDL", "?wsdl", "?Wsdl"}) {
@@ -239,11 +285,11 @@ TEST_F(ClockingServiceTest, WsdlDescribesFicharAtTheAddressTheCallerUsed) {
 }
 
 TEST(ClockingServiceCommandsTest, BadCommandLinesAndFilesAreRefusedClearly) {
-    TemporaryFolder folder;
-    const std::string db = (folder.path() / "s.db").string();
-    const auto garbage = folder.path() / "garbage.db";
+    TempFolder folder;
+    const std::string db = (std::filesystem::path(folder.path("s.db"))).string();
+    const auto garbage = std::filesystem::path(folder.path("garbage.db"));
     writeFileBytes(garbage, std::vector<std::uint8_t>(4096, 'x'));
-    const auto notJpeg = folder.path() / "photo.jpg";
+    const auto notJpeg = std::filesystem::path(folder.path("photo.jpg"));
     writeFileBytes(notJpeg, std::vector<std::uint8_t>{'n', 'o'});
 
     struct Case {
@@ -272,7 +318,7 @@ TEST(ClockingServiceCommandsTest, BadCommandLinesAndFilesAreRefusedClearly) {
     }
 
     // A port another service holds.
-    ServiceProcess holder(folder.path() / "holder.db");
+    ServiceProcess holder(std::filesystem::path(folder.path("holder.db")));
     const CommandRun taken = runClockingService(
         {"--db", db, "serve", "--listen", "127.0.0.1:" + std::to_string(holder.port())});
     EXPECT_EQ(taken.exitCode, 1);
@@ -284,7 +330,8 @@ TEST(ClockingServiceCommandsTest, BadCommandLinesAndFilesAreRefusedClearly) {
         EXPECT_NE(help.out.find(std::string("clocking-service [--db FILE] ") + command),
                   std::string::npos);
     }
-    EXPECT_EQ(runClockingService({"--version"}).out, "clocking-service " QV_PROJECT_VERSION "\n");
+    EXPECT_EQ(runClockingService({"--version"}).out,
+              "clocking-service (Quorvantis) " QV_PROJECT_VERSION "\n");
     EXPECT_NE(runClockingService({"--help"}).out.find("NOT the operator's production service"),
               std::string::npos);
 }
