@@ -1,3 +1,5 @@
+// The installation check behind --check.
+
 #include "app/SelfCheck.h"
 
 #include "app/StationApplication.h"
