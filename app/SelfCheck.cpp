@@ -47,9 +47,10 @@ void SelfCheck::poll() {
 void SelfCheck::report() const {
     out_ << "settings: " << SettingsFile::defaultPath() << '\n';
     for (const std::string_view name : StationLibraries) {
-        const std::filesystem::path file =
-            loadedLibraryFile(DynamicLibrary::platformFileName(name));
-        out_ << "library " << name << ": " << (file.empty() ? "not loaded" : file.string()) << '\n';
+        const std::string fileName = DynamicLibrary::platformFileName(name);
+        const std::filesystem::path file = loadedLibraryFile(fileName);
+        out_ << "library " << fileName << ": " << (file.empty() ? "not loaded" : file.string())
+             << '\n';
     }
     out_ << "window: " << mainWindow_.windowTitle().toStdString() << '\n' << std::flush;
 }
