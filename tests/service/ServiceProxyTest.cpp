@@ -2,7 +2,7 @@
 #include "service/InterfaceRegistry.h"
 #include "service/QuorvantisServiceGetter.h"
 #include "service/SoapErrors.h"
-#include "tests/service/TestHttpServer.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
