@@ -86,7 +86,7 @@ TEST_F(ClockingServiceTest, ClockInAnswersWithTheNameAndPhotographAndIsRecorded)
     EXPECT_EQ(runClockingService({"--db", db.string(), "export-print", entry, wsqOut}).exitCode, 0);
     EXPECT_EQ(readFileBytes(wsqOut), print);
     EXPECT_EQ(runClockingService({"--db", db.string(), "export-print", entry, pgmOut}).exitCode, 0);
-    const GrayImage decoded = parsePgm(readFileBytes(pgmOut));
+    const GrayRaster decoded = parsePgm(readFileBytes(pgmOut));
     EXPECT_EQ(decoded.width, 256);
     EXPECT_EQ(decoded.height, 360);
 
@@ -284,7 +284,7 @@ TEST(ClockingServiceCommandsTest, BadCommandLinesAndFilesAreRefusedClearly) {
         EXPECT_NE(help.out.find(std::string("clocking-service [--db FILE] ") + command),
                   std::string::npos);
     }
-    EXPECT_EQ(runClockingService({"--version"}).out, "clocking-service " QV_PROJECT_VERSION "\n");
+    EXPECT_EQ(runClockingService({"--version"}).out, "clocking-service (Quorvantis) " QV_PROJECT_VERSION "\n");
     EXPECT_NE(runClockingService({"--help"}).out.find("NOT the operator's production service"),
               std::string::npos);
 }

@@ -1,5 +1,6 @@
 #include "tools/clocking-service/Commands.h"
 
+#include "qv/Version.h"
 #include "tools/clocking-service/CommandLine.h"
 #include "tools/clocking-service/Database.h"
 #include "tools/clocking-service/Jpeg.h"
@@ -170,7 +171,7 @@ void exportPrintCommand(const CommandLine& line, std::ostream& out) {
         writeFileBytes(target, entry->wsq);
     } else {
         const auto image = wsq::decode(entry->wsq);
-        writeImage(target, GrayImage{image.width, image.height, image.pixels}, image.ppi);
+        writeImage(target, GrayRaster{image.width, image.height, image.pixels}, image.ppi);
     }
     out << "wrote the print of entry " << number << " to " << target.string() << "\n";
 }
@@ -181,7 +182,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     try {
         const CommandLine line = splitCommandLine(args);
         if (line.command == "--version") {
-            out << "clocking-service " << QV_VERSION << "\n";
+            out << VersionLine("clocking-service");
             return 0;
         }
         if (line.command.empty() || (line.help && !kCommandHelp.contains(line.command))) {
