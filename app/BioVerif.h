@@ -32,6 +32,9 @@ public:
     // Starts the countdown that clears the picture; a running countdown is left as it is.
     void enableTimerClear();
 
+    // While true, scans from the live scanner are dropped rather than started.
+    bool clockInUnderWay() const { return clockInRunning_; }
+
     void btCapClick();
     void edAppIDKeyUp(const QKeyEvent& event);
     void TimerClearTimer();

@@ -1,6 +1,7 @@
 #include "app/SelfCheck.h"
 
 #include "app/StationApplication.h"
+#include "capture/ScanMan.h"
 #include "config/SettingsFile.h"
 #include "imaging/WSQPACK.h"
 #include "platform/DynamicLibrary.h"
@@ -14,7 +15,7 @@ namespace qv {
 namespace {
 
 // The libraries the station binds, by the names it knows them under.
-constexpr std::string_view StationLibraries[] = {WSQPackLibraryName};
+constexpr std::string_view StationLibraries[] = {ScanManLibraryName, WSQPackLibraryName};
 
 // How long the window may take to come on screen before the check gives up.
 constexpr int ExposureAttempts = 200;

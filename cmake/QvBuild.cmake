@@ -19,6 +19,14 @@ if(QV_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(QV_TSAN)
+    if(QV_SANITIZE)
+        message(FATAL_ERROR "QV_TSAN and QV_SANITIZE cannot be combined")
+    endif()
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 if(QV_FUZZ)
     if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
         message(FATAL_ERROR "QV_FUZZ needs clang (CC=clang CXX=clang++)")
@@ -41,8 +49,12 @@ function(qv_add_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_test_support)
     target_compile_definitions(${name} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT
-        "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime")
+    set(environment "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime")
+    if(QV_TSAN)
+        list(APPEND environment
+             "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
+    endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
 
 # A Google Benchmark program (not run by the test suite), with the tests' shared support for its

@@ -5,6 +5,7 @@
 #include "service/QuorvantisServiceGetter.h"
 #include "service/SoapErrors.h"
 #include "tests/clocking/ClockingTestSupport.h"
+#include "tests/support/TempFolder.h"
 #include "tools/clocking-service/Jpeg.h"
 #include "tools/clocking-service/Ledger.h"
 #include "tools/wsq/Pgm.h"
@@ -41,8 +42,8 @@ protected:
         return clocking::latestEntries(store, 1000);
     }
 
-    TemporaryFolder folder;
-    std::filesystem::path db = folder.path() / "ledger.db";
+    TempFolder folder;
+    std::filesystem::path db = std::filesystem::path(folder.path("ledger.db"));
 };
 
 TEST_F(ClockingServiceTest, ClockInAnswersWithTheNameAndPhotographAndIsRecorded) {
@@ -80,8 +81,8 @@ TEST_F(ClockingServiceTest, ClockInAnswersWithTheNameAndPhotographAndIsRecorded)
     EXPECT_FALSE(lines[0].entry.staffId);
 
     // The print is kept exactly as received, and exported as such or decoded.
-    const auto wsqOut = folder.path() / "back.wsq";
-    const auto pgmOut = folder.path() / "back.pgm";
+    const auto wsqOut = std::filesystem::path(folder.path("back.wsq"));
+    const auto pgmOut = std::filesystem::path(folder.path("back.pgm"));
     const std::string entry = std::to_string(first.entry);
     EXPECT_EQ(runClockingService({"--db", db.string(), "export-print", entry, wsqOut}).exitCode, 0);
     EXPECT_EQ(readFileBytes(wsqOut), print);
@@ -239,11 +240,11 @@ TEST_F(ClockingServiceTest, WsdlDescribesFicharAtTheAddressTheCallerUsed) {
 }
 
 TEST(ClockingServiceCommandsTest, BadCommandLinesAndFilesAreRefusedClearly) {
-    TemporaryFolder folder;
-    const std::string db = (folder.path() / "s.db").string();
-    const auto garbage = folder.path() / "garbage.db";
+    TempFolder folder;
+    const std::string db = (std::filesystem::path(folder.path("s.db"))).string();
+    const auto garbage = std::filesystem::path(folder.path("garbage.db"));
     writeFileBytes(garbage, std::vector<std::uint8_t>(4096, 'x'));
-    const auto notJpeg = folder.path() / "photo.jpg";
+    const auto notJpeg = std::filesystem::path(folder.path("photo.jpg"));
     writeFileBytes(notJpeg, std::vector<std::uint8_t>{'n', 'o'});
 
     struct Case {
@@ -272,7 +273,7 @@ TEST(ClockingServiceCommandsTest, BadCommandLinesAndFilesAreRefusedClearly) {
     }
 
     // A port another service holds.
-    ServiceProcess holder(folder.path() / "holder.db");
+    ServiceProcess holder(std::filesystem::path(folder.path("holder.db")));
     const CommandRun taken = runClockingService(
         {"--db", db, "serve", "--listen", "127.0.0.1:" + std::to_string(holder.port())});
     EXPECT_EQ(taken.exitCode, 1);

@@ -99,31 +99,7 @@ int exitStatus(pid_t pid) {
 } // namespace
 
 CommandRun runClockingService(const std::vector<std::string>& args) {
-    Pipe out;
-    Pipe err;
-    const pid_t pid = spawn(args, out, err);
-    CommandRun run;
-    const int outFd = out.fds[0];
-    const int errFd = err.fds[0];
-    while (readSome(outFd, run.out)) {
-    }
-    while (readSome(errFd, run.err)) {
-    }
-    run.exitCode = exitStatus(pid);
-    return run;
-}
-
-TemporaryFolder::TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qv-clocking-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    return runAndCapture(QV_CLOCKING_SERVICE_PATH, args);
 }
 
 ServiceProcess::ServiceProcess(const std::filesystem::path& database) {

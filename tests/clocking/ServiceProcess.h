@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/ChildRun.h"
+
 #include <filesystem>
 #include <string>
 #include <sys/types.h>
@@ -7,28 +9,10 @@
 
 namespace qv::test {
 
-// The outcome of one run of a command.
-struct CommandRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using CommandRun = ChildOutcome;
 
 // Runs the built clocking-service with these arguments (no shell) and collects its output.
 CommandRun runClockingService(const std::vector<std::string>& args);
-
-// A temporary folder, removed with everything in it.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // The real `clocking-service serve` on an ephemeral loopback port with the given database.
 // Stopping it sends SIGTERM, as an operator's Ctrl+C would, and collects the exit status.

@@ -28,7 +28,7 @@ deb=${packages[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',' '\n' <<<"$depends" | awk '{ print $1 }')
 for needed in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 libpugixml1v5 \
-    libturbojpeg0 libsqlite3-0 libqt6svg6 adduser; do
+    libturbojpeg0 libsqlite3-0 libfprint-2-2 libqt6svg6 adduser; do
     grep -qxF "$needed" <<<"$names" || fail "does not depend on $needed: $depends"
 done
 for unwanted in libgtest libgmock libbenchmark quorvantis; do

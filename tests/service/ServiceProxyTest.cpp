@@ -131,7 +131,7 @@ TEST_F(ServiceProxyTest, BindingTakesActionAndStyleAndRefusesASecondInterface) {
     EXPECT_EQ(proxy.Transport()->SOAPAction(), kNamespace + "Fichar");
     EXPECT_TRUE(proxy.Converter()->Options.contains(TSoapConvertOption::soDocument));
 
-    const InterfaceInfo unrelated{typeid(UnrelatedInterface), "UnrelatedInterface", "Tests", {}};
+    const InterfaceInfo unrelated{typeid(UnrelatedInterface), "UnrelatedInterface", {}};
     interfaceRegistry().registerInterface(unrelated, "http://unrelated.test/", "utf-8");
     EXPECT_FALSE(proxy.bindInterface(unrelated));
     EXPECT_TRUE(proxy.bindInterface(QuorvantisServiceSoap::interfaceInfo()));
