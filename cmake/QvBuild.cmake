@@ -7,7 +7,7 @@ endif()
 
 # The hardening Debian builds its own packages with: checked C library calls (which need the
 # optimiser), a stack protector, and relocations bound at start and then made read-only.
-if(NOT QV_SANITIZE AND NOT QV_FUZZ)
+if(NOT QV_SANITIZE AND NOT QV_TSAN AND NOT QV_FUZZ)
     add_compile_options(-fstack-protector-strong
                         $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>)
     add_link_options(-Wl,-z,relro -Wl,-z,now)
