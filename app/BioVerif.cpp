@@ -106,6 +106,8 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     configKey_.setKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12),
                         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F12)});
     connect(&configKey_, &QShortcut::activated, this, guarded([this] { openConfiguration(); }));
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this](QWindow* focusWindow) { focusWindowChanged(focusWindow); });
 }
 
 void TFBioVerif::attachSettings(const SettingsView& settings, QWidget& configDialog) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/PictureView.h"
+#include "platform/MemoryStream.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
+#include <memory>
 
 namespace qv {
 
@@ -24,6 +27,8 @@ class TFBioVerif : public QWidget {
     Q_OBJECT
 public:
     explicit TFBioVerif(RunnerUi& runnerUi, QWidget* parent = nullptr);
+    // Detaches its handlers from the live scanner if they are still attached.
+    ~TFBioVerif() override;
 
     // The settings store is created after this window; until it is attached a clock-in cannot
     // run. configDialog is what the operator's key opens.
@@ -38,6 +43,18 @@ public:
     void btCapClick();
     void edAppIDKeyUp(const QKeyEvent& event);
     void TimerClearTimer();
+
+    // The scanner road. The window lets scans in and attaches its handlers to the live scanner
+    // while it is the station's active window; a window of another program taking the focus
+    // does not count, one of the station's own windows does.
+    void FormActivate();
+    void FormDeactivate();
+    // Hands the live scanner a fresh stream for the BMP of a scan.
+    void ScannerBeforeScan(std::unique_ptr<MemoryStream>& stream);
+    // Takes the stream with the scan's BMP and makes the clock-in with it.
+    void ScannerAfterScan(std::unique_ptr<MemoryStream>& stream);
+    // The station's window that has the focus changed; null when another program has it.
+    void focusWindowChanged(QWindow* focusWindow);
 
     // Containers come before what they contain, so that each control goes before its holder.
     PictureView img;
@@ -70,6 +87,7 @@ private:
     const SettingsView* settings_ = nullptr;
     QWidget* configDialog_ = nullptr;
     bool clockInRunning_ = false;
+    bool formActive_ = false;
     bool centred_ = false;
 };
 

@@ -27,7 +27,7 @@ std::unique_ptr<Library> library;
 // Runs one entry point: refused from inside a procedure (the library's thread would wait on
 // itself) and before initialisation; C++ failures become result codes.
 template <typename Body> int32_t entry(bool needsLibrary, Body body) {
-    if (library && library->onLibraryThread()) {
+    if (qv::scanman::LibraryThread::insideLibrary()) {
         return SM_ERROR_FAILED;
     }
     const std::lock_guard lock(apiMutex);

@@ -23,6 +23,7 @@ struct Reports {
     std::condition_variable changed;
     std::vector<std::uint8_t> pixels;
     int width = 0, height = 0, resolution = 0, images = 0;
+    int32_t callBack = 0; // what the library answered a procedure that called it
     std::thread::id thread;
     std::vector<int32_t> notifications;
     std::vector<int32_t> monitorEvents;
@@ -44,6 +45,7 @@ void imageProc(const char*, int32_t width, int32_t height, const unsigned char* 
         reports->height = height;
         reports->resolution = resolution;
         reports->thread = std::this_thread::get_id();
+        reports->callBack = SMStopCapturing(nullptr);
         ++reports->images;
     }
     reports->changed.notify_all();
@@ -140,6 +142,7 @@ TEST_F(ScanManLibrary, DeliversEachPresentedImageOnItsOwnThreadUntilStopped) {
         EXPECT_EQ(reports_.resolution, 500);
         EXPECT_TRUE(reports_.pixels == print.pixels);
         EXPECT_NE(reports_.thread, std::this_thread::get_id());
+        EXPECT_EQ(reports_.callBack, SM_ERROR_FAILED);
         EXPECT_EQ(reports_.notifications.front(), SM_NOTIFY_READY);
     }
 

@@ -23,8 +23,6 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    bool onLibraryThread() const { return thread_.isCurrent(); }
-
     int32_t scannerCount() const { return static_cast<int32_t>(scanners_.size()); }
     const std::string& scannerId(int32_t index) const { return scanners_[index]->id(); }
     // The index of the scanner with that id, if any.

@@ -3,6 +3,15 @@
 #include <future>
 
 namespace qv::scanman {
+namespace {
+
+thread_local bool onLibraryThread = false;
+
+} // namespace
+
+bool LibraryThread::insideLibrary() {
+    return onLibraryThread;
+}
 
 LibraryThread::LibraryThread()
     : context_(g_main_context_new())
@@ -16,6 +25,7 @@ LibraryThread::~LibraryThread() {
 }
 
 void LibraryThread::run() {
+    onLibraryThread = true;
     g_main_context_push_thread_default(context_.get());
     g_main_loop_run(loop_.get());
     g_main_context_pop_thread_default(context_.get());

@@ -21,6 +21,8 @@ public:
     LibraryThread& operator=(const LibraryThread&) = delete;
 
     bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
+    // Whether the calling thread is the thread of any library instance.
+    static bool insideLibrary();
 
     // Queues the task for the thread and returns at once.
     void post(std::function<void()> task);

@@ -1,5 +1,7 @@
 #include "CoefficientWriter.h"
 
+#include <algorithm>
+
 namespace qv::wsq {
 
 CoefficientWriter::CoefficientWriter(float* coefficients, int stride, const SubbandLayout& layout,
@@ -77,6 +79,9 @@ bool CoefficientWriter::value(std::int32_t index) {
     if (written_ == capacity_) {
         return false;
     }
+    largestMagnitude_ =
+        std::max(largestMagnitude_, index < 0 ? 0u - static_cast<std::uint32_t>(index)
+                                              : static_cast<std::uint32_t>(index));
     if (index > 0) {
         row_[column_] = binWidth_ * (static_cast<float>(index) - centre_) + halfZeroBin_;
     } else if (index < 0) {
