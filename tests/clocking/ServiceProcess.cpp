@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
-#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -106,18 +105,16 @@ ServiceProcess::ServiceProcess(const std::filesystem::path& database) {
     Pipe out; // standard output and error both, in the order printed
     pid_ = spawn({"--db", database.string(), "serve", "--listen", "127.0.0.1:0"}, out, out);
     stdout_ = out.take(0);
-    // Waits for "listening on http://127.0.0.1:<port>/". A plain search: std::regex draws
-    // false uninitialised-use warnings from GCC 12 in the sanitizer build.
-    const std::string announced = "listening on http://127.0.0.1:";
+    const std::string listening = "listening on http://127.0.0.1:";
     std::size_t at = std::string::npos;
-    while ((at = printed_.find(announced)) == std::string::npos ||
-           printed_.find('/', at + announced.size()) == std::string::npos) {
+    while ((at = printed_.find(listening)) == std::string::npos ||
+           printed_.find('/', at + listening.size()) == std::string::npos) {
         if (!readSome(stdout_, printed_)) {
             const CommandRun ended = stop();
             throw std::runtime_error("the clocking service did not start: " + ended.out);
         }
     }
-    port_ = std::stoi(printed_.substr(at + announced.size()));
+    port_ = std::stoi(printed_.substr(at + listening.size()));
 }
 
 ServiceProcess::~ServiceProcess() {

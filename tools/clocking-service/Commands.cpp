@@ -128,6 +128,9 @@ void enrollCommand(const CommandLine& line, std::ostream& out) {
     if (id.empty()) {
         throw UsageError("the identifier may not be empty or blank");
     }
+    if (trimBlanks(line.words[1]).empty()) {
+        throw UsageError("the name may not be empty or blank");
+    }
     const auto photoFile = line.option("--photo");
     StaffMember member{
         id, line.words[1], photoFile ? readPhoto(*photoFile) : placeholderPortrait(id), {}};
