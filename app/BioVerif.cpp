@@ -1,3 +1,5 @@
+// The clock-in window (TFBioVerif) and its button road.
+
 #include "app/BioVerif.h"
 
 #include "app/StationApplication.h"

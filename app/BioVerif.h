@@ -1,3 +1,5 @@
+// The clock-in window (TFBioVerif) and its button road.
+
 #pragma once
 
 #include "app/PictureView.h"

@@ -1,3 +1,5 @@
+// Hands scanner deliveries to the GUI thread, one at a time.
+
 #include "app/ScanHandOff.h"
 
 #include "capture/UFingerScan.h"

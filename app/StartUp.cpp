@@ -1,3 +1,5 @@
+// Start-up and shut-down of the station, phase by phase.
+
 #include "app/StartUp.h"
 
 #include "app/CommandLine.h"

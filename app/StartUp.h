@@ -1,3 +1,5 @@
+// Start-up and shut-down of the station, phase by phase.
+
 #pragma once
 
 #include "app/BioVerif.h"

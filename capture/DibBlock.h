@@ -1,3 +1,5 @@
+// A packed 8-bit device-independent bitmap in one block, as the live scanner builds it.
+
 #pragma once
 
 #include "platform/MemoryStream.h"

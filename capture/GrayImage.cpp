@@ -1,3 +1,5 @@
+// The live scanner's gray image buffer (TGrayImage).
+
 #include "capture/GrayImage.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The live scanner's gray image buffer (TGrayImage).
+
 #pragma once
 
 #include "capture/DibBlock.h"

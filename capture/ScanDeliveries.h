@@ -1,3 +1,5 @@
+// Images copied out of the scanner library's calls, queued for the GUI thread.
+
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// Binding of the scanner library's C interface at run time.
+
 #include "capture/ScanMan.h"
 
 #include "platform/Errors.h"

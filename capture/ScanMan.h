@@ -1,3 +1,5 @@
+// Binding of the scanner library's C interface at run time.
+
 #pragma once
 
 #include "libs/scanman/include/ScanMan.h"

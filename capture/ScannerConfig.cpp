@@ -1,3 +1,5 @@
+// Reading "ScannerConfig.CFG", the per-scanner resolution overrides.
+
 #include "capture/ScannerConfig.h"
 
 #include "platform/Errors.h"

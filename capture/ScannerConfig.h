@@ -1,3 +1,5 @@
+// Reading "ScannerConfig.CFG", the per-scanner resolution overrides.
+
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// The live finger scanner (TFingerScan) and its scan events.
+
 #include "capture/UFingerScan.h"
 
 #include "capture/ScanMan.h"

@@ -1,3 +1,5 @@
+// The live finger scanner (TFingerScan) and its scan events.
+
 #pragma once
 
 #include "capture/GrayImage.h"

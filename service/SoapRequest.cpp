@@ -1,3 +1,5 @@
+// Writes the SOAP request document of a call (TSoapCallConverter::BuildRequest).
+
 #include "platform/Errors.h"
 #include "service/InterfaceRegistry.h"
 #include "service/SoapCallConverter.h"

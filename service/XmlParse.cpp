@@ -1,3 +1,5 @@
+// Parses a reply into an XML tree, with its declared encoding and no DTD.
+
 #include "service/XmlParse.h"
 
 #include "service/ReplyText.h"

@@ -4,6 +4,7 @@
 
 #include "imaging/UMimeFile.h"
 #include "service/QuorvantisService.h"
+#include "tests/support/TempFolder.h"
 #include "tools/clocking-service/ClockingDesk.h"
 #include "tools/clocking-service/HttpEndpoint.h"
 #include "tools/clocking-service/Portrait.h"
@@ -51,8 +52,8 @@ BENCHMARK(BM_ReadFicharRequest)->Unit(benchmark::kMicrosecond);
 
 // One service for the whole run, with a known member so answers carry a photograph.
 struct RunningService {
-    fs::path folder =
-        fs::temp_directory_path() / ("qv-clocking-bench-" + std::to_string(::getpid()));
+    qv::test::TempFolder temp;
+    fs::path folder = temp.folder();
     std::unique_ptr<Database> db;
     std::unique_ptr<ClockingDesk> desk;
     std::unique_ptr<HttpEndpoint> endpoint;
@@ -74,7 +75,6 @@ struct RunningService {
         endpoint.reset();
         desk.reset();
         db.reset();
-        fs::remove_all(folder);
     }
 };
 

@@ -1,6 +1,7 @@
 // The scanner library itself, on libfprint, with and without its virtual scanner.
 
 #include "libs/scanman/include/ScanMan.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempFolder.h"
 #include "tools/scanner-feed/VirtualScanner.h"
 #include "tools/wsq/Pgm.h"
@@ -169,9 +170,7 @@ TEST_F(ScanManLibrary, AScannerThatIsUnpluggedStopsCapturingAndIsReported) {
         return !reports_.notifications.empty() && reports_.notifications.back() == SM_NOTIFY_LOST;
     }));
     // Closing follows the loss; the scanner is then no longer capturing.
-    for (int i = 0; i < 100 && SMStopCapturing("virtual_image:0") == 0; ++i) {
-        std::this_thread::sleep_for(50ms);
-    }
+    EXPECT_TRUE(test::eventually([] { return SMStopCapturing("virtual_image:0") != 0; }));
     EXPECT_EQ(SMStopCapturing("virtual_image:0"), SM_ERROR_NOT_CAPTURING);
 }
 

@@ -1,3 +1,5 @@
+// Presents fingers to libfprint's virtual image scanner.
+
 #include "tools/scanner-feed/VirtualScanner.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// Presents fingers to libfprint's virtual image scanner.
+
 #pragma once
 
 #include <chrono>

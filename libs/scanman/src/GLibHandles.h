@@ -1,3 +1,5 @@
+// RAII owners of GLib and GObject references.
+
 #pragma once
 
 #include <fprint.h>

@@ -1,3 +1,5 @@
+// The scanner library's state between SMInitialize and SMFinalize.
+
 #pragma once
 
 #include "GLibHandles.h"

@@ -1,3 +1,5 @@
+// The scanner library's own thread with its GLib main context.
+
 #pragma once
 
 #include "GLibHandles.h"

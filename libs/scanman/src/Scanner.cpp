@@ -1,3 +1,5 @@
+// One libfprint device driven as a capturing scanner.
+
 #include "Scanner.h"
 
 #include <cmath>

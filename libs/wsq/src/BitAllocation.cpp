@@ -1,3 +1,5 @@
+// Bin widths per subband for the target bit rate.
+
 #include "BitAllocation.h"
 
 #include "libs/wsq/src/Quantiser.h"

@@ -1,3 +1,5 @@
+// Places decoded indices into the transmitted subbands.
+
 #include "CoefficientWriter.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Places decoded indices into the transmitted subbands.
+
 #pragma once
 
 #include "SubbandLayout.h"

@@ -1,3 +1,5 @@
+// The WSQ decoder: segments, blocks, dequantisation, synthesis.
+
 #include "BlockDecoder.h"
 #include "CoefficientWriter.h"
 #include "HuffmanDecoder.h"

@@ -1,3 +1,5 @@
+// The encoder's dead-zone quantiser.
+
 #pragma once
 
 #include <algorithm>
