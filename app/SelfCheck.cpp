@@ -16,11 +16,11 @@ namespace qv {
 namespace {
 
 // The libraries the station binds, by the names it knows them under.
-constexpr std::string_view StationLibraries[] = {WSQPackLibraryName};
+constexpr std::string_view kStationLibraries[] = {kWSQPackLibraryName};
 
 // How long the window may take to come on screen before the check gives up.
-constexpr int ExposureAttempts = 200;
-constexpr int ExposureIntervalMs = 50;
+constexpr int kExposureAttempts = 200;
+constexpr int kExposureIntervalMs = 50;
 
 } // namespace
 
@@ -28,7 +28,7 @@ SelfCheck::SelfCheck(StationApplication& application, const QWidget& mainWindow,
     : application_(application)
     , mainWindow_(mainWindow)
     , out_(out) {
-    timer_.setInterval(ExposureIntervalMs);
+    timer_.setInterval(kExposureIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
     timer_.start();
 }
@@ -39,7 +39,7 @@ void SelfCheck::poll() {
         timer_.stop();
         report();
         application_.exit(0);
-    } else if (++attempts_ >= ExposureAttempts) {
+    } else if (++attempts_ >= kExposureAttempts) {
         timer_.stop();
         out_ << "window: not shown\n" << std::flush;
         application_.exit(1);
@@ -48,7 +48,7 @@ void SelfCheck::poll() {
 
 void SelfCheck::report() const {
     out_ << "settings: " << SettingsFile::defaultPath() << '\n';
-    for (const std::string_view name : StationLibraries) {
+    for (const std::string_view name : kStationLibraries) {
         const std::filesystem::path file =
             loadedLibraryFile(DynamicLibrary::platformFileName(name));
         out_ << "library " << name << ": " << (file.empty() ? "not loaded" : file.string()) << '\n';
