@@ -5,6 +5,14 @@ if(QV_WERROR)
     list(APPEND QV_WARNINGS -Werror)
 endif()
 
+# The hardening Debian builds its own packages with: checked C library calls (which need the
+# optimiser), a stack protector, and relocations bound at start and then made read-only.
+if(NOT QV_SANITIZE AND NOT QV_TSAN AND NOT QV_FUZZ)
+    add_compile_options(-fstack-protector-strong
+                        $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>)
+    add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()
+
 if(QV_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                         -fno-omit-frame-pointer)

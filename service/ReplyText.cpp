@@ -154,6 +154,16 @@ std::pair<std::string, std::size_t> declaredEncoding(std::string_view text) {
         return {};
     }
     std::string name(declaration.substr(at + 1, end - at - 1));
+    // XML's EncName: a letter, then letters, digits, '.', '_' and '-'. Anything else is a
+    // malformed declaration, which the well-formedness check reports as such.
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const bool valid =
+        !name.empty() && letter(name[0]) && std::all_of(name.begin(), name.end(), [&](char c) {
+            return letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+        });
+    if (!valid) {
+        return {};
+    }
     std::transform(name.begin(), name.end(), name.begin(), lowerAscii);
     return {name, at + 1};
 }

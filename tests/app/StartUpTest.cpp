@@ -28,6 +28,9 @@ Outcome runStationIn(const test::TempFolder& folder) {
 TEST(StartUp, BrokenCompressionLibraryStopsTheStationWithItsMessage) {
     test::TempFolder folder;
     std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libWSQPACK.so"));
+    // Beside the program rather than through its run path, which the address sanitizer's
+    // interception of the loader does not apply.
+    std::filesystem::copy_file(QV_SCANMAN_LIBRARY, folder.path("libScanMan.so"));
 
     const Outcome outcome = runStationIn(folder);
 

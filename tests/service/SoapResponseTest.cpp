@@ -297,6 +297,8 @@ TEST_F(SoapResponse, RepliesThatAreNotWellFormedXmlAreRefused) {
         {"a raw control character", answer("<resultado>a\x01z</resultado>"),
          "not well-formed (invalid token)\r\nLine: 3\r\n"},
         {"lines ending in CR alone", "<a>\r<b>\r\r</a>", "mismatched tag\r\nLine: 4\r\n</a>"},
+        {"an encoding name that is no name", "<?xml version=\"1.0\" encoding=\"utf 8\"?><a/>",
+         "XML declaration not well-formed\r\nLine: 1\r\n"},
         {"an encoding nobody reads", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><a/>",
          "unsupported character encoding 'koi8-r'\r\nLine: 1\r\n<?xml version=\"1.0\" "
          "encoding=\"KOI8-R\"?><"},
