@@ -14,8 +14,8 @@
 namespace qv {
 namespace {
 
-constexpr int topBarHeight = 33;
-constexpr int statusBarHeight = 19;
+constexpr int kTopBarHeight = 33;
+constexpr int kStatusBarHeight = 19;
 // The client area that gives the designed outer size of 471 x 434 with a common window frame,
 // leaving the picture 455 x 344.
 constexpr QSize initialClientSize(455, 396);
@@ -75,8 +75,8 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     resize(initialClientSize);
 
     Panel1.setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1.setFixedHeight(topBarHeight);
-    sbStat.setFixedHeight(statusBarHeight);
+    Panel1.setFixedHeight(kTopBarHeight);
+    sbStat.setFixedHeight(kStatusBarHeight);
     layout_.setContentsMargins(0, 0, 0, 0);
     layout_.setSpacing(0);
     layout_.addWidget(&Panel1);

@@ -4,7 +4,7 @@
 
 namespace qv {
 
-const char* const StationHelp = R"(Usage: quorvantis [--check | --help | --version]
+const char* const kStationHelp = R"(Usage: quorvantis [--check | --help | --version]
 
 The fingerprint clock-in station. Choose "Ingreso" or "Egreso", type your login or
 identity-document number and present a finger (on the scanner, or with the capture
@@ -23,7 +23,7 @@ Exit status: 0 when the station ends normally; 1 when start-up fails (the reason
 printed on standard error) or the check finds the window not shown.
 )";
 
-StationMode ParseStationCommandLine(std::span<char* const> arguments) {
+StationMode parseStationCommandLine(std::span<char* const> arguments) {
     for (const char* argument : arguments.subspan(arguments.empty() ? 0 : 1)) {
         const std::string_view option(argument);
         if (option == "--help" || option == "-h") {

@@ -14,8 +14,8 @@ enum class StationMode {
 
 // Reads the station's own options (--help, --version, --check). Every other argument is left
 // to the GUI toolkit, which takes its own (-platform, -style, ...) and ignores the rest.
-StationMode ParseStationCommandLine(std::span<char* const> arguments);
+StationMode parseStationCommandLine(std::span<char* const> arguments);
 
-extern const char* const StationHelp;
+extern const char* const kStationHelp;
 
 } // namespace qv

@@ -11,11 +11,11 @@ ScanHandOff::ScanHandOff(std::function<bool()> clockInUnderWay)
     : clockInUnderWay_(std::move(clockInUnderWay))
     , notifier_(wake_.descriptor(), QSocketNotifier::Read) {
     connect(&notifier_, &QSocketNotifier::activated, this, [this] { deliver(); });
-    ScanDeliveries().setWaker([this] { wake_.raise(); });
+    scanDeliveries().setWaker([this] { wake_.raise(); });
 }
 
 ScanHandOff::~ScanHandOff() {
-    ScanDeliveries().setWaker({});
+    scanDeliveries().setWaker({});
 }
 
 void ScanHandOff::deliver() {
@@ -26,12 +26,12 @@ void ScanHandOff::deliver() {
         return;
     }
     delivering_ = true;
-    while (std::optional<ScanDelivery> delivery = ScanDeliveries().pop()) {
+    while (std::optional<ScanDelivery> delivery = scanDeliveries().pop()) {
         if (clockInUnderWay_()) {
-            ScanDeliveries().clear();
+            scanDeliveries().clear();
             break;
         }
-        guarded([&] { ProcessScanDelivery(*delivery); })();
+        guarded([&] { processScanDelivery(*delivery); })();
     }
     delivering_ = false;
 }

@@ -10,7 +10,7 @@
 
 namespace qv {
 
-// Brings the scanner library's deliveries (ScanDeliveries()) to the GUI thread and processes
+// Brings the scanner library's deliveries (scanDeliveries()) to the GUI thread and processes
 // them there one at a time, in arrival order. While a clock-in is under way nothing is
 // processed: whatever is waiting is dropped, so a scan never runs inside another clock-in.
 // Errors go to the default error handler. Deliveries are accepted for as long as it lives.

@@ -17,11 +17,11 @@ namespace qv {
 namespace {
 
 // The libraries the station binds, by the names it knows them under.
-constexpr std::string_view StationLibraries[] = {ScanManLibraryName, WSQPackLibraryName};
+constexpr std::string_view kStationLibraries[] = {kScanManLibraryName, kWSQPackLibraryName};
 
 // How long the window may take to come on screen before the check gives up.
-constexpr int ExposureAttempts = 200;
-constexpr int ExposureIntervalMs = 50;
+constexpr int kExposureAttempts = 200;
+constexpr int kExposureIntervalMs = 50;
 
 } // namespace
 
@@ -29,7 +29,7 @@ SelfCheck::SelfCheck(StationApplication& application, const QWidget& mainWindow,
     : application_(application)
     , mainWindow_(mainWindow)
     , out_(out) {
-    timer_.setInterval(ExposureIntervalMs);
+    timer_.setInterval(kExposureIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
     timer_.start();
 }
@@ -40,7 +40,7 @@ void SelfCheck::poll() {
         timer_.stop();
         report();
         application_.exit(0);
-    } else if (++attempts_ >= ExposureAttempts) {
+    } else if (++attempts_ >= kExposureAttempts) {
         timer_.stop();
         out_ << "window: not shown\n" << std::flush;
         application_.exit(1);
@@ -49,7 +49,7 @@ void SelfCheck::poll() {
 
 void SelfCheck::report() const {
     out_ << "settings: " << SettingsFile::defaultPath() << '\n';
-    for (const std::string_view name : StationLibraries) {
+    for (const std::string_view name : kStationLibraries) {
         const std::string fileName = DynamicLibrary::platformFileName(name);
         const std::filesystem::path file = loadedLibraryFile(fileName);
         out_ << "library " << fileName << ": " << (file.empty() ? "not loaded" : file.string())

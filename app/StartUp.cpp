@@ -18,7 +18,7 @@
 namespace qv {
 namespace {
 
-// What InitialiseModules brought up, each with its way down, in the order they came up.
+// What initialiseModules brought up, each with its way down, in the order they came up.
 std::vector<void (*)()>& finalisers() {
     static std::vector<void (*)()> stack;
     return stack;
@@ -33,21 +33,21 @@ void noFinalisation() {}
 
 } // namespace
 
-void InitialiseModules() {
+void initialiseModules() {
     try {
         // The live scanner comes first: it initialises the scanner library, starts capturing on
         // every attached scanner and creates the station's single scanner object, with images
         // not yet let through. A failing module has undone its own part.
-        bringUp([] { InitialiseFingerScan(); }, [] { FinaliseFingerScan(); });
-        bringUp(RegisterQuorvantisService, noFinalisation);
-        bringUp([] { LoadWSQPack(); }, UnloadWSQPack);
+        bringUp([] { initialiseFingerScan(); }, [] { finaliseFingerScan(); });
+        bringUp(registerQuorvantisService, noFinalisation);
+        bringUp([] { LoadWSQPack(); }, unloadWSQPack);
     } catch (...) {
-        FinaliseModules();
+        finaliseModules();
         throw;
     }
 }
 
-std::unique_ptr<StationApplication> InitialiseGui(int& argc, char** argv) {
+std::unique_ptr<StationApplication> initialiseGui(int& argc, char** argv) {
     auto application = std::make_unique<StationApplication>(argc, argv);
     // The station ends with its main window, not with its last visible window: the settings
     // dialog may still be open.
@@ -55,23 +55,23 @@ std::unique_ptr<StationApplication> InitialiseGui(int& argc, char** argv) {
     return application;
 }
 
-std::unique_ptr<TFBioVerif> CreateMainWindow(RunnerUi& runnerUi) {
+std::unique_ptr<TFBioVerif> createMainWindow(RunnerUi& runnerUi) {
     return std::make_unique<TFBioVerif>(runnerUi);
 }
 
-std::unique_ptr<TFConfigLiveScan> CreateConfigDialog(RunnerUi& runnerUi, TFBioVerif& mainWindow) {
+std::unique_ptr<TFConfigLiveScan> createConfigDialog(RunnerUi& runnerUi, TFBioVerif& mainWindow) {
     auto dialog = std::make_unique<TFConfigLiveScan>(runnerUi);
     mainWindow.attachSettings(*dialog, *dialog);
     return dialog;
 }
 
-int RunMessageLoop(StationApplication& application, TFBioVerif& mainWindow) {
+int runMessageLoop(StationApplication& application, TFBioVerif& mainWindow) {
     QObject::connect(&mainWindow, &TFBioVerif::closed, &application, &QApplication::quit);
     mainWindow.show();
     return application.exec();
 }
 
-void FinaliseModules() noexcept {
+void finaliseModules() noexcept {
     std::vector<void (*)()>& stack = finalisers();
     while (!stack.empty()) {
         const auto finalise = stack.back();
@@ -80,10 +80,10 @@ void FinaliseModules() noexcept {
     }
 }
 
-int RunStation(int argc, char** argv) {
-    const StationMode mode = ParseStationCommandLine({argv, static_cast<std::size_t>(argc)});
+int runStation(int argc, char** argv) {
+    const StationMode mode = parseStationCommandLine({argv, static_cast<std::size_t>(argc)});
     if (mode == StationMode::Help) {
-        std::cout << StationHelp;
+        std::cout << kStationHelp;
         return 0;
     }
     if (mode == StationMode::Version) {
@@ -91,29 +91,29 @@ int RunStation(int argc, char** argv) {
         return 0;
     }
     try {
-        InitialiseModules();
+        initialiseModules();
     } catch (const std::exception& error) {
         // Before any window exists there is only the terminal to tell.
         std::cerr << "Quorvantis: " << error.what() << '\n';
         return 1;
     }
     try {
-        std::unique_ptr<StationApplication> application = InitialiseGui(argc, argv);
+        std::unique_ptr<StationApplication> application = initialiseGui(argc, argv);
         QtRunnerUi runnerUi(*application);
-        std::unique_ptr<TFBioVerif> mainWindow = CreateMainWindow(runnerUi);
-        std::unique_ptr<TFConfigLiveScan> configDialog = CreateConfigDialog(runnerUi, *mainWindow);
+        std::unique_ptr<TFBioVerif> mainWindow = createMainWindow(runnerUi);
+        std::unique_ptr<TFConfigLiveScan> configDialog = createConfigDialog(runnerUi, *mainWindow);
         const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
         std::optional<SelfCheck> check;
         if (mode == StationMode::Check) {
             check.emplace(*application, *mainWindow, std::cout);
         }
-        const int status = RunMessageLoop(*application, *mainWindow);
+        const int status = runMessageLoop(*application, *mainWindow);
         // The modules go while the windows still exist: the scanner stops before anything it
         // might deliver to is gone.
-        FinaliseModules();
+        finaliseModules();
         return status;
     } catch (const std::exception& error) {
-        FinaliseModules();
+        finaliseModules();
         std::cerr << "Quorvantis: " << error.what() << '\n';
         return 1;
     }

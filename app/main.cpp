@@ -1,5 +1,5 @@
 #include "app/StartUp.h"
 
 int main(int argc, char** argv) {
-    return qv::RunStation(argc, argv);
+    return qv::runStation(argc, argv);
 }

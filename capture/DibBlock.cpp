@@ -9,7 +9,7 @@
 namespace qv {
 namespace {
 
-constexpr std::size_t fileHeaderSize = 14;
+constexpr std::size_t kFileHeaderSize = 14;
 
 void put16(std::uint8_t* at, std::uint16_t value) {
     at[0] = static_cast<std::uint8_t>(value);
@@ -34,8 +34,8 @@ double nearest(double v) {
 } // namespace
 
 DibBlock::DibBlock(int32_t width, int32_t height, std::size_t pixelBytes)
-    : bytes_(pixelOffset + pixelBytes) {
-    put32(bytes_.data(), headerSize);
+    : bytes_(kPixelOffset + pixelBytes) {
+    put32(bytes_.data(), kHeaderSize);
     put32(bytes_.data() + 4, static_cast<std::uint32_t>(width));
     put32(bytes_.data() + 8, static_cast<std::uint32_t>(height));
     put16(bytes_.data() + 12, 1);
@@ -63,7 +63,7 @@ void DibBlock::writeHeader(int32_t imageSize, int32_t xPixelsPerMetre, int32_t y
 
 void DibBlock::writeGrayPalette() {
     for (std::size_t i = 0; i < 256; ++i) {
-        std::uint8_t* entry = bytes_.data() + headerSize + 4 * i;
+        std::uint8_t* entry = bytes_.data() + kHeaderSize + 4 * i;
         entry[0] = entry[1] = entry[2] = static_cast<std::uint8_t>(i);
         entry[3] = 0;
     }
@@ -77,7 +77,7 @@ std::optional<DibBlock> ScaleDIB(const DibBlock& source, double s) {
     }
     const double width = nearest(sourceWidth / s);
     const double height = nearest(sourceHeight / s);
-    if (!(width >= 1.0 && height >= 1.0 && width * height <= double(MaxScanPixels))) {
+    if (!(width >= 1.0 && height >= 1.0 && width * height <= double(kMaxScanPixels))) {
         return std::nullopt;
     }
     const int32_t outWidth = AlignTo4(static_cast<int32_t>(width));
@@ -90,7 +90,7 @@ std::optional<DibBlock> ScaleDIB(const DibBlock& source, double s) {
         target.writeHeader(outWidth * outHeight, static_cast<int32_t>(get32(header + 24)),
                            static_cast<int32_t>(get32(header + 28)), 256);
         for (std::size_t i = 0; i < 256; ++i) {
-            const std::size_t entry = DibBlock::headerSize + 4 * i;
+            const std::size_t entry = DibBlock::kHeaderSize + 4 * i;
             std::copy_n(source.bytes().begin() + std::ptrdiff_t(entry), 3,
                         target.bytes().begin() + std::ptrdiff_t(entry));
             target.bytes()[entry + 3] = 0;
@@ -119,10 +119,10 @@ std::optional<DibBlock> ScaleDIB(const DibBlock& source, double s) {
 }
 
 bool WriteDIBToStream(const DibBlock& block, MemoryStream& stream) {
-    std::uint8_t header[fileHeaderSize] = {'B', 'M'};
-    put32(header + 2, static_cast<std::uint32_t>(block.bytes().size() + fileHeaderSize));
-    put32(header + 10, static_cast<std::uint32_t>(fileHeaderSize + DibBlock::pixelOffset));
-    stream.reserve(stream.position() + fileHeaderSize + block.bytes().size());
+    std::uint8_t header[kFileHeaderSize] = {'B', 'M'};
+    put32(header + 2, static_cast<std::uint32_t>(block.bytes().size() + kFileHeaderSize));
+    put32(header + 10, static_cast<std::uint32_t>(kFileHeaderSize + DibBlock::kPixelOffset));
+    stream.reserve(stream.position() + kFileHeaderSize + block.bytes().size());
     stream.write(header);
     stream.write(block.bytes());
     return true;

@@ -13,7 +13,7 @@ namespace qv {
 
 // The most pixels a scanned picture may have at any stage; more is treated like memory that
 // cannot be had.
-inline constexpr std::int64_t MaxScanPixels = std::int64_t{64} * 1024 * 1024;
+inline constexpr std::int64_t kMaxScanPixels = std::int64_t{64} * 1024 * 1024;
 
 // (n + 3) with the two lowest bits cleared: a row length in whole 4-byte words.
 constexpr int32_t AlignTo4(int32_t n) {
@@ -24,9 +24,9 @@ constexpr int32_t AlignTo4(int32_t n) {
 // palette, then the rows from the bottom of the picture up. The block owns its bytes.
 class DibBlock {
 public:
-    static constexpr std::size_t headerSize = 40;
-    static constexpr std::size_t paletteSize = 1024;
-    static constexpr std::size_t pixelOffset = headerSize + paletteSize;
+    static constexpr std::size_t kHeaderSize = 40;
+    static constexpr std::size_t kPaletteSize = 1024;
+    static constexpr std::size_t kPixelOffset = kHeaderSize + kPaletteSize;
 
     // A block for a width x height picture whose rows take pixelBytes in all. Raises
     // std::bad_alloc when it cannot be had.
@@ -40,8 +40,8 @@ public:
     // Entry i = (i, i, i, 0).
     void writeGrayPalette();
 
-    std::uint8_t* pixels() { return bytes_.data() + pixelOffset; }
-    const std::uint8_t* pixels() const { return bytes_.data() + pixelOffset; }
+    std::uint8_t* pixels() { return bytes_.data() + kPixelOffset; }
+    const std::uint8_t* pixels() const { return bytes_.data() + kPixelOffset; }
     std::vector<std::uint8_t>& bytes() { return bytes_; }
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
@@ -52,7 +52,7 @@ private:
 // The picture resampled to 1/s of its size, nearest neighbour: width AlignTo4(nearest(W0 / s)),
 // height nearest(H0 / s), halves rounding to even. Source positions past the picture take its
 // nearest edge pixel. Nothing when s is not a positive number, when the result would have no
-// pixels or more than MaxScanPixels, or when the block cannot be had.
+// pixels or more than kMaxScanPixels, or when the block cannot be had.
 std::optional<DibBlock> ScaleDIB(const DibBlock& source, double s);
 
 // The 14-byte BMP file header (pixels at 1078), then the whole block, at the stream's position.

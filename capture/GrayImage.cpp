@@ -14,7 +14,7 @@ void TGrayImage::SetSize(int32_t width, int32_t height) {
         height = 0;
     }
     const std::int64_t size = std::int64_t{width} * height;
-    if (size > MaxScanPixels) {
+    if (size > kMaxScanPixels) {
         Clear();
         throw std::bad_alloc();
     }

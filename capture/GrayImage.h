@@ -25,7 +25,7 @@ public:
     const std::uint8_t* Data() const { return data_.get(); }
 
     // A side of 0 or less empties the buffer. Raises std::bad_alloc when the pixels cannot be
-    // held (or are more than MaxScanPixels); the buffer is then empty.
+    // held (or are more than kMaxScanPixels); the buffer is then empty.
     void SetSize(int32_t width, int32_t height);
     // SetSize, then copies Size() bytes from pixels.
     void LoadPixels(int32_t width, int32_t height, const std::uint8_t* pixels);

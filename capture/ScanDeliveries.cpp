@@ -15,7 +15,7 @@ void ScanDeliveryQueue::setWaker(std::function<void()> waker) {
 void ScanDeliveryQueue::push(ScanDelivery delivery) {
     // The waker runs under the lock, so that removing it waits for a wake-up in progress.
     const std::lock_guard lock(mutex_);
-    if (!waker_ || pending_.size() >= capacity) {
+    if (!waker_ || pending_.size() >= kCapacity) {
         return;
     }
     pending_.push_back(std::move(delivery));
@@ -37,7 +37,7 @@ void ScanDeliveryQueue::clear() {
     pending_.clear();
 }
 
-ScanDeliveryQueue& ScanDeliveries() {
+ScanDeliveryQueue& scanDeliveries() {
     static ScanDeliveryQueue queue;
     return queue;
 }

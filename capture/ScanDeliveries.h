@@ -35,7 +35,7 @@ using ScanDelivery = std::variant<ScanImage, ScanNotice>;
 // newest ones.
 class ScanDeliveryQueue {
 public:
-    static constexpr std::size_t capacity = 4;
+    static constexpr std::size_t kCapacity = 4;
 
     // Called after each push, on the pushing thread; an empty waker stops deliveries from
     // being accepted. Once set, no earlier waker is running or will run.
@@ -51,6 +51,6 @@ private:
 };
 
 // The station's single queue.
-ScanDeliveryQueue& ScanDeliveries();
+ScanDeliveryQueue& scanDeliveries();
 
 } // namespace qv

@@ -33,7 +33,7 @@ Binding& binding() {
 
 // Texts the library hands over are names and versions; anything longer is a broken answer,
 // not something to allocate for.
-constexpr int32_t maxTextLength = 64 * 1024;
+constexpr int32_t kMaxTextLength = 64 * 1024;
 
 const EntryPoints& entries() {
     if (!binding().library.loaded()) {
@@ -44,7 +44,7 @@ const EntryPoints& entries() {
 
 } // namespace
 
-void LoadScanMan(std::string_view library) {
+void loadScanMan(std::string_view library) {
     Binding& state = binding();
     if (state.library.loaded()) {
         return;
@@ -68,17 +68,17 @@ void LoadScanMan(std::string_view library) {
             state.library.resolve<decltype(e.removeMonitor)>("SMRemoveMonitor", __LINE__);
         e.finalize = state.library.resolve<decltype(e.finalize)>("SMFinalize", __LINE__);
     } catch (...) {
-        UnloadScanMan();
+        unloadScanMan();
         throw;
     }
 }
 
-void UnloadScanMan() {
+void unloadScanMan() {
     binding().entries = {};
     binding().library.close();
 }
 
-bool ScanManLoaded() {
+bool scanManLoaded() {
     return binding().library.loaded();
 }
 
@@ -119,12 +119,12 @@ std::string ScanManErrorText(int32_t code) {
     case -101:
         return "Already capturing";
     default:
-        return IsScanManFailure(code) ? std::to_string(code) : std::string();
+        return isScanManFailure(code) ? std::to_string(code) : std::string();
     }
 }
 
 void CheckScanManResult(int32_t code) {
-    if (IsScanManFailure(code)) {
+    if (isScanManFailure(code)) {
         throw GeneralError("ScanMan error:\r\tCode = " + std::to_string(code) +
                            "\r\tDescription = " + ScanManErrorText(code));
     }
@@ -144,17 +144,17 @@ void RequireParameterType(int32_t scanner, int32_t parameter, int32_t expectedTy
 }
 
 int32_t GetIntegerParameter(int32_t scanner, int32_t parameter) {
-    RequireParameterType(scanner, parameter, ParameterTypeInteger);
+    RequireParameterType(scanner, parameter, kParameterTypeInteger);
     int32_t value = 0;
     CheckScanManResult(entries().getParameter(scanner, parameter, &value));
     return value;
 }
 
 std::string GetTextParameter(int32_t scanner, int32_t parameter) {
-    RequireParameterType(scanner, parameter, ParameterTypeText);
+    RequireParameterType(scanner, parameter, kParameterTypeText);
     const int32_t length = entries().getParameter(scanner, parameter, nullptr);
     CheckScanManResult(length);
-    if (length > maxTextLength) {
+    if (length > kMaxTextLength) {
         throw GeneralError("ScanMan parameter is too long");
     }
     // The library writes the characters and a terminating zero, which std::string keeps room
@@ -164,15 +164,15 @@ std::string GetTextParameter(int32_t scanner, int32_t parameter) {
     return text;
 }
 
-std::string GetScanManParameter10() {
+std::string getScanManParameter10() {
     return GetTextParameter(0, 10);
 }
 
-int32_t GetScanManParameter11() {
+int32_t getScanManParameter11() {
     return GetIntegerParameter(0, 11);
 }
 
-int32_t GetScanManParameter12() {
+int32_t getScanManParameter12() {
     return GetIntegerParameter(0, 12);
 }
 
@@ -180,9 +180,9 @@ std::string GetScannerIdAt(int32_t index) {
     const EntryPoints& e = entries();
     const int32_t size = e.getScannerId(index, nullptr, 0);
     // A size of 0 cannot count a terminating zero: the library is not making sense.
-    if (size > 0 && size <= maxTextLength) {
+    if (size > 0 && size <= kMaxTextLength) {
         std::string id(static_cast<std::size_t>(size - 1), '\0');
-        if (IsScanManSuccess(e.getScannerId(index, id.data(), size))) {
+        if (isScanManSuccess(e.getScannerId(index, id.data(), size))) {
             return id;
         }
     }

@@ -12,28 +12,28 @@
 namespace qv {
 
 // The scanner library's name as the station knows it; the platform loader maps it to the file.
-inline constexpr std::string_view ScanManLibraryName = "ScanMan.dll";
+inline constexpr std::string_view kScanManLibraryName = "ScanMan.dll";
 
 // Binds the scanner library by that name (or a path) and resolves its nine entry points. The
 // station cannot run without it: a library that is absent raises qv::GeneralError naming it, one
 // lacking an entry point qv::AssertionFailed. Does nothing while a library is bound.
-void LoadScanMan(std::string_view library = ScanManLibraryName);
-void UnloadScanMan();
-bool ScanManLoaded();
+void loadScanMan(std::string_view library = kScanManLibraryName);
+void unloadScanMan();
+bool scanManLoaded();
 
-// The bound entry points; calling one before LoadScanMan raises qv::GeneralError.
+// The bound entry points; calling one before loadScanMan raises qv::GeneralError.
 int32_t SMInitialize();
 int32_t SMSetMonitor(SMMonitorProc monitor, intptr_t userValue);
 int32_t SMRemoveMonitor();
 int32_t SMFinalize();
 
-inline constexpr int32_t ParameterTypeInteger = 5;
-inline constexpr int32_t ParameterTypeText = 100;
+inline constexpr int32_t kParameterTypeInteger = 5;
+inline constexpr int32_t kParameterTypeText = 100;
 
-inline bool IsScanManSuccess(int32_t code) {
+inline bool isScanManSuccess(int32_t code) {
     return code >= 0;
 }
-inline bool IsScanManFailure(int32_t code) {
+inline bool isScanManFailure(int32_t code) {
     return code < 0;
 }
 
@@ -51,9 +51,9 @@ std::string GetTextParameter(int32_t scanner, int32_t parameter);
 
 // The three library parameters read at start-up, on scanner selector 0; only their types
 // matter.
-std::string GetScanManParameter10();
-int32_t GetScanManParameter11();
-int32_t GetScanManParameter12();
+std::string getScanManParameter10();
+int32_t getScanManParameter11();
+int32_t getScanManParameter12();
 
 // Raises "Can not retrieve scanner id" when the library cannot say.
 std::string GetScannerIdAt(int32_t index);

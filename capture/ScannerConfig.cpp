@@ -26,25 +26,25 @@ int digitValue(char c, int base) {
 
 } // namespace
 
-std::vector<std::string> ReadScannerConfig(const std::filesystem::path& path) {
+std::vector<std::string> readScannerConfig(const std::filesystem::path& path) {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (error) {
         throw GeneralError("Cannot open file \"" + path.string() + "\". " + error.message());
     }
-    if (size > MaxScannerConfigBytes) {
+    if (size > kMaxScannerConfigBytes) {
         throw GeneralError("Cannot read file \"" + path.string() + "\": it is larger than " +
-                           std::to_string(MaxScannerConfigBytes) + " bytes");
+                           std::to_string(kMaxScannerConfigBytes) + " bytes");
     }
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     if (!in || !(text << in.rdbuf() || size == 0)) {
         throw GeneralError("Cannot read file \"" + path.string() + "\"");
     }
-    return SplitConfigLines(text.str());
+    return splitConfigLines(text.str());
 }
 
-std::vector<std::string> SplitConfigLines(std::string_view text) {
+std::vector<std::string> splitConfigLines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -59,7 +59,7 @@ std::vector<std::string> SplitConfigLines(std::string_view text) {
     return lines;
 }
 
-std::optional<int32_t> ParseConfigInteger(std::string_view text) {
+std::optional<int32_t> parseConfigInteger(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
         ++i;
@@ -97,13 +97,13 @@ std::optional<int32_t> ParseConfigInteger(std::string_view text) {
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-std::optional<int32_t> ConfiguredResolution(const std::vector<std::string>& config,
+std::optional<int32_t> configuredResolution(const std::vector<std::string>& config,
                                             std::string_view scannerId) {
     for (const std::string& line : config) {
         const std::size_t equals = line.find('=');
         if (equals != std::string::npos &&
             equalsIgnoringCase(std::string_view(line).substr(0, equals), scannerId)) {
-            return ParseConfigInteger(std::string_view(line).substr(equals + 1));
+            return parseConfigInteger(std::string_view(line).substr(equals + 1));
         }
     }
     return std::nullopt;

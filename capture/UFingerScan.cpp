@@ -17,7 +17,7 @@ bool ScanEnabled = false;
 
 namespace {
 
-constexpr double targetResolution = 500.0;
+constexpr double kTargetResolution = 500.0;
 
 // How far start-up got, so that shut-down undoes exactly that.
 struct LibraryState {
@@ -38,12 +38,12 @@ void ScanImageProc(const char* scannerId, int32_t width, int32_t height,
     try {
         ScanImage image{scannerId ? scannerId : "", width, height, {}, resolution};
         if (width > 0 && height > 0 && pixels != nullptr) {
-            if (std::int64_t{width} * height > MaxScanPixels) {
+            if (std::int64_t{width} * height > kMaxScanPixels) {
                 return;
             }
             image.pixels.assign(pixels, pixels + std::size_t(width) * std::size_t(height));
         }
-        ScanDeliveries().push(std::move(image));
+        scanDeliveries().push(std::move(image));
     } catch (...) {
         // An image that cannot be copied is lost.
     }
@@ -51,28 +51,28 @@ void ScanImageProc(const char* scannerId, int32_t width, int32_t height,
 
 void ScanNotifyProc(const char* scannerId, int32_t, intptr_t) {
     try {
-        ScanDeliveries().push(ScanNotice{scannerId ? scannerId : ""});
+        scanDeliveries().push(ScanNotice{scannerId ? scannerId : ""});
     } catch (...) {
     }
 }
 
 void ScanMonitorProc(int32_t, int32_t, intptr_t) {}
 
-void ProcessScanDelivery(const ScanDelivery& delivery) {
+void processScanDelivery(const ScanDelivery& delivery) {
     if (const auto* image = std::get_if<ScanImage>(&delivery)) {
-        ProcessScanImage(*image);
+        processScanImage(*image);
     } else if (FingerScan) {
         FingerScan->ScannerId = std::get<ScanNotice>(delivery).scannerId;
     }
 }
 
-void ProcessScanImage(const ScanImage& image) {
+void processScanImage(const ScanImage& image) {
     if (!ScanEnabled || !FingerScan) {
         return;
     }
     TFingerScan& scan = *FingerScan;
     scan.ScannerId = image.scannerId;
-    scan.Resolution = ConfiguredResolution(scan.Config, image.scannerId).value_or(image.resolution);
+    scan.Resolution = configuredResolution(scan.Config, image.scannerId).value_or(image.resolution);
 
     std::optional<DibBlock> unscaled;
     try {
@@ -92,7 +92,7 @@ void ProcessScanImage(const ScanImage& image) {
     std::unique_ptr<MemoryStream> stream;
     scan.BeforeScan(stream);
 
-    const double s = scan.Resolution / targetResolution;
+    const double s = scan.Resolution / kTargetResolution;
     std::optional<DibBlock> scaled = ScaleDIB(*unscaled, s);
     unscaled.reset();
     if (!scaled || !stream) {
@@ -107,15 +107,15 @@ void ProcessScanImage(const ScanImage& image) {
     scan.AfterScan(stream);
 }
 
-void InitialiseFingerScan(std::string_view library) {
+void initialiseFingerScan(std::string_view library) {
     ScanEnabled = false;
     try {
-        LoadScanMan(library);
+        loadScanMan(library);
         CheckScanManResult(SMInitialize());
         libraryState.initialised = true;
-        GetScanManParameter10();
-        GetScanManParameter11();
-        GetScanManParameter12();
+        getScanManParameter10();
+        getScanManParameter11();
+        getScanManParameter12();
         SMSetMonitor(ScanMonitorProc, 0);
         libraryState.monitorSet = true;
         {
@@ -127,16 +127,16 @@ void InitialiseFingerScan(std::string_view library) {
             }
         }
         FingerScan = std::make_unique<TFingerScan>();
-        if (std::filesystem::is_regular_file(ScannerConfigFileName)) {
-            FingerScan->Config = ReadScannerConfig(ScannerConfigFileName);
+        if (std::filesystem::is_regular_file(kScannerConfigFileName)) {
+            FingerScan->Config = readScannerConfig(kScannerConfigFileName);
         }
     } catch (...) {
-        FinaliseFingerScan();
+        finaliseFingerScan();
         throw;
     }
 }
 
-void FinaliseFingerScan() noexcept {
+void finaliseFingerScan() noexcept {
     if (libraryState.capturing) {
         StopAllCapture();
     }
@@ -147,9 +147,9 @@ void FinaliseFingerScan() noexcept {
         SMFinalize();
     }
     libraryState = {};
-    ScanDeliveries().clear();
+    scanDeliveries().clear();
     FingerScan.reset();
-    UnloadScanMan();
+    unloadScanMan();
     ScanEnabled = false;
 }
 

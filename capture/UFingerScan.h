@@ -47,7 +47,7 @@ extern std::unique_ptr<TFingerScan> FingerScan;
 extern bool ScanEnabled;
 
 // The procedures handed to the scanner library. They run on the library's thread: the image
-// and the notification are copied into ScanDeliveries() for the GUI thread, nothing else is
+// and the notification are copied into scanDeliveries() for the GUI thread, nothing else is
 // touched there.
 void ScanImageProc(const char* scannerId, int32_t width, int32_t height,
                    const unsigned char* pixels, int32_t resolution, intptr_t unused);
@@ -58,16 +58,16 @@ void ScanMonitorProc(int32_t unused1, int32_t unused2, intptr_t unused3);
 // ScanEnabled is set: "BeforeScan not Attached" and "AfterScan not Attached" are raised as
 // qv::GeneralError, and so is whatever the handlers raise. An image of no pixels, with no usable
 // resolution, or too large to hold is dropped.
-void ProcessScanDelivery(const ScanDelivery& delivery);
-void ProcessScanImage(const ScanImage& image);
+void processScanDelivery(const ScanDelivery& delivery);
+void processScanImage(const ScanImage& image);
 
 // Start-up: binds and initialises the scanner library, starts every attached scanner and
 // creates FingerScan, reading "ScannerConfig.CFG" from the current folder. A failure takes
 // down what was brought up and is raised. The library is the station's, or another build given
 // by name or path.
-void InitialiseFingerScan(std::string_view library = ScanManLibraryName);
+void initialiseFingerScan(std::string_view library = kScanManLibraryName);
 // Shut-down: stops capturing, removes the monitor, finalises the library and releases
 // FingerScan, for whatever part of start-up had succeeded.
-void FinaliseFingerScan() noexcept;
+void finaliseFingerScan() noexcept;
 
 } // namespace qv

@@ -56,7 +56,7 @@ bool RunProgramAndWait(const std::string& program, const std::string& argument, 
 
 bool RunCaptureProgram(const CaptureProgramPaths& paths, RunnerUi& ui,
                        const std::string& argument) {
-    deleteFile(paths.GetPathLiveScan() + capturedFingerprintFile);
+    deleteFile(paths.GetPathLiveScan() + kCapturedFingerprintFile);
     if (!programExists(paths.GetExeCaptura(), ui)) {
         return false;
     }
@@ -65,7 +65,7 @@ bool RunCaptureProgram(const CaptureProgramPaths& paths, RunnerUi& ui,
         // A program that could not be started leaves no file, so the test below decides.
         RunProgramAndWait(paths.GetExeCaptura(), argument, ui);
     }
-    return fileExists(paths.GetPathLiveScan() + capturedFingerprintFile);
+    return fileExists(paths.GetPathLiveScan() + kCapturedFingerprintFile);
 }
 
 void RunConfigProgram(const CaptureProgramPaths& paths, RunnerUi& ui) {

@@ -11,7 +11,7 @@
 namespace qv {
 
 // The file a capture program leaves in the capture folder.
-inline constexpr const char* capturedFingerprintFile = "huella.bmp";
+inline constexpr const char* kCapturedFingerprintFile = "huella.bmp";
 
 // Runs the selected capture program with argument and waits for it, the windows repainting
 // meanwhile. Returns whether it left its fingerprint file behind. A missing program is

@@ -11,12 +11,12 @@ namespace qv {
 namespace {
 
 constexpr char charOf(std::uint32_t value) {
-    return Base64EncodeTable[value & 0x3F];
+    return kBase64EncodeTable[value & 0x3F];
 }
 
 // Every 12-bit value as its two characters, so a group of three bytes takes two lookups.
 using CharPair = std::array<char, 2>;
-constexpr std::array<CharPair, 4096> pairTable = [] {
+constexpr std::array<CharPair, 4096> kPairTable = [] {
     std::array<CharPair, 4096> table{};
     for (std::uint32_t v = 0; v < table.size(); ++v) {
         table[v] = {charOf(v >> 6), charOf(v)};
@@ -26,14 +26,14 @@ constexpr std::array<CharPair, 4096> pairTable = [] {
 
 // The decoding table once per position in a group, each value already shifted into place, so
 // a clean group is four lookups ORed together; a skipped byte sets a flag no value can reach.
-constexpr std::uint32_t skipFlag = 0x80000000u;
+constexpr std::uint32_t kSkipFlag = 0x80000000u;
 using ShiftedTable = std::array<std::uint32_t, 256>;
-constexpr std::array<ShiftedTable, 4> shiftedTables = [] {
+constexpr std::array<ShiftedTable, 4> kShiftedTables = [] {
     std::array<ShiftedTable, 4> tables{};
     for (std::size_t position = 0; position < 4; ++position) {
         for (std::size_t c = 0; c < 256; ++c) {
-            const std::uint32_t value = Base64DecodeTable[c];
-            tables[position][c] = value == Base64Skip ? skipFlag : value << (6 * (3 - position));
+            const std::uint32_t value = kBase64DecodeTable[c];
+            tables[position][c] = value == kBase64Skip ? kSkipFlag : value << (6 * (3 - position));
         }
     }
     return tables;
@@ -54,8 +54,8 @@ void Base64EncodeBlock(std::span<const std::uint8_t> in, std::span<char> out) {
     const std::size_t groups = in.size() / 3;
     for (std::size_t g = 0; g < groups; ++g, p += 3, o += 4) {
         const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-        std::memcpy(o, pairTable[v >> 12].data(), 2);
-        std::memcpy(o + 2, pairTable[v & 0xFFF].data(), 2);
+        std::memcpy(o, kPairTable[v >> 12].data(), 2);
+        std::memcpy(o + 2, kPairTable[v & 0xFFF].data(), 2);
     }
     switch (in.size() % 3) {
     case 1:
@@ -82,13 +82,13 @@ std::size_t Base64DecodeBlock(std::span<const std::uint8_t> in, std::span<std::u
     if (in.empty()) {
         return 0;
     }
-    requireCapacity(out.size(), Base64DecodedCapacity(in.size(), state), __LINE__);
+    requireCapacity(out.size(), base64DecodedCapacity(in.size(), state), __LINE__);
     const std::uint8_t* p = in.data();
     const std::uint8_t* const end = p + in.size();
     std::uint8_t* o = out.data();
     std::uint32_t accumulator = state.accumulator;
     std::uint32_t needed = state.needed;
-    const auto& table = Base64DecodeTable;
+    const auto& table = kBase64DecodeTable;
 
     while (p != end) {
         if (needed == 4) {
@@ -96,9 +96,9 @@ std::size_t Base64DecodeBlock(std::span<const std::uint8_t> in, std::span<std::u
             // lookups of pre-shifted values and fall back to one character at a time only
             // around skipped bytes.
             while (end - p >= 4) {
-                const std::uint32_t group = shiftedTables[0][p[0]] | shiftedTables[1][p[1]] |
-                                            shiftedTables[2][p[2]] | shiftedTables[3][p[3]];
-                if (group & skipFlag) {
+                const std::uint32_t group = kShiftedTables[0][p[0]] | kShiftedTables[1][p[1]] |
+                                            kShiftedTables[2][p[2]] | kShiftedTables[3][p[3]];
+                if (group & kSkipFlag) {
                     break;
                 }
                 o[0] = static_cast<std::uint8_t>(group >> 16);
@@ -112,7 +112,7 @@ std::size_t Base64DecodeBlock(std::span<const std::uint8_t> in, std::span<std::u
             }
         }
         const std::uint32_t value = table[*p++];
-        if (value == Base64Skip) {
+        if (value == kBase64Skip) {
             continue;
         }
         accumulator = (accumulator << 6) | value;

@@ -10,7 +10,7 @@
 namespace qv {
 
 // RFC 4648 alphabet; a character's value is its position.
-inline constexpr std::array<char, 64> Base64EncodeTable{
+inline constexpr std::array<char, 64> kBase64EncodeTable{
     'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 'P',
     'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z', 'a', 'b', 'c', 'd', 'e', 'f',
     'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r', 's', 't', 'u', 'v',
@@ -18,13 +18,13 @@ inline constexpr std::array<char, 64> Base64EncodeTable{
 
 // Decoding table entry of every byte outside the alphabet, "=" and line breaks included: the
 // decoder skips such bytes, which is what makes it lenient.
-inline constexpr std::uint32_t Base64Skip = 255;
+inline constexpr std::uint32_t kBase64Skip = 255;
 
-inline constexpr std::array<std::uint32_t, 256> Base64DecodeTable = [] {
+inline constexpr std::array<std::uint32_t, 256> kBase64DecodeTable = [] {
     std::array<std::uint32_t, 256> table{};
-    table.fill(Base64Skip);
-    for (std::uint32_t value = 0; value < Base64EncodeTable.size(); ++value) {
-        table[static_cast<unsigned char>(Base64EncodeTable[value])] = value;
+    table.fill(kBase64Skip);
+    for (std::uint32_t value = 0; value < kBase64EncodeTable.size(); ++value) {
+        table[static_cast<unsigned char>(kBase64EncodeTable[value])] = value;
     }
     return table;
 }();
@@ -42,7 +42,7 @@ constexpr std::size_t Base64EncodedSize(std::size_t n) {
 }
 
 // The most bytes Base64DecodeBlock can write for count characters from the given state.
-constexpr std::size_t Base64DecodedCapacity(std::size_t count, const Base64DecodeState& state) {
+constexpr std::size_t base64DecodedCapacity(std::size_t count, const Base64DecodeState& state) {
     return (count + (4 - state.needed)) / 4 * 3;
 }
 

@@ -9,14 +9,14 @@
 
 namespace qv {
 
-static_assert(Base64EncodeChunk % 3 == 0);
-static_assert(Base64EncodedSize(Base64EncodeChunk) == Base64EncodedChunk);
-static_assert(Base64DecodedCapacity(Base64DecodeChunk, Base64DecodeState{0, 1}) ==
-              Base64DecodedChunk);
+static_assert(kBase64EncodeChunk % 3 == 0);
+static_assert(Base64EncodedSize(kBase64EncodeChunk) == kBase64EncodedChunk);
+static_assert(base64DecodedCapacity(kBase64DecodeChunk, Base64DecodeState{0, 1}) ==
+              kBase64DecodedChunk);
 
 void Base64EncodeStream(MemoryStream& input, MemoryStream& output) {
-    std::array<std::uint8_t, Base64EncodeChunk> bytes;
-    std::array<char, Base64EncodedChunk> chars;
+    std::array<std::uint8_t, kBase64EncodeChunk> bytes;
+    std::array<char, kBase64EncodedChunk> chars;
     std::size_t count = input.read(bytes);
     for (;;) {
         const std::span<const std::uint8_t> chunk(bytes.data(), count);
@@ -24,7 +24,7 @@ void Base64EncodeStream(MemoryStream& input, MemoryStream& output) {
         const std::size_t produced = Base64EncodedSize(count);
         output.write({reinterpret_cast<const std::uint8_t*>(chars.data()), produced});
         // A short read is the end of the input.
-        if (count < Base64EncodeChunk) {
+        if (count < kBase64EncodeChunk) {
             return;
         }
         count = input.read(bytes);
@@ -32,8 +32,8 @@ void Base64EncodeStream(MemoryStream& input, MemoryStream& output) {
 }
 
 void Base64DecodeStream(MemoryStream& input, MemoryStream& output) {
-    std::array<std::uint8_t, Base64DecodeChunk> chars;
-    std::array<std::uint8_t, Base64DecodedChunk> bytes;
+    std::array<std::uint8_t, kBase64DecodeChunk> chars;
+    std::array<std::uint8_t, kBase64DecodedChunk> bytes;
     Base64DecodeState state;
     for (std::size_t count = input.read(chars); count > 0; count = input.read(chars)) {
         const std::size_t produced = Base64DecodeBlock({chars.data(), count}, bytes, state);

@@ -9,11 +9,11 @@
 namespace qv {
 
 // A multiple of 3, so no group of three bytes is split between chunks.
-inline constexpr std::size_t Base64EncodeChunk = 2736;
-inline constexpr std::size_t Base64EncodedChunk = 3648;
-inline constexpr std::size_t Base64DecodeChunk = 2736;
+inline constexpr std::size_t kBase64EncodeChunk = 2736;
+inline constexpr std::size_t kBase64EncodedChunk = 3648;
+inline constexpr std::size_t kBase64DecodeChunk = 2736;
 // Enough for a chunk together with a group begun in the chunk before.
-inline constexpr std::size_t Base64DecodedChunk = 2052;
+inline constexpr std::size_t kBase64DecodedChunk = 2052;
 
 // Encodes from the input's position to its end and writes the characters at the output's
 // position, without line breaks.

@@ -10,13 +10,13 @@ namespace qv {
 namespace {
 
 void checkSize(int width, int height) {
-    const bool inRange = width >= 0 && height >= 0 && width <= Bitmap::maxDimension &&
-                         height <= Bitmap::maxDimension &&
-                         std::int64_t{width} * height <= Bitmap::maxPixels;
+    const bool inRange = width >= 0 && height >= 0 && width <= Bitmap::kMaxDimension &&
+                         height <= Bitmap::kMaxDimension &&
+                         std::int64_t{width} * height <= Bitmap::kMaxPixels;
     if (!inRange) {
         throw GeneralError("Bitmap size " + std::to_string(width) + " x " + std::to_string(height) +
-                           " is out of range (at most " + std::to_string(Bitmap::maxDimension) +
-                           " pixels a side and " + std::to_string(Bitmap::maxPixels) +
+                           " is out of range (at most " + std::to_string(Bitmap::kMaxDimension) +
+                           " pixels a side and " + std::to_string(Bitmap::kMaxPixels) +
                            " pixels in all)");
     }
 }

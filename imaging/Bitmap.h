@@ -27,9 +27,9 @@ enum class RowOrder { BottomUp, TopDown };
 // storage order and the pixels of the area both sizes share.
 class Bitmap {
 public:
-    static constexpr int bitsPerPixel = 8;
-    static constexpr int maxDimension = 16384;
-    static constexpr std::int64_t maxPixels = std::int64_t{64} * 1024 * 1024;
+    static constexpr int kBitsPerPixel = 8;
+    static constexpr int kMaxDimension = 16384;
+    static constexpr std::int64_t kMaxPixels = std::int64_t{64} * 1024 * 1024;
 
     // An empty picture with the gray-ramp palette.
     Bitmap() = default;

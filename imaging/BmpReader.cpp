@@ -14,10 +14,10 @@ namespace qv {
 
 namespace {
 
-constexpr std::size_t fileHeaderSize = 14;
-constexpr std::size_t infoHeaderSize = 40;
+constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::size_t kInfoHeaderSize = 40;
 // Larger files cannot hold a picture within the bitmap's limits (32 bits per pixel) plus headers.
-constexpr std::uintmax_t maxFileSize = 4 * static_cast<std::uintmax_t>(Bitmap::maxPixels) + 65536;
+constexpr std::uintmax_t maxFileSize = 4 * static_cast<std::uintmax_t>(Bitmap::kMaxPixels) + 65536;
 
 enum Compression : std::uint32_t {
     uncompressed = 0,
@@ -143,12 +143,12 @@ void checkDimensions(std::int64_t width, std::int64_t height) {
                            std::to_string(height) + " holds no pixels");
     }
     const std::int64_t rows = height < 0 ? -height : height;
-    if (width > Bitmap::maxDimension || rows > Bitmap::maxDimension ||
-        width * rows > Bitmap::maxPixels) {
+    if (width > Bitmap::kMaxDimension || rows > Bitmap::kMaxDimension ||
+        width * rows > Bitmap::kMaxPixels) {
         throw GeneralError("BMP picture size " + std::to_string(width) + " x " +
                            std::to_string(rows) + " exceeds the limit of " +
-                           number(Bitmap::maxDimension) + " pixels a side and " +
-                           number(Bitmap::maxPixels) + " pixels in all");
+                           number(Bitmap::kMaxDimension) + " pixels a side and " +
+                           number(Bitmap::kMaxPixels) + " pixels in all");
     }
 }
 
@@ -171,7 +171,7 @@ struct HeaderFields {
 };
 
 HeaderFields readHeaderFields(const LittleEndianReader& in) {
-    if (in.size() < fileHeaderSize) {
+    if (in.size() < kFileHeaderSize) {
         throw GeneralError("Not a BMP file: it holds only " + number(in.size()) + " bytes");
     }
     if (*in.at(0) != 'B' || *in.at(1) != 'M') {
@@ -181,14 +181,14 @@ HeaderFields readHeaderFields(const LittleEndianReader& in) {
     header.size = in.u32(14);
     if (header.size == 12) {
         // The oldest header: 16-bit sizes, bottom-up, colour table of three-byte entries.
-        in.require(fileHeaderSize, header.size, "header");
+        in.require(kFileHeaderSize, header.size, "header");
         header.width = in.u16(18);
         header.height = in.u16(20);
         header.bitsPerPixel = static_cast<int>(in.u16(24));
         header.colourEntrySize = 3;
     } else if (header.size == 40 || header.size == 52 || header.size == 56 || header.size == 108 ||
                header.size == 124) {
-        in.require(fileHeaderSize, header.size, "header");
+        in.require(kFileHeaderSize, header.size, "header");
         header.width = in.i32(18);
         header.height = in.i32(22);
         header.bitsPerPixel = static_cast<int>(in.u16(28));
@@ -205,8 +205,8 @@ void readMasks(const LittleEndianReader& in, const HeaderFields& header, Layout&
     if (header.compression != bitFields && header.compression != alphaBitFields) {
         return;
     }
-    const std::size_t masksStart = fileHeaderSize + infoHeaderSize;
-    if (header.size == infoHeaderSize) {
+    const std::size_t masksStart = kFileHeaderSize + kInfoHeaderSize;
+    if (header.size == kInfoHeaderSize) {
         // The masks follow the short header instead of living in it.
         const std::size_t maskCount = header.compression == alphaBitFields ? 4 : 3;
         in.require(masksStart, 4 * maskCount, "colour masks");
@@ -250,7 +250,7 @@ Layout readLayout(const LittleEndianReader& in) {
     layout.topDown = header.height < 0;
     layout.height = static_cast<int>(header.height < 0 ? -header.height : header.height);
     layout.bitsPerPixel = depth;
-    layout.colourTableStart = fileHeaderSize + header.size;
+    layout.colourTableStart = kFileHeaderSize + header.size;
     readMasks(in, header, layout);
 
     layout.pixelOffset = in.u32(10);

@@ -11,7 +11,7 @@ namespace qv {
 
 namespace {
 
-constexpr double metresPerInch = 0.0254;
+constexpr double kMetresPerInch = 0.0254;
 
 class LittleEndianWriter {
 public:
@@ -40,7 +40,7 @@ std::vector<std::uint8_t> encodeBmp(const Bitmap& bitmap, int pixelsPerInch) {
     const auto imageSize = static_cast<std::uint32_t>(bitmap.stride() * height);
     const auto pixelOffset = static_cast<std::uint32_t>(14 + 40 + 4 * palette.size());
     const auto pixelsPerMetre =
-        pixelsPerInch > 0 ? static_cast<std::uint32_t>(std::lround(pixelsPerInch / metresPerInch))
+        pixelsPerInch > 0 ? static_cast<std::uint32_t>(std::lround(pixelsPerInch / kMetresPerInch))
                           : 0u;
     const bool topDown = bitmap.rowOrder() == RowOrder::TopDown;
 
@@ -54,7 +54,7 @@ std::vector<std::uint8_t> encodeBmp(const Bitmap& bitmap, int pixelsPerInch) {
     out.u32(static_cast<std::uint32_t>(bitmap.width()));
     out.u32(topDown ? static_cast<std::uint32_t>(-static_cast<std::int32_t>(height)) : height);
     out.u16(1);
-    out.u16(Bitmap::bitsPerPixel);
+    out.u16(Bitmap::kBitsPerPixel);
     out.u32(0);
     out.u32(imageSize);
     out.u32(pixelsPerMetre);

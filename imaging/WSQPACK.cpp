@@ -24,7 +24,7 @@ Binding& binding() {
 } // namespace
 
 void LoadWSQPack() {
-    LoadWSQPack(WSQPackLibraryName);
+    LoadWSQPack(kWSQPackLibraryName);
 }
 
 void LoadWSQPack(std::string_view library) {
@@ -38,7 +38,7 @@ void LoadWSQPack(std::string_view library) {
     state.entries.free = state.library.resolve<WSQPackFree>("WSQPACK_Free", 140);
 }
 
-void UnloadWSQPack() {
+void unloadWSQPack() {
     Binding& state = binding();
     state.entries = {};
     state.library.close();
@@ -48,15 +48,15 @@ bool WSQPackLoaded() {
     return binding().library.loaded();
 }
 
-const WSQPackEntryPoints& WSQPackEntries() {
+const WSQPackEntryPoints& wsqPackEntries() {
     return binding().entries;
 }
 
-void FreeWSQBlock(unsigned char*& data) {
+void freeWSQBlock(unsigned char*& data) {
     if (!data) {
         return;
     }
-    const WSQPackFree release = WSQPackEntries().free;
+    const WSQPackFree release = wsqPackEntries().free;
     if (!release) {
         throw GeneralError("Cannot release a WSQ block: the compression library is not loaded");
     }

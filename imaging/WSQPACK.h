@@ -20,7 +20,7 @@ struct WSQPackEntryPoints {
 };
 
 // The library's name as the station knows it; the platform loader maps it to the file.
-inline constexpr std::string_view WSQPackLibraryName = "WSQPACK.DLL";
+inline constexpr std::string_view kWSQPackLibraryName = "WSQPACK.DLL";
 
 // Binds the compression library once, at start-up, looking in the executable's folder and then
 // through the system's library search. A library that is absent or cannot be loaded leaves the
@@ -32,15 +32,15 @@ void LoadWSQPack();
 void LoadWSQPack(std::string_view library);
 
 // Unbinds and unloads the library (start-up's counterpart at termination; also done at exit).
-void UnloadWSQPack();
+void unloadWSQPack();
 
 bool WSQPackLoaded();
 
 // Null entries until bound.
-const WSQPackEntryPoints& WSQPackEntries();
+const WSQPackEntryPoints& wsqPackEntries();
 
 // Hands a block from WSQPACK_Compress back to the library, which nulls the pointer. A null
 // pointer is nothing to release, bound library or not.
-void FreeWSQBlock(unsigned char*& data);
+void freeWSQBlock(unsigned char*& data);
 
 } // namespace qv

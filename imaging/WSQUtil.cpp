@@ -13,9 +13,9 @@ namespace qv {
 
 namespace {
 
-constexpr float bitRate = 0.75f;
-constexpr int grayBitsPerPixel = 8;
-constexpr int pixelsPerInch = 500;
+constexpr float kBitRate = 0.75f;
+constexpr int kGrayBitsPerPixel = 8;
+constexpr int kPixelsPerInch = 500;
 
 } // namespace
 
@@ -29,10 +29,10 @@ void BitmapToWSQ(const Bitmap& bitmap, unsigned char*& data, int& size) {
     if (pixelCount <= 0) {
         return;
     }
-    const WSQPackCompress compress = WSQPackEntries().compress;
+    const WSQPackCompress compress = wsqPackEntries().compress;
     if (!compress) {
         throw GeneralError("Cannot compress the fingerprint: the WSQ compression library \"" +
-                           std::string(WSQPackLibraryName) + "\" is not loaded");
+                           std::string(kWSQPackLibraryName) + "\" is not loaded");
     }
     std::unique_ptr<unsigned char[]> gray;
     try {
@@ -45,7 +45,7 @@ void BitmapToWSQ(const Bitmap& bitmap, unsigned char*& data, int& size) {
     for (int row = 0; row < height; ++row) {
         std::memcpy(gray.get() + row * rowBytes, bitmap.scanLine(row).data(), rowBytes);
     }
-    compress(&data, &size, bitRate, gray.get(), width, height, grayBitsPerPixel, pixelsPerInch,
+    compress(&data, &size, kBitRate, gray.get(), width, height, kGrayBitsPerPixel, kPixelsPerInch,
              nullptr);
 }
 

@@ -24,7 +24,7 @@ namespace {
 
 // How long one sleep of the wait lasts at most: short enough that windows repaint smoothly,
 // long enough that waiting costs no measurable processor time.
-constexpr int waitSliceMs = 25;
+constexpr int kWaitSliceMs = 25;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -75,9 +75,10 @@ struct SpawnAttributes {
 std::optional<pid_t> spawn(const std::string& program, const std::string& argumentText,
                            const std::string& workingDirectory) {
     const std::string line = commandLineText(program, argumentText);
-    if (characterCount(line) > maxCommandLineLength) {
+    if (characterCount(line) > kMaxCommandLineLength) {
         throw GeneralError("Error: la línea de comandos del programa \"" + program +
-                           "\" supera los " + std::to_string(maxCommandLineLength) + " caracteres");
+                           "\" supera los " + std::to_string(kMaxCommandLineLength) +
+                           " caracteres");
     }
 
     // The child changes folder before exec, so a relative program path must be fixed first.
@@ -178,7 +179,7 @@ void ChildProcess::wait(const std::function<void()>& betweenWaits) {
         }
         // A negative descriptor makes poll a plain timed sleep.
         pollfd ready{pidfd_, POLLIN, 0};
-        ::poll(&ready, 1, waitSliceMs);
+        ::poll(&ready, 1, kWaitSliceMs);
     }
 }
 

@@ -13,7 +13,7 @@ namespace qv {
 
 // The longest command line (program path, a blank, the argument text) the station hands to a
 // program; anything longer is refused before a process is created.
-inline constexpr std::size_t maxCommandLineLength = 512;
+inline constexpr std::size_t kMaxCommandLineLength = 512;
 
 // The words of an argument text as an unquoted command line yields them: runs of blanks and
 // tabs separate words, leading and trailing blanks yield no word, and quotes are ordinary
@@ -54,7 +54,7 @@ private:
 // Starts program (never split, resolved against the current directory when relative) with the
 // words of argumentText as its arguments, in workingDirectory (the current one when empty).
 // Returns nothing when the program could not be started: missing, not executable, or the
-// folder unusable. Throws GeneralError for a command line over maxCommandLineLength, before
+// folder unusable. Throws GeneralError for a command line over kMaxCommandLineLength, before
 // anything is started.
 std::optional<ChildProcess> startProgram(const std::string& program,
                                          const std::string& argumentText,

@@ -25,7 +25,7 @@ int verifyAllowingDateErrors(int preverifyOk, X509_STORE_CTX* store) {
 
 } // namespace
 
-CURLcode AcceptCertificatesOutsideTheirDates(CURL*, void* sslContext, void*) {
+CURLcode acceptCertificatesOutsideTheirDates(CURL*, void* sslContext, void*) {
     SSL_CTX_set_verify(static_cast<SSL_CTX*>(sslContext), SSL_VERIFY_PEER,
                        verifyAllowingDateErrors);
     return CURLE_OK;

@@ -8,7 +8,7 @@
 
 namespace qv {
 
-void EnsureCurlInitialised() {
+void ensureCurlInitialised() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {

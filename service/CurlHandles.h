@@ -30,6 +30,6 @@ struct CurlStringDeleter {
 using CurlStringPtr = std::unique_ptr<char, CurlStringDeleter>;
 
 // libcurl's process-wide set-up; safe to call from any thread, does the work once.
-void EnsureCurlInitialised();
+void ensureCurlInitialised();
 
 } // namespace qv

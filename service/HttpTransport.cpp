@@ -163,13 +163,13 @@ bool requestSent(CURL* handle, std::size_t requestBytes) {
 } // namespace
 
 THttpTransport::THttpTransport() {
-    EnsureCurlInitialised();
+    ensureCurlInitialised();
 }
 
 void THttpTransport::setURL(const std::string& url) {
     HttpUrl parts;
     if (!url.empty()) {
-        parts = SplitHttpUrl(url);
+        parts = splitHttpUrl(url);
     }
     disconnect();
     urlParts_ = parts;
@@ -243,7 +243,7 @@ void THttpTransport::configureTls(CURL* h) const {
     }
     const bool lenient = InvokeOptions.contains(TSoapInvokeOption::soIgnoreInvalidCerts);
     const CURLcode rules = curl_easy_setopt(
-        h, CURLOPT_SSL_CTX_FUNCTION, lenient ? &AcceptCertificatesOutsideTheirDates : nullptr);
+        h, CURLOPT_SSL_CTX_FUNCTION, lenient ? &acceptCertificatesOutsideTheirDates : nullptr);
     if (rules != CURLE_OK) {
         const curl_version_info_data* version = curl_version_info(CURLVERSION_NOW);
         const std::string library = version && version->ssl_version ? version->ssl_version : "none";
@@ -335,7 +335,7 @@ void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& re
     }
     if (exchange.seeOther) {
         fail("The service redirected the call with " + std::to_string(exchange.status) + " (" +
-                 exchange.reason + ") to '" + DisplayedUrl(exchange.location) +
+                 exchange.reason + ") to '" + displayedUrl(exchange.location) +
                  "', where a SOAP call cannot follow",
              sent);
     }
@@ -346,7 +346,7 @@ void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& re
         failWithStatus(exchange);
     }
     if (code == CURLE_UNSUPPORTED_PROTOCOL && isRedirect(exchange.status)) {
-        fail("The service redirected the call to '" + DisplayedUrl(exchange.location) +
+        fail("The service redirected the call to '" + displayedUrl(exchange.location) +
                  "', where a call to this address may not go",
              sent);
     }
@@ -366,13 +366,13 @@ void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& re
 }
 
 void THttpTransport::fail(const std::string& text, bool requestWasSent) const {
-    throw GeneralError(text + " - URL:" + DisplayedUrl(url_) + " - SOAPAction:" + SOAPAction() +
+    throw GeneralError(text + " - URL:" + displayedUrl(url_) + " - SOAPAction:" + SOAPAction() +
                        (requestWasSent ? std::string(kOutcomeUnknown) : std::string()));
 }
 
 void THttpTransport::failWithStatus(const Exchange& exchange) const {
     throw GeneralError(exchange.reason + " (" + std::to_string(exchange.status) + ") - '" +
-                       DisplayedUrl(url_) + "'");
+                       displayedUrl(url_) + "'");
 }
 
 std::size_t THttpTransport::onHeader(char* data, std::size_t size, std::size_t count, void* user) {

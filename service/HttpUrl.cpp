@@ -13,14 +13,14 @@ namespace qv {
 namespace {
 
 [[noreturn]] void failScheme(const std::string& text) {
-    throw GeneralError("Invalid url '" + DisplayedUrl(text) +
+    throw GeneralError("Invalid url '" + displayedUrl(text) +
                        "' - only supports 'http' and 'https' schemes");
 }
 
 [[noreturn]] void failUnreadable(const std::string& text, const std::string& reason) {
     // A NUL would end the message where it stands.
     std::string shown;
-    for (const char c : DisplayedUrl(text)) {
+    for (const char c : displayedUrl(text)) {
         shown += c == '\0' ? std::string("\\0") : std::string(1, c);
     }
     throw GeneralError("Invalid url '" + shown + "' - not a valid address: " + reason);
@@ -96,7 +96,7 @@ std::optional<std::string> urlPart(CURLU* url, CURLUPart part, unsigned flags = 
 
 } // namespace
 
-std::string DisplayedUrl(const std::string& text) {
+std::string displayedUrl(const std::string& text) {
     // Read as loosely as any client might: the user information ends at the last "@" before
     // the path, and starts after "scheme:" and its slashes, or at the very start when no slash
     // follows a scheme. A backslash does not end it here, so that a password stays hidden
@@ -121,7 +121,7 @@ std::string DisplayedUrl(const std::string& text) {
     return text.substr(0, colon + 1) + "***" + text.substr(at);
 }
 
-HttpUrl SplitHttpUrl(const std::string& text) {
+HttpUrl splitHttpUrl(const std::string& text) {
     const auto scheme = schemeOf(text);
     if (!scheme || (*scheme != "http" && *scheme != "https")) {
         failScheme(text);
@@ -139,10 +139,10 @@ HttpUrl SplitHttpUrl(const std::string& text) {
         failUnreadable(text, "the host part holds a blank");
     }
 
-    EnsureCurlInitialised();
+    ensureCurlInitialised();
     CurlUrlPtr url(curl_url());
     if (!url) {
-        throw GeneralError("Out of memory while reading the URL '" + DisplayedUrl(text) + "'");
+        throw GeneralError("Out of memory while reading the URL '" + displayedUrl(text) + "'");
     }
     const std::string wire = wireForm(text);
     if (const CURLUcode code = curl_url_set(url.get(), CURLUPART_URL, wire.c_str(), 0);

@@ -23,11 +23,11 @@ struct HttpUrl {
 // browser does. A text with another scheme or none, a plain word included, raises "Invalid url
 // '<text>' - only supports 'http' and 'https' schemes"; an http(s) text that still cannot be
 // read as an address raises "Invalid url '<text>' - not a valid address: <reason>". Messages
-// show the text through DisplayedUrl.
-HttpUrl SplitHttpUrl(const std::string& text);
+// show the text through displayedUrl.
+HttpUrl splitHttpUrl(const std::string& text);
 
 // The address as messages and logs may show it: a password written into it is replaced by
 // "***", the user name and host are kept so that the reader can tell which server failed.
-std::string DisplayedUrl(const std::string& text);
+std::string displayedUrl(const std::string& text);
 
 } // namespace qv

@@ -23,11 +23,11 @@ const InterfaceInfo& QuorvantisServiceSoap::interfaceInfo() {
     return info;
 }
 
-void RegisterQuorvantisService() {
+void registerQuorvantisService() {
     static std::once_flag once;
     std::call_once(once, [] {
         const InterfaceInfo& intf = QuorvantisServiceSoap::interfaceInfo();
-        const std::string ns = QuorvantisServiceNamespace;
+        const std::string ns = kQuorvantisServiceNamespace;
         interfaceRegistry().registerInterface(intf, ns, "utf-8");
         interfaceRegistry().registerDefaultSoapAction(intf, ns + "Fichar");
         remoteTypeRegistry().registerClass<FichadaResult>(ns, "FichadaResult");

@@ -13,7 +13,7 @@ namespace qv {
 
 // The operator's target namespace of the clocking service. It is both the namespace of the
 // request element and the prefix of every SOAPAction, so it must equal the deployed service's.
-inline constexpr char QuorvantisServiceNamespace[] = "http://quorvantis.example/";
+inline constexpr char kQuorvantisServiceNamespace[] = "http://quorvantis.example/";
 
 // The service's answer to a clock-in.
 class FichadaResult : public TRemoteObject {
@@ -37,6 +37,6 @@ public:
 
 // Fills the interface and type registries for the service. Belongs to the start-up phase that
 // initialises modules; calling it again changes nothing.
-void RegisterQuorvantisService();
+void registerQuorvantisService();
 
 } // namespace qv

@@ -16,10 +16,10 @@ std::unique_ptr<QuorvantisServiceSoap> GetQuorvantisServiceSoap(bool UseWSDL,
     }
     // Start-up registers the service; doing it here too (it happens once) keeps the getter
     // usable from tools that have no start-up phase of their own.
-    RegisterQuorvantisService();
+    registerQuorvantisService();
 
     auto proxy = std::make_unique<THttpServiceProxy>();
-    proxy->setURL(Addr.empty() ? QuorvantisDevelopmentAddress : Addr);
+    proxy->setURL(Addr.empty() ? kQuorvantisDevelopmentAddress : Addr);
     proxy->bindInterface(QuorvantisServiceSoap::interfaceInfo()); // a new proxy never refuses
     return proxy;
 }

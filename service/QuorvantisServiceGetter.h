@@ -10,7 +10,7 @@
 namespace qv {
 
 // Where a developer's own copy of the clocking service listens.
-inline constexpr char QuorvantisDevelopmentAddress[] =
+inline constexpr char kQuorvantisDevelopmentAddress[] =
     "http://localhost:21796/QuorvantisService.asmx";
 
 // A ready proxy for the clocking service at Addr, or at the development address when Addr is

@@ -82,7 +82,7 @@ std::string fromSingleByte(std::span<const std::uint8_t> bytes, Encoding encodin
 }
 
 [[noreturn]] void failAt(const std::string& reason, const std::string& decoded) {
-    throw EXmlParseError(XmlErrorMessage(reason, decoded, decoded.size()));
+    throw EXmlParseError(xmlErrorMessage(reason, decoded, decoded.size()));
 }
 
 std::string fromUtf16(std::span<const std::uint8_t> bytes, bool bigEndian) {
@@ -189,12 +189,12 @@ Encoding eightBitEncoding(std::string_view text) {
         return Encoding::Windows1252;
     }
     throw EXmlParseError(
-        XmlErrorMessage("unsupported character encoding '" + name + "'", text, declared.second));
+        xmlErrorMessage("unsupported character encoding '" + name + "'", text, declared.second));
 }
 
 } // namespace
 
-std::string ReplyAsUtf8(std::span<const std::uint8_t> bytes) {
+std::string replyAsUtf8(std::span<const std::uint8_t> bytes) {
     if (startsWith(bytes, {0xEF, 0xBB, 0xBF})) {
         const auto rest = bytes.subspan(3);
         return {reinterpret_cast<const char*>(rest.data()), rest.size()};
@@ -228,7 +228,7 @@ std::string ReplyAsUtf8(std::span<const std::uint8_t> bytes) {
     return encoding == Encoding::Utf8 ? std::string(text) : fromSingleByte(bytes, encoding);
 }
 
-std::string XmlErrorMessage(const std::string& reason, std::string_view text, std::size_t offset) {
+std::string xmlErrorMessage(const std::string& reason, std::string_view text, std::size_t offset) {
     offset = std::min(offset, text.size());
     std::size_t line = 1;
     std::size_t lineStart = 0;

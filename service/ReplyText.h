@@ -15,11 +15,11 @@ namespace qv {
 // document that claims UTF-16 or UTF-32 is read as UTF-8, as the services that write such
 // declarations mean it. Any other encoding, and UTF-16/32 that is not valid, raises
 // EXmlParseError. The byte-order mark is dropped; line ends are kept as they came.
-std::string ReplyAsUtf8(std::span<const std::uint8_t> bytes);
+std::string replyAsUtf8(std::span<const std::uint8_t> bytes);
 
 // The message of EXmlParseError: the reason, then CR LF, "Line: ", the line of `offset` in the
 // UTF-8 text (lines end at CR LF, LF or a lone CR), CR LF and the first 40 characters of that
 // line.
-std::string XmlErrorMessage(const std::string& reason, std::string_view text, std::size_t offset);
+std::string xmlErrorMessage(const std::string& reason, std::string_view text, std::size_t offset);
 
 } // namespace qv

@@ -4,8 +4,8 @@
 
 namespace qv {
 
-inline constexpr char SoapEnvelopeNamespace[] = "http://schemas.xmlsoap.org/soap/envelope/";
-inline constexpr char XmlSchemaNamespace[] = "http://www.w3.org/2001/XMLSchema";
-inline constexpr char XmlSchemaInstanceNamespace[] = "http://www.w3.org/2001/XMLSchema-instance";
+inline constexpr char kSoapEnvelopeNamespace[] = "http://schemas.xmlsoap.org/soap/envelope/";
+inline constexpr char kXmlSchemaNamespace[] = "http://www.w3.org/2001/XMLSchema";
+inline constexpr char kXmlSchemaInstanceNamespace[] = "http://www.w3.org/2001/XMLSchema-instance";
 
 } // namespace qv

@@ -108,9 +108,9 @@ std::string TSoapCallConverter::BuildRequest(const InterfaceInfo& intf,
     declaration.append_attribute("encoding") = "UTF-8";
 
     pugi::xml_node envelope = document.append_child("SOAP-ENV:Envelope");
-    envelope.append_attribute("xmlns:SOAP-ENV") = SoapEnvelopeNamespace;
-    envelope.append_attribute("xmlns:xsd") = XmlSchemaNamespace;
-    envelope.append_attribute("xmlns:xsi") = XmlSchemaInstanceNamespace;
+    envelope.append_attribute("xmlns:SOAP-ENV") = kSoapEnvelopeNamespace;
+    envelope.append_attribute("xmlns:xsd") = kXmlSchemaNamespace;
+    envelope.append_attribute("xmlns:xsi") = kXmlSchemaInstanceNamespace;
     pugi::xml_node body = envelope.append_child("SOAP-ENV:Body");
 
     // Document style: the operation element carries the service namespace as its default,

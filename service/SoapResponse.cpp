@@ -41,7 +41,7 @@ void checkHeader(const pugi::xml_node& header) {
         }
         const pugi::xml_attribute plain = entry.attribute("mustUnderstand");
         const pugi::xml_attribute qualified =
-            attributeNS(entry, SoapEnvelopeNamespace, "mustUnderstand");
+            attributeNS(entry, kSoapEnvelopeNamespace, "mustUnderstand");
         if (std::string_view(plain.value()) == "1" || std::string_view(qualified.value()) == "1") {
             throw GeneralError("Soap header " + std::string(localName(entry)) +
                                " with attribute 'mustUnderstand' set to true was not handled");
@@ -55,8 +55,8 @@ EnvelopeParts readEnvelope(const pugi::xml_document& document) {
         throw ESoapConvertError("Invalid SOAP Response");
     }
     const std::string envelopeNamespace = namespaceOf(envelope);
-    if (localName(envelope) != "Envelope" || envelopeNamespace != SoapEnvelopeNamespace) {
-        throw ESoapConvertError("DocumentElement " + std::string(SoapEnvelopeNamespace) +
+    if (localName(envelope) != "Envelope" || envelopeNamespace != kSoapEnvelopeNamespace) {
+        throw ESoapConvertError("DocumentElement " + std::string(kSoapEnvelopeNamespace) +
                                 ":Envelope expected, " + envelopeNamespace + ":" +
                                 std::string(localName(envelope)) + " found");
     }
@@ -135,7 +135,7 @@ pugi::xml_node followHref(const pugi::xml_node& result, const EnvelopeParts& par
 // The class the reply names through its type attribute, when one deriving from the result
 // class is registered; the result class itself otherwise.
 std::unique_ptr<FichadaResult> createResult(const pugi::xml_node& element) {
-    const pugi::xml_attribute type = attributeNS(element, XmlSchemaInstanceNamespace, "type");
+    const pugi::xml_attribute type = attributeNS(element, kXmlSchemaInstanceNamespace, "type");
     if (type) {
         const std::string_view qualified = type.value();
         const std::size_t colon = qualified.find(':');

@@ -10,7 +10,7 @@ namespace qv {
 
 namespace {
 
-constexpr std::string_view xmlPrefixNamespace = "http://www.w3.org/XML/1998/namespace";
+constexpr std::string_view kXmlPrefixNamespace = "http://www.w3.org/XML/1998/namespace";
 
 std::string_view prefixOf(std::string_view qualifiedName) {
     const std::size_t colon = qualifiedName.find(':');
@@ -41,7 +41,7 @@ std::string_view localName(const pugi::xml_node& node) {
 
 std::string namespaceOfPrefix(pugi::xml_node node, std::string_view prefix) {
     if (prefix == "xml") {
-        return std::string(xmlPrefixNamespace);
+        return std::string(kXmlPrefixNamespace);
     }
     const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
     for (; node && node.type() == pugi::node_element; node = node.parent()) {

@@ -12,13 +12,13 @@
 namespace qv {
 
 void parseXml(std::span<const std::uint8_t> bytes, pugi::xml_document& document) {
-    const std::string text = ReplyAsUtf8(bytes);
-    CheckWellFormed(text);
+    const std::string text = replyAsUtf8(bytes);
+    checkWellFormed(text);
     const pugi::xml_parse_result result =
         document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!result) {
         const auto offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(result.offset, 0));
-        throw EXmlParseError(XmlErrorMessage(result.description(), text, offset));
+        throw EXmlParseError(xmlErrorMessage(result.description(), text, offset));
     }
 }
 

@@ -44,7 +44,7 @@ void onSkippedEntity(void* user, const XML_Char*, int) {
 
 } // namespace
 
-void CheckWellFormed(std::string_view utf8) {
+void checkWellFormed(std::string_view utf8) {
     // The encoding given here wins over the declaration: the text is UTF-8 by now.
     const ParserPtr parser(XML_ParserCreate("UTF-8"));
     if (!parser) {
@@ -74,7 +74,7 @@ void CheckWellFormed(std::string_view utf8) {
     const std::string reason = refusal.reason.empty()
                                    ? std::string(XML_ErrorString(XML_GetErrorCode(parser.get())))
                                    : refusal.reason;
-    throw EXmlParseError(XmlErrorMessage(reason, utf8, at < 0 ? 0 : static_cast<std::size_t>(at)));
+    throw EXmlParseError(xmlErrorMessage(reason, utf8, at < 0 ? 0 : static_cast<std::size_t>(at)));
 }
 
 } // namespace qv

@@ -10,6 +10,6 @@ namespace qv {
 // only to what XML allows (no NUL), valid UTF-8. A document type declaration may stand but may
 // declare no entities: a reply never needs them, and they are how entity bombs are built.
 // Raises EXmlParseError with the reason, the line and an excerpt.
-void CheckWellFormed(std::string_view utf8);
+void checkWellFormed(std::string_view utf8);
 
 } // namespace qv

@@ -20,9 +20,9 @@ void BM_ScannerStartUp(benchmark::State& state) {
         ::unsetenv("FP_VIRTUAL_IMAGE");
     }
     for (auto _ : state) {
-        qv::InitialiseFingerScan(QV_SCANMAN_LIBRARY);
+        qv::initialiseFingerScan(QV_SCANMAN_LIBRARY);
         state.PauseTiming();
-        qv::FinaliseFingerScan();
+        qv::finaliseFingerScan();
         state.ResumeTiming();
     }
     ::unsetenv("FP_VIRTUAL_IMAGE");
@@ -39,7 +39,7 @@ void BM_ScanToBmp(benchmark::State& state) {
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         pixels[i] = static_cast<std::uint8_t>(i * 31 % 251);
     }
-    qv::ScanDeliveries().setWaker([] {});
+    qv::scanDeliveries().setWaker([] {});
     qv::FingerScan = std::make_unique<qv::TFingerScan>();
     qv::ScanEnabled = true;
     std::size_t written = 0;
@@ -51,12 +51,12 @@ void BM_ScanToBmp(benchmark::State& state) {
     };
     for (auto _ : state) {
         qv::ScanImageProc("bench:0", width, height, pixels.data(), resolution, 0);
-        qv::ProcessScanDelivery(*qv::ScanDeliveries().pop());
+        qv::processScanDelivery(*qv::scanDeliveries().pop());
         benchmark::DoNotOptimize(written);
     }
     qv::FingerScan.reset();
     qv::ScanEnabled = false;
-    qv::ScanDeliveries().setWaker({});
+    qv::scanDeliveries().setWaker({});
 }
 BENCHMARK(BM_ScanToBmp)
     ->ArgNames({"width", "height", "ppi"})

@@ -34,11 +34,12 @@ std::string requestBody(const std::string& id) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
            "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\"><SOAP-ENV:Body>"
            "<Fichar xmlns=\"" +
-           std::string(qv::QuorvantisServiceNamespace) + "\"><AppId>" + id + "</AppId><huellaWSQ>" +
-           print + "</huellaWSQ><modo>I</modo></Fichar></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+           std::string(qv::kQuorvantisServiceNamespace) + "\"><AppId>" + id +
+           "</AppId><huellaWSQ>" + print +
+           "</huellaWSQ><modo>I</modo></Fichar></SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
-const std::string kAction = std::string(qv::QuorvantisServiceNamespace) + "Fichar";
+const std::string kAction = std::string(qv::kQuorvantisServiceNamespace) + "Fichar";
 
 void BM_ReadFicharRequest(benchmark::State& state) {
     const std::string body = requestBody("20123456");

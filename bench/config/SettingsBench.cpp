@@ -16,7 +16,7 @@ const std::string kSettings = "; station settings\r\n[Config]\r\nFlipHorizontal=
                               "Host=http://fichadas.quorvantis.local/QuorvantisSVC/"
                               "QuorvantisService.asmx\r\nLiveScanIni=lector07.ini\r\n";
 
-void ReadOneKey(benchmark::State& state) {
+void BM_ReadOneKey(benchmark::State& state) {
     TempFolder folder;
     folder.writeFile("Quorvantis.INI", kSettings);
     const std::string path = folder.path("Quorvantis.INI");
@@ -24,9 +24,9 @@ void ReadOneKey(benchmark::State& state) {
         benchmark::DoNotOptimize(qv::readProfileString(path, "Config", "Host", ""));
     }
 }
-BENCHMARK(ReadOneKey);
+BENCHMARK(BM_ReadOneKey);
 
-void WriteOneKey(benchmark::State& state) {
+void BM_WriteOneKey(benchmark::State& state) {
     TempFolder folder;
     folder.writeFile("Quorvantis.INI", kSettings);
     const std::string path = folder.path("Quorvantis.INI");
@@ -36,10 +36,10 @@ void WriteOneKey(benchmark::State& state) {
         qv::writeProfileString(path, "Config", "FlipHorizontal", flip ? "1" : "0");
     }
 }
-BENCHMARK(WriteOneKey)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteOneKey)->Unit(benchmark::kMicrosecond);
 
 // Loading the dialog: five keys plus one title per capture program INI file.
-void LoadWithCapturePrograms(benchmark::State& state) {
+void BM_LoadWithCapturePrograms(benchmark::State& state) {
     TempFolder folder;
     folder.writeFile("Quorvantis.INI", kSettings);
     for (int i = 0; i < state.range(0); ++i) {
@@ -54,10 +54,10 @@ void LoadWithCapturePrograms(benchmark::State& state) {
         benchmark::DoNotOptimize(qv::findCaptureProgram(programs.iniFiles, *settings.liveScanIni));
     }
 }
-BENCHMARK(LoadWithCapturePrograms)->Arg(1)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadWithCapturePrograms)->Arg(1)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond);
 
 // A settings file near the size limit, to show a huge file cannot stall a read for long.
-void ReadFromLargeFile(benchmark::State& state) {
+void BM_ReadFromLargeFile(benchmark::State& state) {
     TempFolder folder;
     std::string text = "[Other]\n";
     while (text.size() < qv::kProfileFileMaxSize - 100) {
@@ -70,7 +70,7 @@ void ReadFromLargeFile(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(ReadFromLargeFile)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadFromLargeFile)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

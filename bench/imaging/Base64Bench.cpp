@@ -82,15 +82,15 @@ void textToStreamWithLineBreaks(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 
-constexpr std::int64_t wsqSized = 40 * 1024;
-constexpr std::int64_t large = 4 * 1024 * 1024;
+constexpr std::int64_t kWsqSized = 40 * 1024;
+constexpr std::int64_t kLarge = 4 * 1024 * 1024;
 
 } // namespace
 
-BENCHMARK(encodeBlock)->Arg(wsqSized)->Arg(large);
-BENCHMARK(decodeBlock)->Arg(wsqSized)->Arg(large);
-BENCHMARK(streamToText)->Arg(wsqSized)->Arg(large);
-BENCHMARK(textToStream)->Arg(wsqSized)->Arg(large);
-BENCHMARK(textToStreamWithLineBreaks)->Arg(large);
+BENCHMARK(encodeBlock)->Arg(kWsqSized)->Arg(kLarge);
+BENCHMARK(decodeBlock)->Arg(kWsqSized)->Arg(kLarge);
+BENCHMARK(streamToText)->Arg(kWsqSized)->Arg(kLarge);
+BENCHMARK(textToStream)->Arg(kWsqSized)->Arg(kLarge);
+BENCHMARK(textToStreamWithLineBreaks)->Arg(kLarge);
 
 BENCHMARK_MAIN();

@@ -8,14 +8,14 @@
 
 namespace {
 
-constexpr int width = 800;
-constexpr int height = 750;
+constexpr int kWidth = 800;
+constexpr int kHeight = 750;
 
 qv::Bitmap fingerprintLike() {
-    qv::Bitmap bitmap(width, height);
-    for (int row = 0; row < height; ++row) {
+    qv::Bitmap bitmap(kWidth, kHeight);
+    for (int row = 0; row < kHeight; ++row) {
         const auto line = bitmap.scanLine(row);
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < kWidth; ++x) {
             line[x] = static_cast<std::uint8_t>((x * 7 + row * 13) ^ (x * row));
         }
     }
@@ -47,7 +47,7 @@ void BM_LoadEightBitBmp(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(qv::decodeBmp(file));
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * width * height);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kWidth * kHeight);
 }
 BENCHMARK(BM_LoadEightBitBmp)->Unit(benchmark::kMicrosecond);
 
@@ -56,7 +56,7 @@ void BM_LoadTwentyFourBitBmpAsGray(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(qv::decodeBmp(file));
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * width * height);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kWidth * kHeight);
 }
 BENCHMARK(BM_LoadTwentyFourBitBmpAsGray)->Unit(benchmark::kMicrosecond);
 

@@ -74,7 +74,7 @@ BENCHMARK(BM_TransportLargeReply)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
 // Reading a reply alone: encoding, the well-formedness check and the tree, for a photograph of
 // the given size in a UTF-8 and in a windows-1252 reply.
 void BM_ReadReply(benchmark::State& state) {
-    qv::RegisterQuorvantisService();
+    qv::registerQuorvantisService();
     const std::string declaration = state.range(1) != 0
                                         ? "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"
                                         : "<?xml version=\"1.0\" encoding=\"utf-8\"?>";

@@ -19,7 +19,7 @@ using qv::scanman::CaptureProcedures;
 using qv::scanman::Library;
 
 constexpr std::string_view versionText = "ScanMan " QV_SCANMAN_VERSION " (libfprint 2)";
-constexpr int32_t interfaceVersion = 1;
+constexpr int32_t kInterfaceVersion = 1;
 
 std::mutex apiMutex;
 std::unique_ptr<Library> library;
@@ -92,7 +92,7 @@ int32_t SMGetParameter(int32_t scanner, int32_t parameter, void* value) {
             return SM_ERROR_ARGUMENT_NULL;
         }
         *static_cast<int32_t*>(value) =
-            parameter == SM_PARAMETER_INTERFACE ? interfaceVersion : library->scannerCount();
+            parameter == SM_PARAMETER_INTERFACE ? kInterfaceVersion : library->scannerCount();
         return 0;
     });
 }

@@ -13,12 +13,12 @@
 namespace qv::test {
 namespace {
 
-const QString modeMessage = "ERROR: Debe elegir primero el modo: Ingreso o Egreso";
-const QString userMessage =
+const QString kModeMessage = "ERROR: Debe elegir primero el modo: Ingreso o Egreso";
+const QString kUserMessage =
     "ERROR: Debe ingresar primero el login o número de documento del usuario";
 
 // Appends one line per run, holding the argument words, to a log in the capture folder.
-const char* loggingCapture = "echo \"$*\" >> \"RECORDruns\"\n";
+const char* kLoggingCapture = "echo \"$*\" >> \"RECORDruns\"\n";
 
 // A window wired to a real capture folder and the station's own runner interface.
 struct Station {
@@ -120,24 +120,24 @@ private slots:
 
     void modeIsCheckedBeforeTheIdentifier() {
         Station s;
-        s.capture.writeScript("cap.sh", loggingCapture);
+        s.capture.writeScript("cap.sh", kLoggingCapture);
         s.window.edAppID.setText("12345");
         s.window.btCap.click();
-        QCOMPARE(s.window.sbStat.currentMessage(), modeMessage);
+        QCOMPARE(s.window.sbStat.currentMessage(), kModeMessage);
         s.window.edAppID.clear();
         s.window.btCap.click();
-        QCOMPARE(s.window.sbStat.currentMessage(), modeMessage);
+        QCOMPARE(s.window.sbStat.currentMessage(), kModeMessage);
         QCOMPARE(s.captureRuns(), 0);
     }
 
     void identifierOfBlanksAndControlCharactersIsRefused() {
         Station s;
-        s.capture.writeScript("cap.sh", loggingCapture);
+        s.capture.writeScript("cap.sh", kLoggingCapture);
         s.window.rbEgreso.click();
         for (const QString& text : {QString(""), QString("   "), QString(" \t\x01\x7f ")}) {
             s.window.edAppID.setText(text);
             s.window.btCap.click();
-            QCOMPARE(s.window.sbStat.currentMessage(), userMessage);
+            QCOMPARE(s.window.sbStat.currentMessage(), kUserMessage);
         }
         QCOMPARE(s.captureRuns(), 0);
         QVERIFY(s.window.rbEgreso.isChecked());
@@ -145,7 +145,7 @@ private slots:
 
     void enterReleasedInTheUserFieldStartsAClockIn() {
         Station s;
-        s.capture.writeScript("cap.sh", loggingCapture);
+        s.capture.writeScript("cap.sh", kLoggingCapture);
         s.window.rbIngreso.click();
         s.window.edAppID.setText("777");
 
@@ -160,7 +160,7 @@ private slots:
 
     void otherKeysDoNothing() {
         Station s;
-        s.capture.writeScript("cap.sh", loggingCapture);
+        s.capture.writeScript("cap.sh", kLoggingCapture);
         for (Qt::Key key : {Qt::Key_A, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Escape}) {
             releaseKey(&s.window.edAppID, key);
         }
@@ -175,12 +175,12 @@ private slots:
         Station s;
         s.window.edAppID.setText("   ");
         releaseKey(&s.window.edAppID, Qt::Key_Return);
-        QCOMPARE(s.window.sbStat.currentMessage(), modeMessage);
+        QCOMPARE(s.window.sbStat.currentMessage(), kModeMessage);
     }
 
     void identifierReachesTheCaptureProgramAsTyped() {
         Station s;
-        s.capture.writeScript("cap.sh", loggingCapture);
+        s.capture.writeScript("cap.sh", kLoggingCapture);
         s.window.rbIngreso.click();
         s.window.edAppID.setText("Juan Pérez");
         s.window.btCap.click();
@@ -194,7 +194,7 @@ private slots:
         // still count towards the command line: only an untrimmed identifier overflows it.
         Station s;
         CapturedMessages messages;
-        s.capture.writeScript("cap.sh", loggingCapture);
+        s.capture.writeScript("cap.sh", kLoggingCapture);
         s.window.rbIngreso.click();
         const int room = 512 - static_cast<int>(s.paths.GetExeCaptura().size()) - 1;
         s.window.edAppID.setText("7" + QString(room, u' '));
@@ -238,7 +238,7 @@ private slots:
         FixedSettings paths;
         paths.folder = capture.prefix();
         paths.exeCaptura = "cap.sh";
-        capture.writeScript("cap.sh", std::string(loggingCapture) + "sleep 0.2\n");
+        capture.writeScript("cap.sh", std::string(kLoggingCapture) + "sleep 0.2\n");
         PressingDuringWait ui(stationApp());
         QDialog dialog;
         TFBioVerif window(ui);

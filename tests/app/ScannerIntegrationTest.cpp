@@ -21,10 +21,10 @@ struct VirtualScannerStation {
     VirtualScannerStation() {
         ::setenv("FP_VIRTUAL_IMAGE", socket().c_str(), 1);
         ::setenv("FP_DRIVERS_WHITELIST", "virtual_image", 1);
-        InitialiseFingerScan(QV_SCANMAN_LIBRARY);
+        initialiseFingerScan(QV_SCANMAN_LIBRARY);
     }
     ~VirtualScannerStation() {
-        FinaliseFingerScan();
+        finaliseFingerScan();
         ::unsetenv("FP_VIRTUAL_IMAGE");
     }
     std::string socket() const { return folder.path("scanner"); }

@@ -14,10 +14,10 @@ using Calls = std::vector<std::string>;
 class ScanManBinding : public ::testing::Test {
 protected:
     void SetUp() override {
-        LoadScanMan(SCRIPTED_SCANMAN);
+        loadScanMan(SCRIPTED_SCANMAN);
         script() = {};
     }
-    void TearDown() override { UnloadScanMan(); }
+    void TearDown() override { unloadScanMan(); }
 
     ScriptedScanManScript& script() {
         return *library_.function<ScriptedScanManScript* (*)()>("ScriptedScanMan_Script")();
@@ -62,9 +62,9 @@ TEST(ScanManResult, FailureCodesBecomeTheErrorWithTheirDescription) {
 }
 
 TEST(ScanManLoad, AMissingLibraryIsNamedInTheError) {
-    const std::string message = messageOf([] { LoadScanMan("/nonexistent/libScanMan.so"); });
+    const std::string message = messageOf([] { loadScanMan("/nonexistent/libScanMan.so"); });
     EXPECT_NE(message.find("/nonexistent/libScanMan.so"), std::string::npos) << message;
-    EXPECT_FALSE(ScanManLoaded());
+    EXPECT_FALSE(scanManLoaded());
     EXPECT_EQ(messageOf([] { SMInitialize(); }), "The scanner library is not loaded");
 }
 
@@ -73,9 +73,9 @@ TEST_F(ScanManBinding, ReadsParametersOnlyAfterTheirTypeIsConfirmed) {
     script().texts = {{10, "ScanMan 9"}, {13, ""}};
     script().integers = {{11, 1}, {12, -3}};
 
-    EXPECT_EQ(GetScanManParameter10(), "ScanMan 9");
-    EXPECT_EQ(GetScanManParameter11(), 1);
-    EXPECT_EQ(GetScanManParameter12(), -3);
+    EXPECT_EQ(getScanManParameter10(), "ScanMan 9");
+    EXPECT_EQ(getScanManParameter11(), 1);
+    EXPECT_EQ(getScanManParameter12(), -3);
     EXPECT_EQ(script().calls, (Calls{"type 0 10", "read 0 10 null", "read 0 10", "type 0 11",
                                      "read 0 11", "type 0 12", "read 0 12"}));
 

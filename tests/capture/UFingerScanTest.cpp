@@ -65,7 +65,7 @@ protected:
 };
 
 TEST_F(LiveScanner, WritesA500PpiImageAsAGrayBmpBottomRowFirst) {
-    ProcessScanImage(patterned(400, 500, 500));
+    processScanImage(patterned(400, 500, 500));
 
     ASSERT_EQ(bmp_.size(), 1078u + 200000u);
     EXPECT_EQ(position_, bmp_.size());
@@ -97,22 +97,22 @@ TEST_F(LiveScanner, ScalesTo500PpiRoundingHalvesToEvenAndPaddingWithTheEdge) {
     for (const Case& c : {Case{357, 20, 500, 360, 20}, Case{800, 750, 1000, 400, 375},
                           Case{357, 359, 1000, 180, 180}, Case{359, 40, 1000, 180, 20},
                           Case{100, 100, 250, 200, 200}}) {
-        ProcessScanImage(patterned(c.width, c.height, c.resolution));
+        processScanImage(patterned(c.width, c.height, c.resolution));
         ASSERT_EQ(le32(bmp_, 18), uint32_t(c.bmpWidth)) << c.width;
         ASSERT_EQ(le32(bmp_, 22), uint32_t(c.bmpHeight)) << c.height;
         ASSERT_EQ(bmp_.size(), 1078u + std::size_t(c.bmpWidth) * std::size_t(c.bmpHeight));
     }
 
-    ProcessScanImage(patterned(800, 750, 1000));
+    processScanImage(patterned(800, 750, 1000));
     for (const auto& [x, y] : {std::pair{0, 0}, {1, 1}, {399, 374}, {123, 45}}) {
         EXPECT_EQ(stored(x, y), patternAt(2 * x, 749 - 2 * y)) << x << "," << y;
     }
-    ProcessScanImage(patterned(357, 20, 500));
+    processScanImage(patterned(357, 20, 500));
     for (int32_t x : {356, 357, 358, 359}) {
         EXPECT_EQ(stored(x, 0), patternAt(356, 19)) << x;
     }
     // 359 / 2 = 179.5 rounds to 180 rows; the last one rounds to source row 358.
-    ProcessScanImage(patterned(10, 359, 1000));
+    processScanImage(patterned(10, 359, 1000));
     EXPECT_EQ(stored(0, 179), patternAt(0, 0));
 }
 
@@ -135,7 +135,7 @@ TEST_F(LiveScanner, TheConfigurationFileOverridesTheResolutionOfItsScanner) {
     };
     for (const Case& c : cases) {
         FingerScan->Config = c.config;
-        ProcessScanImage(patterned(800, 750, 500));
+        processScanImage(patterned(800, 750, 500));
         EXPECT_EQ(FingerScan->Resolution, c.resolution) << c.config.front();
         EXPECT_EQ(le32(bmp_, 18), c.resolution == 1000 ? 400u : 800u);
     }
@@ -145,30 +145,30 @@ TEST_F(LiveScanner, DropsImagesItCannotTurnIntoAPicture) {
     for (const ScanImage& image :
          {patterned(0, 10, 500), patterned(10, -1, 500), patterned(10, 10, 0),
           patterned(10, 10, -500), patterned(1, 1, 5000)}) {
-        ProcessScanImage(image);
+        processScanImage(image);
     }
     FingerScan->Config = {"virtual_image:0=0"};
-    ProcessScanImage(patterned(10, 10, 500));
+    processScanImage(patterned(10, 10, 500));
     EXPECT_TRUE(bmp_.empty());
     EXPECT_EQ(FingerScan->Resolution, 0);
 }
 
 TEST_F(LiveScanner, ImagesAreIgnoredWhileNotEnabledButNoticesAreNot) {
     ScanEnabled = false;
-    ProcessScanDelivery(patterned(10, 10, 500, "other"));
+    processScanDelivery(patterned(10, 10, 500, "other"));
     EXPECT_EQ(beforeCalls_, 0);
     EXPECT_EQ(FingerScan->ScannerId, "");
     EXPECT_EQ(FingerScan->Resolution, 0);
     EXPECT_TRUE(FingerScan->Image().IsEmpty());
 
-    ProcessScanDelivery(ScanNotice{"other"});
+    processScanDelivery(ScanNotice{"other"});
     EXPECT_EQ(FingerScan->ScannerId, "other");
 }
 
 TEST_F(LiveScanner, MissingHandlersAreReportedAfterTheImageWasTaken) {
     FingerScan->BeforeScan = nullptr;
     EXPECT_THROW(
-        try { ProcessScanImage(patterned(16, 8, 1000, "late")); } catch (const GeneralError& e) {
+        try { processScanImage(patterned(16, 8, 1000, "late")); } catch (const GeneralError& e) {
             EXPECT_STREQ(e.what(), "BeforeScan not Attached");
             throw;
         },
@@ -184,7 +184,7 @@ TEST_F(LiveScanner, MissingHandlersAreReportedAfterTheImageWasTaken) {
     };
     FingerScan->AfterScan = nullptr;
     try {
-        ProcessScanImage(patterned(16, 8, 500));
+        processScanImage(patterned(16, 8, 500));
         ADD_FAILURE() << "nothing raised";
     } catch (const GeneralError& e) {
         EXPECT_STREQ(e.what(), "AfterScan not Attached");
@@ -195,9 +195,9 @@ TEST_F(LiveScanner, MissingHandlersAreReportedAfterTheImageWasTaken) {
 TEST(ScannerConfigFile, SplitsLinesAtAnyLineEnd) {
     test::TempFolder folder;
     folder.writeFile("ScannerConfig.CFG", "a=1\r\nb=2\nc=3\rd=4");
-    EXPECT_EQ(ReadScannerConfig(folder.path("ScannerConfig.CFG")),
+    EXPECT_EQ(readScannerConfig(folder.path("ScannerConfig.CFG")),
               (std::vector<std::string>{"a=1", "b=2", "c=3", "d=4"}));
-    EXPECT_THROW(ReadScannerConfig(folder.path("absent.CFG")), GeneralError);
+    EXPECT_THROW(readScannerConfig(folder.path("absent.CFG")), GeneralError);
 }
 
 // Start-up and shut-down against the scripted library, which records the calls.
@@ -222,13 +222,13 @@ TEST_F(LiveScannerLifetime, StartsEveryScannerAndShutsDownInTheReverseOrder) {
     folder.writeFile("ScannerConfig.CFG", "s1=1000\n");
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.folder());
-    InitialiseFingerScan(SCRIPTED_SCANMAN);
+    initialiseFingerScan(SCRIPTED_SCANMAN);
     std::filesystem::current_path(previous);
 
     ASSERT_TRUE(FingerScan);
     EXPECT_FALSE(ScanEnabled);
     EXPECT_EQ(FingerScan->Config, std::vector<std::string>{"s1=1000"});
-    FinaliseFingerScan();
+    finaliseFingerScan();
     EXPECT_FALSE(FingerScan);
     EXPECT_EQ(script().calls,
               (std::vector<std::string>{
@@ -242,7 +242,7 @@ TEST_F(LiveScannerLifetime, StartsEveryScannerAndShutsDownInTheReverseOrder) {
 TEST_F(LiveScannerLifetime, AFailedStartUpFinalisesOnlyWhatItBroughtUp) {
     script().types[12] = 100;
     EXPECT_THROW(
-        try { InitialiseFingerScan(SCRIPTED_SCANMAN); } catch (const GeneralError& e) {
+        try { initialiseFingerScan(SCRIPTED_SCANMAN); } catch (const GeneralError& e) {
             EXPECT_STREQ(e.what(), "ScanMan parameter is of wrong type");
             throw;
         },

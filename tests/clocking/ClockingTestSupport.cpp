@@ -23,7 +23,7 @@ std::string base64Text(const std::vector<std::uint8_t>& bytes) {
 
 std::string stationRequest(const std::string& appId, const std::string& huellaWSQ,
                            const std::string& modo) {
-    RegisterQuorvantisService();
+    registerQuorvantisService();
     TSoapCallConverter converter;
     converter.Options.insert(TSoapConvertOption::soDocument);
     const auto& intf = QuorvantisServiceSoap::interfaceInfo();
@@ -32,7 +32,7 @@ std::string stationRequest(const std::string& appId, const std::string& huellaWS
 }
 
 std::string stationSoapAction() {
-    return "\"" + std::string(QuorvantisServiceNamespace) + "Fichar\"";
+    return "\"" + std::string(kQuorvantisServiceNamespace) + "Fichar\"";
 }
 
 HttpReply post(const ServiceProcess& service, const std::string& body,
@@ -58,7 +58,7 @@ HttpReply get(const ServiceProcess& service, const std::string& target, const st
 }
 
 std::string faultAsStationReadsIt(const std::string& reply) {
-    RegisterQuorvantisService();
+    registerQuorvantisService();
     TSoapCallConverter converter;
     converter.Options.insert(TSoapConvertOption::soDocument);
     try {

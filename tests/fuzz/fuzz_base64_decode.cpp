@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string_view content = text.substr(0, text.find('\0'));
     const auto alphabet = static_cast<std::size_t>(std::ranges::count_if(content, [](char c) {
-        return qv::Base64DecodeTable[static_cast<unsigned char>(c)] != qv::Base64Skip;
+        return qv::kBase64DecodeTable[static_cast<unsigned char>(c)] != qv::kBase64Skip;
     }));
     check(bytes.size() == alphabet / 4 * 3 + (alphabet % 4 == 0 ? 0 : alphabet % 4 - 1));
 

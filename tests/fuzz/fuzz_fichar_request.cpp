@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view body(reinterpret_cast<const char*>(data), size);
-    const std::string action = "\"" + std::string(qv::QuorvantisServiceNamespace) + "Fichar\"";
+    const std::string action = "\"" + std::string(qv::kQuorvantisServiceNamespace) + "Fichar\"";
     const auto request = qv::clocking::readFicharRequest(body, action);
     if (!request.refusal) {
         const bool complete = request.appId && request.mode && request.print &&

@@ -42,11 +42,11 @@ bool showsPassword(const std::string& message, const std::string& password) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string password = text.find('\0') == std::string::npos ? passwordIn(text) : "";
-    if (showsPassword(qv::DisplayedUrl(text), password)) {
+    if (showsPassword(qv::displayedUrl(text), password)) {
         __builtin_trap();
     }
     try {
-        const qv::HttpUrl url = qv::SplitHttpUrl(text);
+        const qv::HttpUrl url = qv::splitHttpUrl(text);
         if (url.host.empty() || url.target.empty() || url.target.front() != '/' ||
             url.address.find(' ') != std::string::npos) {
             __builtin_trap();

@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::vector<std::string> lines = qv::SplitConfigLines(text);
+    const std::vector<std::string> lines = qv::splitConfigLines(text);
     for (const std::string& line : lines) {
         if (line.find_first_of("\r\n") != std::string::npos) {
             std::abort();
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                            ? std::string_view(line)
                                            : std::string_view(line).substr(equals + 1);
         // A parsed value prints back to the same decimal digits, leading blanks and '+' aside.
-        if (const auto parsed = qv::ParseConfigInteger(value);
+        if (const auto parsed = qv::parseConfigInteger(value);
             parsed && value.find_first_of("$xX") == std::string_view::npos) {
             std::string_view digits = value.substr(value.find_first_not_of(" \t"));
             if (digits.front() == '+') {
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     for (const char* id : {"virtual_image:0", "VIRTUAL_IMAGE:0", ""}) {
-        (void)qv::ConfiguredResolution(lines, id);
+        (void)qv::configuredResolution(lines, id);
     }
     return 0;
 }

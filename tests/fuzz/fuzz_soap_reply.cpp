@@ -11,7 +11,7 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    qv::RegisterQuorvantisService();
+    qv::registerQuorvantisService();
     const qv::MemoryStream reply(std::vector<std::uint8_t>(data, data + size));
     for (const bool document : {true, false}) {
         qv::TSoapCallConverter converter;

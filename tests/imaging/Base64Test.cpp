@@ -166,13 +166,13 @@ TEST(Base64Blocks, TooSmallOutputAreaIsRefused) {
 TEST(Base64Blocks, DecodeTableMapsOnlyTheAlphabet) {
     int mapped = 0;
     for (std::size_t b = 0; b < 256; ++b) {
-        if (Base64DecodeTable[b] != Base64Skip) {
+        if (kBase64DecodeTable[b] != kBase64Skip) {
             ++mapped;
-            EXPECT_EQ(Base64EncodeTable[Base64DecodeTable[b]], static_cast<char>(b));
+            EXPECT_EQ(kBase64EncodeTable[kBase64DecodeTable[b]], static_cast<char>(b));
         }
     }
     EXPECT_EQ(mapped, 64);
-    EXPECT_EQ(Base64DecodeTable['='], Base64Skip);
+    EXPECT_EQ(kBase64DecodeTable['='], kBase64Skip);
     EXPECT_EQ(Base64EncodedSize(0), 0u);
     EXPECT_EQ(Base64EncodedSize(4), 8u);
     EXPECT_EQ(Base64EncodedSize(0xFFFFFFFFu), 5726623060u);

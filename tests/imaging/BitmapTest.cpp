@@ -66,11 +66,11 @@ TEST(Bitmap, ResizingToTheSameSizeTouchesNothing) {
 TEST(Bitmap, RefusesSizesBeyondItsLimitsAndStaysAsItWas) {
     Bitmap bitmap(2, 2);
     EXPECT_THROW(bitmap.setWidth(-1), qv::GeneralError);
-    EXPECT_THROW(bitmap.setHeight(Bitmap::maxDimension + 1), qv::GeneralError);
-    EXPECT_THROW(bitmap.setSize(Bitmap::maxDimension, Bitmap::maxDimension), qv::GeneralError);
+    EXPECT_THROW(bitmap.setHeight(Bitmap::kMaxDimension + 1), qv::GeneralError);
+    EXPECT_THROW(bitmap.setSize(Bitmap::kMaxDimension, Bitmap::kMaxDimension), qv::GeneralError);
     EXPECT_EQ(bitmap.width(), 2);
     EXPECT_EQ(bitmap.height(), 2);
-    EXPECT_NO_THROW(bitmap.setSize(Bitmap::maxDimension, 1));
+    EXPECT_NO_THROW(bitmap.setSize(Bitmap::kMaxDimension, 1));
 }
 
 TEST(Bitmap, RefusesRowsOutsideThePictureAndOversizedPalettes) {

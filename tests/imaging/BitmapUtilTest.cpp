@@ -72,13 +72,13 @@ TEST(FlipBitmap, DestinationTakesTheSourceSizeAndKeepsItsPalette) {
 }
 
 TEST(FlipBitmap, ATallDestinationTakesAWideSource) {
-    Bitmap destination(1, Bitmap::maxDimension);
-    Bitmap source(Bitmap::maxDimension, 1);
+    Bitmap destination(1, Bitmap::kMaxDimension);
+    Bitmap source(Bitmap::kMaxDimension, 1);
     source.scanLine(0)[0] = 9;
     ASSERT_TRUE(FlipBitmap(false, true, source, destination));
-    EXPECT_EQ(destination.width(), Bitmap::maxDimension);
+    EXPECT_EQ(destination.width(), Bitmap::kMaxDimension);
     EXPECT_EQ(destination.height(), 1);
-    EXPECT_EQ(destination.scanLine(0)[Bitmap::maxDimension - 1], 9);
+    EXPECT_EQ(destination.scanLine(0)[Bitmap::kMaxDimension - 1], 9);
 }
 
 TEST(FlipBitmap, EmptySourcesGiveAnEmptyDestination) {

@@ -19,9 +19,9 @@ using qv::test::pixelsOf;
 using qv::test::shaped;
 using Row = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t redGray = 76;
-constexpr std::uint8_t greenGray = 150;
-constexpr std::uint8_t blueGray = 29;
+constexpr std::uint8_t kRedGray = 76;
+constexpr std::uint8_t kGreenGray = 150;
+constexpr std::uint8_t kBlueGray = 29;
 
 std::vector<PaletteEntry> tintedPalette(std::size_t count) {
     std::vector<PaletteEntry> palette(count);
@@ -99,13 +99,13 @@ TEST_F(BmpReaderConversion, FourBitPixelsWithAnOddWidth) {
     BmpLayout layout = shaped(3, -2, 4);
     layout.palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
     layout.storedRows = {{0x12, 0x30}, {0x33, 0xF0}}; // index 15 lies beyond the table
-    expectGray(layout, {{redGray, greenGray, blueGray}, {blueGray, blueGray, 0}});
+    expectGray(layout, {{kRedGray, kGreenGray, kBlueGray}, {kBlueGray, kBlueGray, 0}});
 }
 
 TEST_F(BmpReaderConversion, SixteenBitDefaultFiveFiveFive) {
     BmpLayout layout = shaped(4, 1, 16);
     layout.storedRows = {{0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0x7F}};
-    expectGray(layout, {{redGray, greenGray, blueGray, 255}});
+    expectGray(layout, {{kRedGray, kGreenGray, kBlueGray, 255}});
 }
 
 TEST_F(BmpReaderConversion, SixteenBitFiveSixFiveMasksAfterTheHeader) {
@@ -113,26 +113,26 @@ TEST_F(BmpReaderConversion, SixteenBitFiveSixFiveMasksAfterTheHeader) {
     layout.compression = 3;
     layout.masksAfterHeader = {0xF800, 0x07E0, 0x001F};
     layout.storedRows = {{0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00}};
-    expectGray(layout, {{redGray, greenGray, blueGray}});
+    expectGray(layout, {{kRedGray, kGreenGray, kBlueGray}});
 }
 
 TEST_F(BmpReaderConversion, TwentyFourBitBlueGreenRed) {
     BmpLayout layout = shaped(3, 2, 24);
     layout.storedRows = {{0, 0, 0, 255, 255, 255, 10, 20, 30}, {0, 0, 255, 0, 255, 0, 255, 0, 0}};
-    expectGray(layout, {{redGray, greenGray, blueGray}, {0, 255, 22}});
+    expectGray(layout, {{kRedGray, kGreenGray, kBlueGray}, {0, 255, 22}});
 }
 
 TEST_F(BmpReaderConversion, TwentyFourBitInTheOldestHeader) {
     BmpLayout layout = shaped(1, 1, 24);
     layout.headerSize = 12;
     layout.storedRows = {{255, 0, 0}};
-    expectGray(layout, {{blueGray}});
+    expectGray(layout, {{kBlueGray}});
 }
 
 TEST_F(BmpReaderConversion, ThirtyTwoBitIgnoresTheFourthByte) {
     BmpLayout layout = shaped(2, 1, 32);
     layout.storedRows = {{0, 0, 255, 0, 0, 255, 0, 255}};
-    expectGray(layout, {{redGray, greenGray}});
+    expectGray(layout, {{kRedGray, kGreenGray}});
 }
 
 TEST_F(BmpReaderConversion, ThirtyTwoBitMasksInsideAVersionFiveHeader) {
@@ -141,7 +141,7 @@ TEST_F(BmpReaderConversion, ThirtyTwoBitMasksInsideAVersionFiveHeader) {
     layout.headerSize = 124;
     layout.masksInHeader = {0x000000FF, 0x0000FF00, 0x00FF0000}; // red in the first byte
     layout.storedRows = {{255, 0, 0, 0, 0, 0, 255, 0}};
-    expectGray(layout, {{redGray, blueGray}});
+    expectGray(layout, {{kRedGray, kBlueGray}});
 }
 
 TEST(BmpReaderSources, StreamIsReadFromItsPositionAndLeftAfterThePixels) {

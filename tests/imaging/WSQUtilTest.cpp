@@ -26,14 +26,14 @@ protected:
         *log_ = {};
     }
 
-    void TearDown() override { qv::UnloadWSQPack(); }
+    void TearDown() override { qv::unloadWSQPack(); }
 
     // The gray buffer the library received when compressing `bitmap`.
     Bytes grayBufferOf(const Bitmap& bitmap) {
         unsigned char* data = nullptr;
         int size = 0;
         qv::BitmapToWSQ(bitmap, data, size);
-        qv::FreeWSQBlock(data);
+        qv::freeWSQBlock(data);
         return log_->compressCalls.empty() ? Bytes{} : log_->compressCalls.back().pixels;
     }
 
@@ -73,7 +73,7 @@ TEST_F(BitmapToWSQTest, PassesTheTightGrayBufferAndTheFixedParameters) {
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(size, 6);
     EXPECT_EQ(Bytes(data, data + size), call.pixels);
-    qv::FreeWSQBlock(data);
+    qv::freeWSQBlock(data);
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(log_->blocksFreed, 1);
 }
@@ -121,7 +121,7 @@ TEST_F(BitmapToWSQTest, PicturesWithoutPixelsCompressNothing) {
 }
 
 TEST_F(BitmapToWSQTest, WithoutTheLibraryCompressionIsRefusedClearly) {
-    qv::UnloadWSQPack();
+    qv::unloadWSQPack();
     unsigned char* data = nullptr;
     int size = 77;
     try {
@@ -132,7 +132,7 @@ TEST_F(BitmapToWSQTest, WithoutTheLibraryCompressionIsRefusedClearly) {
     }
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(size, 77);
-    EXPECT_NO_THROW(qv::FreeWSQBlock(data));
+    EXPECT_NO_THROW(qv::freeWSQBlock(data));
     EXPECT_TRUE(log_->compressCalls.empty());
 }
 

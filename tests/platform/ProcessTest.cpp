@@ -111,7 +111,7 @@ TEST(StartProgram, ReportsWhatCannotBeStarted) {
 TEST(StartProgram, CommandLineOf512CharactersIsTheLongestAccepted) {
     TempFolder folder;
     const std::string program = folder.writeScript("long.sh", "touch \"RECORDran\"\n");
-    const std::size_t room = maxCommandLineLength - program.size() - 1;
+    const std::size_t room = kMaxCommandLineLength - program.size() - 1;
 
     EXPECT_THROW(startProgram(program, std::string(room + 1, 'x'), ""), GeneralError);
     EXPECT_THROW(startProgramDetached(program, std::string(room + 1, 'x'), ""), GeneralError);
@@ -124,7 +124,7 @@ TEST(StartProgram, CommandLineOf512CharactersIsTheLongestAccepted) {
 TEST(StartProgram, BoundCountsCharactersNotBytes) {
     TempFolder folder;
     const std::string program = folder.writeScript("long.sh", "exit 0\n");
-    const std::size_t room = maxCommandLineLength - program.size() - 1;
+    const std::size_t room = kMaxCommandLineLength - program.size() - 1;
     std::string accented;
     for (std::size_t i = 0; i < room; ++i) {
         accented += "ñ";

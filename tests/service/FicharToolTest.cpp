@@ -108,7 +108,7 @@ TEST_F(FicharToolTest, SendsAWsqFileAsBase64AndWritesThePhotograph) {
               std::string::npos);
     EXPECT_NE(body.find("<modo>E</modo>"), std::string::npos);
     EXPECT_EQ(requests[0].headers.find("SOAPAction")->second,
-              "\"" + std::string(QuorvantisServiceNamespace) + "Fichar\"");
+              "\"" + std::string(kQuorvantisServiceNamespace) + "Fichar\"");
 }
 
 TEST_F(FicharToolTest, SendsBase64TextAsTheFileHoldsIt) {
@@ -143,7 +143,7 @@ TEST_F(FicharToolTest, FailuresExitNonZeroWithTheirMessage) {
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_EQ(outcome.err, "fichar: Usuario desconocido\n");
 
-    const std::string closed = "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    const std::string closed = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort());
     outcome = run(common + closed + "/s");
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_NE(outcome.err.find(" - URL:" + closed + "/s - SOAPAction:"), std::string::npos)

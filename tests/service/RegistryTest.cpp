@@ -14,7 +14,7 @@ namespace qv {
 namespace {
 
 const InterfaceInfo& station() {
-    RegisterQuorvantisService();
+    registerQuorvantisService();
     return QuorvantisServiceSoap::interfaceInfo();
 }
 
@@ -30,7 +30,7 @@ InterfaceInfo namedInfo() {
 }
 
 TEST(QuorvantisServiceRegistration, SoapActionIsNamespaceFollowedByOperation) {
-    const std::string ns = QuorvantisServiceNamespace;
+    const std::string ns = kQuorvantisServiceNamespace;
     ASSERT_TRUE(ns.starts_with("http://"));
     ASSERT_EQ(ns.find('/', 7), ns.size() - 1) << "the namespace's path must be \"/\"";
 
@@ -67,10 +67,10 @@ TEST(QuorvantisServiceRegistration, OptionsAndNamesAreTheDeclaredOnes) {
 
 TEST(QuorvantisServiceRegistration, RepeatedRegistrationChangesNothing) {
     const std::string before = interfaceRegistry().soapAction(station(), "Fichar");
-    RegisterQuorvantisService();
+    registerQuorvantisService();
     interfaceRegistry().registerInterface(station(), "http://other.example/", "latin1");
     interfaceRegistry().registerInvokeOptions(station(), {InvokeOption::DocumentStyle});
-    EXPECT_EQ(interfaceRegistry().namespaceUri(station()), QuorvantisServiceNamespace);
+    EXPECT_EQ(interfaceRegistry().namespaceUri(station()), kQuorvantisServiceNamespace);
     EXPECT_EQ(interfaceRegistry().wsdlEncoding(station()), "utf-8");
     EXPECT_EQ(interfaceRegistry().soapAction(station(), "Fichar"), before);
 }
@@ -79,15 +79,15 @@ TEST(QuorvantisServiceRegistration, ResultClassIsRegisteredUnderTheServiceNamesp
     station();
     const auto type = remoteTypeRegistry().xmlTypeOf(typeid(FichadaResult));
     ASSERT_TRUE(type.has_value());
-    EXPECT_EQ(type->namespaceUri, QuorvantisServiceNamespace);
+    EXPECT_EQ(type->namespaceUri, kQuorvantisServiceNamespace);
     EXPECT_EQ(type->name, "FichadaResult");
 
     auto created =
-        remoteTypeRegistry().createForXmlType(QuorvantisServiceNamespace, "FichadaResult");
+        remoteTypeRegistry().createForXmlType(kQuorvantisServiceNamespace, "FichadaResult");
     ASSERT_NE(dynamic_cast<FichadaResult*>(created.get()), nullptr);
     EXPECT_EQ(remoteTypeRegistry().createForXmlType("http://other.example/", "FichadaResult"),
               nullptr);
-    EXPECT_EQ(remoteTypeRegistry().createForXmlType(QuorvantisServiceNamespace, "fichadaresult"),
+    EXPECT_EQ(remoteTypeRegistry().createForXmlType(kQuorvantisServiceNamespace, "fichadaresult"),
               nullptr);
 }
 
@@ -127,20 +127,20 @@ TEST(InterfaceRegistry, UnregisteredInterfaceIsAClearError) {
 }
 
 TEST(Registries, ConcurrentLookupsAndRegistrationsAgree) {
-    const std::string expected = std::string(QuorvantisServiceNamespace) + "Fichar";
+    const std::string expected = std::string(kQuorvantisServiceNamespace) + "Fichar";
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 2000; ++i) {
-                RegisterQuorvantisService();
+                registerQuorvantisService();
                 if (t % 2 == 0) {
                     interfaceRegistry().registerInvokeOptions(station(),
                                                               {InvokeOption::DocumentStyle});
                     remoteTypeRegistry().registerClass<FichadaResult>("http://x.example/", "X");
                 }
                 if (interfaceRegistry().soapAction(station(), "Fichar") != expected ||
-                    !remoteTypeRegistry().createForXmlType(QuorvantisServiceNamespace,
+                    !remoteTypeRegistry().createForXmlType(kQuorvantisServiceNamespace,
                                                            "FichadaResult")) {
                     ++mismatches;
                 }

@@ -9,7 +9,7 @@
 namespace qv {
 namespace {
 
-const std::string kNamespace = QuorvantisServiceNamespace;
+const std::string kNamespace = kQuorvantisServiceNamespace;
 
 std::string envelope(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
@@ -37,7 +37,7 @@ struct UnrelatedInterface : IRemoteInterface {};
 
 class ServiceProxyTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegisterQuorvantisService(); }
+    void SetUp() override { registerQuorvantisService(); }
 
     std::unique_ptr<QuorvantisServiceSoap> service() {
         return GetQuorvantisServiceSoap(false, server.url("/QuorvantisService.asmx?site=1"));

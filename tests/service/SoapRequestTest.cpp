@@ -16,7 +16,7 @@ namespace {
 class SoapRequest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegisterQuorvantisService();
+        registerQuorvantisService();
         converter_.Options.insert(TSoapConvertOption::soDocument);
     }
 
@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(SoapRequest, ShortValuesGiveExactlyTheDocumentTree) {
-    const std::string ns = QuorvantisServiceNamespace;
+    const std::string ns = kQuorvantisServiceNamespace;
     EXPECT_EQ(fichar("12345", "QUJD", "I"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
               "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
@@ -48,14 +48,14 @@ TEST_F(SoapRequest, ParametersAreInTheServiceNamespaceAndInDeclaredOrder) {
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(text.c_str()));
     const pugi::xml_node envelope = doc.document_element();
-    EXPECT_EQ(namespaceOf(envelope), SoapEnvelopeNamespace);
+    EXPECT_EQ(namespaceOf(envelope), kSoapEnvelopeNamespace);
     const pugi::xml_node call = envelope.first_child().first_child();
     EXPECT_EQ(localName(call), "Fichar");
-    EXPECT_EQ(namespaceOf(call), QuorvantisServiceNamespace);
+    EXPECT_EQ(namespaceOf(call), kQuorvantisServiceNamespace);
     std::vector<std::string> names;
     for (const pugi::xml_node& param : call.children()) {
         names.emplace_back(param.name());
-        EXPECT_EQ(namespaceOf(param), QuorvantisServiceNamespace);
+        EXPECT_EQ(namespaceOf(param), kQuorvantisServiceNamespace);
         EXPECT_FALSE(param.first_attribute()) << "no type attributes in document style";
     }
     EXPECT_EQ(names, (std::vector<std::string>{"AppId", "huellaWSQ", "modo"}));

@@ -9,7 +9,7 @@
 namespace qv {
 namespace {
 
-const std::string ns = QuorvantisServiceNamespace;
+const std::string ns = kQuorvantisServiceNamespace;
 
 std::string envelope(const std::string& body, const std::string& header = {}) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
@@ -24,13 +24,13 @@ std::string answer(const std::string& resultContent,
                     "</" + resultName + "></FicharResponse>");
 }
 
-const std::string fullResult = "<puntaje>95</puntaje><resultado>Bienvenido, Ana</resultado>"
-                               "<foto>/9j/4AAQ</foto>";
+const std::string kFullResult = "<puntaje>95</puntaje><resultado>Bienvenido, Ana</resultado>"
+                                "<foto>/9j/4AAQ</foto>";
 
 class SoapResponse : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegisterQuorvantisService();
+        registerQuorvantisService();
         converter_.Options.insert(TSoapConvertOption::soDocument);
     }
 
@@ -61,10 +61,10 @@ protected:
 };
 
 TEST_F(SoapResponse, SingleResultChildOfAnyNameIsRead) {
-    expectFull(read(answer(fullResult)).get());
-    expectFull(read(answer(fullResult, "anything")).get());
+    expectFull(read(answer(kFullResult)).get());
+    expectFull(read(answer(kFullResult, "anything")).get());
     expectFull(
-        read(envelope("<r><q:Whatever xmlns:q=\"urn:q\">" + fullResult + "</q:Whatever></r>"))
+        read(envelope("<r><q:Whatever xmlns:q=\"urn:q\">" + kFullResult + "</q:Whatever></r>"))
             .get());
 }
 
@@ -82,7 +82,7 @@ TEST_F(SoapResponse, PropertyOrderCaseAndNamespaceDoNotMatter) {
     // Envelope with a default namespace instead of a prefix, white space between elements.
     expectFull(read("<Envelope xmlns=\"http://schemas.xmlsoap.org/soap/envelope/\">\n  <Body>\n"
                     "    <FicharResponse>\n      <FicharResult>\n" +
-                    fullResult +
+                    kFullResult +
                     "\n      </FicharResult>\n    </FicharResponse>\n  </Body>\n"
                     "</Envelope>\n")
                    .get());
@@ -138,10 +138,10 @@ TEST_F(SoapResponse, PropertyElementsMustHoldOneTextNode) {
 }
 
 TEST_F(SoapResponse, ResultIsPickedByReturnNamesAmongSeveralChildren) {
-    EXPECT_EQ(read(envelope("<R><a>" + fullResult + "</a><b/></R>")), nullptr);
-    expectFull(read(envelope("<R><a/><RETURN>" + fullResult + "</RETURN></R>")).get());
+    EXPECT_EQ(read(envelope("<R><a>" + kFullResult + "</a><b/></R>")), nullptr);
+    expectFull(read(envelope("<R><a/><RETURN>" + kFullResult + "</RETURN></R>")).get());
     expectFull(
-        read(envelope("<R><x:result xmlns:x=\"urn:x\">" + fullResult + "</x:result><Return/></R>"))
+        read(envelope("<R><x:result xmlns:x=\"urn:x\">" + kFullResult + "</x:result><Return/></R>"))
             .get());
     EXPECT_EQ(read(envelope("<R/>")), nullptr);
     EXPECT_EQ(read(envelope("<R>text only</R>")), nullptr);
@@ -154,11 +154,11 @@ TEST_F(SoapResponse, WithoutDocumentStyleAMissingResultIsAnError) {
 }
 
 TEST_F(SoapResponse, ResultByReferenceFollowsTheId) {
-    expectFull(read(envelope("<R><Result href=\"#1\"/></R><multiRef id=\"1\">" + fullResult +
+    expectFull(read(envelope("<R><Result href=\"#1\"/></R><multiRef id=\"1\">" + kFullResult +
                              "</multiRef>"))
                    .get());
     expectFull(
-        read(envelope("<R><Result href=\"#id2\"/><item id=\"id2\">" + fullResult + "</item></R>"))
+        read(envelope("<R><Result href=\"#id2\"/><item id=\"id2\">" + kFullResult + "</item></R>"))
             .get());
     EXPECT_EQ(read(envelope("<R><Result href=\"#9\"/></R><multiRef id=\"1\"/>")), nullptr);
 }
@@ -245,7 +245,7 @@ TEST_F(SoapResponse, EnvelopeStructureIsChecked) {
 }
 
 TEST_F(SoapResponse, HeadersThatMustBeUnderstoodAreRefused) {
-    const std::string body = "<R><FicharResult>" + fullResult + "</FicharResult></R>";
+    const std::string body = "<R><FicharResult>" + kFullResult + "</FicharResult></R>";
     EXPECT_EQ(failure<GeneralError>(
                   envelope(body, "<soap:Header><Auth mustUnderstand=\"1\"/></soap:Header>")),
               "Soap header Auth with attribute 'mustUnderstand' set to true was not handled");
@@ -276,7 +276,7 @@ TEST_F(SoapResponse, RepliesThatAreNotWellFormedXmlAreRefused) {
         std::string reply;
         std::string message;
     };
-    const std::string ok = answer(fullResult);
+    const std::string ok = answer(kFullResult);
     const std::string entityDeclared = "<?xml version=\"1.0\"?>\n<!DOCTYPE e [\n<!ENTITY a "
                                        "\"aaaa\">\n]>\n<e>&a;&a;</e>";
     const std::vector<Case> cases{

@@ -222,7 +222,7 @@ bool RawHttpServer::converse(int peer, const Conversation& conversation) {
     return true;
 }
 
-int UnusedLoopbackPort() {
+int unusedLoopbackPort() {
     int port = 0;
     ::close(boundLoopbackSocket(port));
     return port;

@@ -103,6 +103,6 @@ private:
 };
 
 // A port on 127.0.0.1 on which nothing listens (taken from the kernel and released).
-int UnusedLoopbackPort();
+int unusedLoopbackPort();
 
 } // namespace qv::test

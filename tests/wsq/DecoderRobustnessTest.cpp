@@ -37,11 +37,11 @@ Bytes smallTable() {
 }
 
 Bytes smallHeader(std::initializer_list<int> subbands = {0}) {
-    return soi + standardDtt() + dqt(subbands) + sof(64, 64) + smallTable();
+    return kSoi + standardDtt() + dqt(subbands) + sof(64, 64) + smallTable();
 }
 
 Bytes smallFile(const Bytes& data, std::initializer_list<int> subbands = {0}) {
-    return smallHeader(subbands) + sob(0) + data + eoi;
+    return smallHeader(subbands) + sob(0) + data + kEoi;
 }
 
 bool isFlat(const qv::wsq::Image& image) {
@@ -91,8 +91,8 @@ TEST(HandMadeStream, CorruptEntropyDataIsRefused) {
 }
 
 TEST(HandMadeStream, SymbolsWithoutMeaningAreRefused) {
-    const Bytes file = soi + standardDtt() + dqt({0}) + sof(64, 64) + dht(0, {{2, {0}}}) + sob(0) +
-                       Bytes{0x3F} + eoi;
+    const Bytes file = kSoi + standardDtt() + dqt({0}) + sof(64, 64) + dht(0, {{2, {0}}}) + sob(0) +
+                       Bytes{0x3F} + kEoi;
     EXPECT_NE(decodeError(file).find("symbol 0"), std::string::npos);
 }
 
@@ -111,31 +111,31 @@ TEST(SegmentErrors, StreamOrderViolationsAreRefused) {
     const Bytes table = smallTable();
     EXPECT_NE(decodeError(Bytes{0x12, 0x34}).find("SOI"), std::string::npos);
     EXPECT_NE(
-        decodeError(soi + standardDtt() + dqt({0}) + table + sob(0) + eoi).find("before the SOF"),
+        decodeError(kSoi + standardDtt() + dqt({0}) + table + sob(0) + kEoi).find("before the SOF"),
         std::string::npos);
-    EXPECT_NE(decodeError(soi + standardDtt() + sof(64, 64) + table + sob(0) + eoi).find("DQT"),
+    EXPECT_NE(decodeError(kSoi + standardDtt() + sof(64, 64) + table + sob(0) + kEoi).find("DQT"),
               std::string::npos);
-    EXPECT_NE(decodeError(soi + dqt({0}) + sof(64, 64) + table + sob(0) + eoi).find("DTT"),
+    EXPECT_NE(decodeError(kSoi + dqt({0}) + sof(64, 64) + table + sob(0) + kEoi).find("DTT"),
               std::string::npos);
-    EXPECT_NE(decodeError(smallHeader() + sob(3) + eoi).find("table 3"), std::string::npos);
-    EXPECT_NE(decodeError(smallHeader() + sof(64, 64) + sob(0) + eoi).find("second SOF"),
+    EXPECT_NE(decodeError(smallHeader() + sob(3) + kEoi).find("table 3"), std::string::npos);
+    EXPECT_NE(decodeError(smallHeader() + sof(64, 64) + sob(0) + kEoi).find("second SOF"),
               std::string::npos);
-    EXPECT_NE(decodeError(smallHeader() + eoi).find("no image data"), std::string::npos);
-    EXPECT_NE(decodeError(smallHeader() + markerOnly(0xFFB2) + sob(0) + eoi).find("RST2"),
+    EXPECT_NE(decodeError(smallHeader() + kEoi).find("no image data"), std::string::npos);
+    EXPECT_NE(decodeError(smallHeader() + markerOnly(0xFFB2) + sob(0) + kEoi).find("RST2"),
               std::string::npos);
 }
 
 TEST(SegmentErrors, QuantisationRedefinedBetweenBlocksMustKeepTheSubbands) {
-    const Bytes same = smallHeader() + sob(0) + Bytes{0x3F} + dqt({0}) + sob(0) + eoi;
+    const Bytes same = smallHeader() + sob(0) + Bytes{0x3F} + dqt({0}) + sob(0) + kEoi;
     EXPECT_NO_THROW(decode(same));
-    const Bytes changed = smallHeader() + sob(0) + Bytes{0x3F} + dqt({0, 1}) + sob(0) + eoi;
+    const Bytes changed = smallHeader() + sob(0) + Bytes{0x3F} + dqt({0, 1}) + sob(0) + kEoi;
     EXPECT_NE(decodeError(changed).find("changes which subbands"), std::string::npos);
 }
 
 TEST(SegmentErrors, DeclaredSizesOutsideTheLimitsAreRefusedBeforeAllocating) {
     const Bytes table = dht(0, {{2, {181}}});
     const auto withSize = [&](unsigned w, unsigned h) {
-        return soi + standardDtt() + dqt({0}) + sof(w, h) + table + sob(0) + eoi;
+        return kSoi + standardDtt() + dqt({0}) + sof(w, h) + table + sob(0) + kEoi;
     };
     EXPECT_NE(decodeError(withSize(0, 64)).find("empty image"), std::string::npos);
     EXPECT_NE(decodeError(withSize(64, 0)).find("empty image"), std::string::npos);
@@ -150,7 +150,7 @@ TEST(SegmentErrors, DeclaredSizesOutsideTheLimitsAreRefusedBeforeAllocating) {
 
 TEST(SegmentErrors, BadHuffmanTablesAreRefused) {
     const auto withTable = [](const Bytes& table) {
-        return soi + standardDtt() + dqt({0}) + sof(64, 64) + table + sob(0) + eoi;
+        return kSoi + standardDtt() + dqt({0}) + sof(64, 64) + table + sob(0) + kEoi;
     };
     // Three 1-bit codes cannot exist.
     EXPECT_NE(decodeError(withTable(dht(0, {{1, {181, 179, 105}}}))).find("DHT table 0"),
@@ -167,11 +167,11 @@ TEST(SegmentErrors, BadHuffmanTablesAreRefused) {
 TEST(SegmentErrors, BadTransformTablesAreRefused) {
     Bytes mixed = standardDtt();
     mixed[5] = 6; // a 9-tap lowpass with a 6-tap highpass
-    EXPECT_NE(decodeError(soi + mixed + dqt({0}) + sof(64, 64) + sob(0) + eoi).find("mixes"),
+    EXPECT_NE(decodeError(kSoi + mixed + dqt({0}) + sof(64, 64) + sob(0) + kEoi).find("mixes"),
               std::string::npos);
     Bytes empty = standardDtt();
     empty[4] = 0;
-    EXPECT_NE(decodeError(soi + empty + eoi).find("filter lengths"), std::string::npos);
+    EXPECT_NE(decodeError(kSoi + empty + kEoi).find("filter lengths"), std::string::npos);
 }
 
 // --- Real files, damaged or rearranged -----------------------------------------------------

@@ -86,7 +86,7 @@ inline Bytes sob(int table) {
     return segment(0xFFA3, {static_cast<std::uint8_t>(table)});
 }
 
-inline const Bytes soi = {0xFF, 0xA0};
-inline const Bytes eoi = {0xFF, 0xA1};
+inline const Bytes kSoi = {0xFF, 0xA0};
+inline const Bytes kEoi = {0xFF, 0xA1};
 
 } // namespace qv::wsq::test

@@ -162,14 +162,14 @@ void Database::migrate() {
         auto version = prepare("PRAGMA user_version");
         version.step();
         const auto current = version.integer(0);
-        if (current > SchemaVersion) {
+        if (current > kSchemaVersion) {
             throw DatabaseError("its schema version " + std::to_string(current) +
-                                " is newer than this tool's (" + std::to_string(SchemaVersion) +
+                                " is newer than this tool's (" + std::to_string(kSchemaVersion) +
                                 ")");
         }
         if (current == 0) {
             execute(kSchemaV1);
-            execute("PRAGMA user_version = " + std::to_string(SchemaVersion));
+            execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         }
     });
 }

@@ -82,7 +82,7 @@ public:
         }
     }
 
-    static constexpr int SchemaVersion = 1;
+    static constexpr int kSchemaVersion = 1;
 
 private:
     struct Closer {

@@ -20,7 +20,7 @@ struct Refused {
 constexpr std::string_view kOperation = "Fichar";
 
 std::string expectedSoapAction() {
-    return std::string(QuorvantisServiceNamespace) + std::string(kOperation);
+    return std::string(kQuorvantisServiceNamespace) + std::string(kOperation);
 }
 
 void checkSoapAction(std::string_view action) {
@@ -55,8 +55,8 @@ pugi::xml_node parseEnvelope(std::string_view body, pugi::xml_document& document
         }
     }
     const auto envelope = document.document_element();
-    if (localName(envelope) != "Envelope" || namespaceOf(envelope) != SoapEnvelopeNamespace) {
-        throw Refused{"Expected a SOAP 1.1 Envelope {" + std::string(SoapEnvelopeNamespace) +
+    if (localName(envelope) != "Envelope" || namespaceOf(envelope) != kSoapEnvelopeNamespace) {
+        throw Refused{"Expected a SOAP 1.1 Envelope {" + std::string(kSoapEnvelopeNamespace) +
                       "}Envelope, found " + qualified(envelope)};
     }
     return envelope;
@@ -67,7 +67,7 @@ void checkHeader(const pugi::xml_node& header) {
         if (!isElement(entry)) {
             continue;
         }
-        const auto mustUnderstand = attributeNS(entry, SoapEnvelopeNamespace, "mustUnderstand");
+        const auto mustUnderstand = attributeNS(entry, kSoapEnvelopeNamespace, "mustUnderstand");
         if (std::string_view(mustUnderstand.value()) == "1") {
             throw Refused{"Header " + qualified(entry) + " must be understood, and is not"};
         }
@@ -77,7 +77,7 @@ void checkHeader(const pugi::xml_node& header) {
 pugi::xml_node operationElement(const pugi::xml_node& envelope) {
     pugi::xml_node body;
     for (const auto& child : envelope.children()) {
-        if (!isElement(child) || namespaceOf(child) != SoapEnvelopeNamespace) {
+        if (!isElement(child) || namespaceOf(child) != kSoapEnvelopeNamespace) {
             continue;
         }
         if (localName(child) == "Header" && !body) {
@@ -93,13 +93,13 @@ pugi::xml_node operationElement(const pugi::xml_node& envelope) {
     }
     const auto operation = body.find_child(isElement);
     if (!operation) {
-        throw Refused{"The Body is empty; expected {" + std::string(QuorvantisServiceNamespace) +
+        throw Refused{"The Body is empty; expected {" + std::string(kQuorvantisServiceNamespace) +
                       "}Fichar"};
     }
     if (localName(operation) != kOperation ||
-        namespaceOf(operation) != QuorvantisServiceNamespace) {
+        namespaceOf(operation) != kQuorvantisServiceNamespace) {
         throw Refused{"Unknown operation " + qualified(operation) + "; this service answers {" +
-                      std::string(QuorvantisServiceNamespace) + "}Fichar"};
+                      std::string(kQuorvantisServiceNamespace) + "}Fichar"};
     }
     return operation;
 }
@@ -110,7 +110,7 @@ void checkParameterNames(const pugi::xml_node& operation) {
     for (const auto& child : operation.children()) {
         const auto name = localName(child);
         const bool known = name == "AppId" || name == "huellaWSQ" || name == "modo";
-        if (isElement(child) && (!known || namespaceOf(child) != QuorvantisServiceNamespace)) {
+        if (isElement(child) && (!known || namespaceOf(child) != kQuorvantisServiceNamespace)) {
             throw Refused{"Unexpected element " + qualified(child) + " in Fichar"};
         }
     }
@@ -130,7 +130,7 @@ std::string parameter(const pugi::xml_node& operation, std::string_view name) {
     }
     if (!found) {
         throw Refused{"Fichar lacks its " + std::string(name) + " element (in namespace " +
-                      std::string(QuorvantisServiceNamespace) + ")"};
+                      std::string(kQuorvantisServiceNamespace) + ")"};
     }
     if (found.find_child(isElement)) {
         throw Refused{std::string(name) + " must hold text, not elements"};

@@ -15,9 +15,9 @@ pugi::xml_node envelopeBody(pugi::xml_document& document) {
     declaration.append_attribute("version") = "1.0";
     declaration.append_attribute("encoding") = "utf-8";
     auto envelope = document.append_child("soap:Envelope");
-    envelope.append_attribute("xmlns:soap") = SoapEnvelopeNamespace;
-    envelope.append_attribute("xmlns:xsi") = XmlSchemaInstanceNamespace;
-    envelope.append_attribute("xmlns:xsd") = XmlSchemaNamespace;
+    envelope.append_attribute("xmlns:soap") = kSoapEnvelopeNamespace;
+    envelope.append_attribute("xmlns:xsi") = kXmlSchemaInstanceNamespace;
+    envelope.append_attribute("xmlns:xsd") = kXmlSchemaNamespace;
     return envelope.append_child("soap:Body");
 }
 
@@ -36,7 +36,7 @@ std::string written(const pugi::xml_document& document) {
 std::string ficharResponseXml(const FicharAnswer& answer) {
     pugi::xml_document document;
     auto response = envelopeBody(document).append_child("FicharResponse");
-    response.append_attribute("xmlns") = QuorvantisServiceNamespace;
+    response.append_attribute("xmlns") = kQuorvantisServiceNamespace;
     auto result = response.append_child("FicharResult");
     appendText(result, "puntaje", std::to_string(answer.puntaje));
     appendText(result, "resultado", answer.resultado);

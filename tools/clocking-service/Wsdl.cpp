@@ -32,7 +32,7 @@ void sequenceElement(pugi::xml_node sequence, const char* name, const char* type
 void appendTypes(pugi::xml_node definitions) {
     auto schema = child(
         child(definitions, "wsdl:types", {}), "s:schema",
-        {{"elementFormDefault", "qualified"}, {"targetNamespace", QuorvantisServiceNamespace}});
+        {{"elementFormDefault", "qualified"}, {"targetNamespace", kQuorvantisServiceNamespace}});
 
     auto request = child(schema, "s:element", {{"name", "Fichar"}});
     auto requestSequence = child(child(request, "s:complexType", {}), "s:sequence", {});
@@ -72,7 +72,7 @@ void appendBinding(pugi::xml_node definitions) {
     child(binding, "soap:binding", {{"transport", kHttpTransport}, {"style", "document"}});
     auto operation = child(binding, "wsdl:operation", {{"name", "Fichar"}});
     child(operation, "soap:operation",
-          {{"soapAction", std::string(QuorvantisServiceNamespace) + "Fichar"},
+          {{"soapAction", std::string(kQuorvantisServiceNamespace) + "Fichar"},
            {"style", "document"}});
     child(child(operation, "wsdl:input", {}), "soap:body", {{"use", "literal"}});
     child(child(operation, "wsdl:output", {}), "soap:body", {{"use", "literal"}});
@@ -99,9 +99,9 @@ std::string wsdlDocument(const std::string& address) {
     auto definitions = child(document, "wsdl:definitions",
                              {{"xmlns:wsdl", kWsdlNamespace},
                               {"xmlns:soap", kWsdlSoapNamespace},
-                              {"xmlns:s", XmlSchemaNamespace},
-                              {"xmlns:tns", QuorvantisServiceNamespace},
-                              {"targetNamespace", QuorvantisServiceNamespace}});
+                              {"xmlns:s", kXmlSchemaNamespace},
+                              {"xmlns:tns", kQuorvantisServiceNamespace},
+                              {"targetNamespace", kQuorvantisServiceNamespace}});
     appendTypes(definitions);
     appendMessages(definitions);
     appendPortType(definitions);

@@ -96,7 +96,7 @@ std::string valueAfter(const std::vector<std::string>& args, std::size_t& index)
 
 } // namespace
 
-FicharOptions ParseFicharOptions(const std::vector<std::string>& args) {
+FicharOptions parseFicharOptions(const std::vector<std::string>& args) {
     FicharOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -132,7 +132,7 @@ FicharOptions ParseFicharOptions(const std::vector<std::string>& args) {
     return options;
 }
 
-void RunFichar(const FicharOptions& options, std::ostream& out, std::ostream& err) {
+void runFichar(const FicharOptions& options, std::ostream& out, std::ostream& err) {
     const std::string fingerprint = fingerprintText(options);
     const auto service = GetQuorvantisServiceSoap(false, options.url);
     const auto result = service->Fichar(options.id, fingerprint, options.mode);

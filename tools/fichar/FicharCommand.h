@@ -27,9 +27,9 @@ struct FicharOptions {
 
 extern const char* const FicharHelp;
 
-FicharOptions ParseFicharOptions(const std::vector<std::string>& args);
+FicharOptions parseFicharOptions(const std::vector<std::string>& args);
 
 // Sends one Fichar and prints the answer to out; notes go to err. Failures are raised.
-void RunFichar(const FicharOptions& options, std::ostream& out, std::ostream& err);
+void runFichar(const FicharOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace qv

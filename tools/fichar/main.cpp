@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
     try {
         const qv::FicharOptions options =
-            qv::ParseFicharOptions(std::vector<std::string>(argv + 1, argv + argc));
+            qv::parseFicharOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
             std::cout << qv::FicharHelp;
             return 0;
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
             std::cout << qv::VersionLine("fichar");
             return 0;
         }
-        qv::RunFichar(options, std::cout, std::cerr);
+        qv::runFichar(options, std::cout, std::cerr);
         return 0;
     } catch (const qv::UsageError& error) {
         std::cerr << "fichar: " << error.what() << "\n(fichar --help shows the usage)\n";

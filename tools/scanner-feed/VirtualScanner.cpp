@@ -14,9 +14,9 @@ namespace qv {
 namespace {
 
 // The driver's commands travel as a negative width followed by an argument.
-constexpr std::int32_t commandFingerStatus = -4;
-constexpr std::int32_t commandRemoveDevice = -5;
-constexpr int maxSide = 5000;
+constexpr std::int32_t kCommandFingerStatus = -4;
+constexpr std::int32_t kCommandRemoveDevice = -5;
+constexpr int kMaxSide = 5000;
 
 } // namespace
 
@@ -64,7 +64,7 @@ VirtualScanner::~VirtualScanner() {
 }
 
 void VirtualScanner::present(int width, int height, std::span<const std::uint8_t> pixels) {
-    if (width <= 0 || height <= 0 || width > maxSide || height > maxSide) {
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
         throw VirtualScannerError("The virtual scanner takes images of 1 to 5000 pixels a side, "
                                   "not " +
                                   std::to_string(width) + " x " + std::to_string(height));
@@ -78,11 +78,11 @@ void VirtualScanner::present(int width, int height, std::span<const std::uint8_t
 }
 
 void VirtualScanner::liftFinger() {
-    command(commandFingerStatus, 0);
+    command(kCommandFingerStatus, 0);
 }
 
 void VirtualScanner::removeScanner() {
-    command(commandRemoveDevice, 0);
+    command(kCommandRemoveDevice, 0);
 }
 
 void VirtualScanner::command(std::int32_t code, std::int32_t value) {

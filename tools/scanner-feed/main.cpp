@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr const char* usage =
+constexpr const char* kUsage =
     "Usage: scanner-feed [--socket PATH] IMAGE.(pgm|bmp|wsq)\n"
     "       scanner-feed [--socket PATH] --lift | --remove\n"
     "\n"
@@ -67,7 +67,7 @@ std::optional<Options> parse(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--help") {
-        std::cout << usage;
+        std::cout << kUsage;
         return 0;
     }
     if (args.size() == 1 && args[0] == "--version") {
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     }
     const std::optional<Options> options = parse(args);
     if (!options) {
-        std::cerr << usage;
+        std::cerr << kUsage;
         return 2;
     }
     if (options->socket.empty()) {

@@ -10,12 +10,12 @@ namespace {
 
 // libfprint states no resolution for any image this version captures (0 pixels per mm); the
 // scanners it drives are 500 ppi devices.
-constexpr int32_t defaultResolution = 500;
+constexpr int32_t kDefaultResolution = 500;
 
 int32_t resolutionOf(FpImage* image) {
     const double ppmm = fp_image_get_ppmm(image);
     if (!(ppmm > 0.0) || ppmm * 25.4 > 100000.0) {
-        return defaultResolution;
+        return kDefaultResolution;
     }
     return static_cast<int32_t>(std::lround(ppmm * 25.4));
 }

@@ -1,5 +1,4 @@
 #include "imaging/WSQPACK.h"
-
 #include "platform/DynamicLibrary.h"
 #include "platform/Errors.h"
 
@@ -8,32 +7,32 @@
 
 namespace {
 
-class WSQPackBinding : public ::testing::Test {
+class WSQPACKBinding : public ::testing::Test {
 protected:
-    void TearDown() override { qv::UnloadWSQPack(); }
+    void TearDown() override { qv::unloadWSQPack(); }
 
     static bool noEntryPoints() {
-        const auto& entries = qv::WSQPackEntries();
+        const auto& entries = qv::wsqPackEntries();
         return !entries.compress && !entries.uncompress && !entries.free;
     }
 };
 
-TEST_F(WSQPackBinding, AMissingLibraryLeavesTheStationWithoutCompression) {
+TEST_F(WSQPACKBinding, AMissingLibraryLeavesTheStationWithoutCompression) {
     EXPECT_NO_THROW(qv::LoadWSQPack("QVNOSUCHWSQ.DLL"));
     EXPECT_FALSE(qv::WSQPackLoaded());
     EXPECT_TRUE(noEntryPoints());
 
-    if (qv::DynamicLibrary::tryOpen(qv::WSQPackLibraryName)) {
+    if (qv::DynamicLibrary::tryOpen(qv::kWSQPackLibraryName)) {
         GTEST_SKIP() << "a compression library is installed where the system finds it";
     }
     EXPECT_NO_THROW(qv::LoadWSQPack());
     EXPECT_FALSE(qv::WSQPackLoaded());
 }
 
-TEST_F(WSQPackBinding, BindsOnceAndUnloadsCompletely) {
+TEST_F(WSQPACKBinding, BindsOnceAndUnloadsCompletely) {
     qv::LoadWSQPack(FAKE_WSQPACK_COMPLETE);
     ASSERT_TRUE(qv::WSQPackLoaded());
-    const auto& entries = qv::WSQPackEntries();
+    const auto& entries = qv::wsqPackEntries();
     EXPECT_NE(entries.compress, nullptr);
     EXPECT_NE(entries.uncompress, nullptr);
     EXPECT_NE(entries.free, nullptr);
@@ -41,15 +40,15 @@ TEST_F(WSQPackBinding, BindsOnceAndUnloadsCompletely) {
     // A second start-up call changes nothing, even with a library that would fail.
     const auto compress = entries.compress;
     EXPECT_NO_THROW(qv::LoadWSQPack(FAKE_WSQPACK_NO_FREE));
-    EXPECT_EQ(qv::WSQPackEntries().compress, compress);
+    EXPECT_EQ(qv::wsqPackEntries().compress, compress);
 
-    qv::UnloadWSQPack();
+    qv::unloadWSQPack();
     EXPECT_FALSE(qv::WSQPackLoaded());
     EXPECT_TRUE(noEntryPoints());
     EXPECT_EQ(::dlopen(FAKE_WSQPACK_COMPLETE, RTLD_NOW | RTLD_NOLOAD), nullptr);
 }
 
-TEST_F(WSQPackBinding, AMissingEntryPointIsAnAssertionWithItsLine) {
+TEST_F(WSQPACKBinding, AMissingEntryPointIsAnAssertionWithItsLine) {
     struct Case {
         const char* library;
         const char* message;
@@ -70,9 +69,9 @@ TEST_F(WSQPackBinding, AMissingEntryPointIsAnAssertionWithItsLine) {
         }
         // Nothing after the missing entry point is resolved.
         EXPECT_TRUE(qv::WSQPackLoaded());
-        EXPECT_EQ(qv::WSQPackEntries().compress != nullptr, broken.compressResolved);
-        EXPECT_EQ(qv::WSQPackEntries().free, nullptr);
-        qv::UnloadWSQPack();
+        EXPECT_EQ(qv::wsqPackEntries().compress != nullptr, broken.compressResolved);
+        EXPECT_EQ(qv::wsqPackEntries().free, nullptr);
+        qv::unloadWSQPack();
     }
 }
 

@@ -14,20 +14,20 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-class WSQPackLibrary : public ::testing::Test {
+class WSQPACKLibrary : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { qv::LoadWSQPack(); }
-    static void TearDownTestSuite() { qv::UnloadWSQPack(); }
+    static void TearDownTestSuite() { qv::unloadWSQPack(); }
 
     void SetUp() override { ASSERT_TRUE(qv::WSQPackLoaded()); }
 
-    const qv::WSQPackEntryPoints& wsq = qv::WSQPackEntries();
+    const qv::WSQPackEntryPoints& wsq = qv::wsqPackEntries();
     // The reference encoder reconstructs this print at 47.3 dB.
     const qv::GrayRaster fingerprint =
         qv::parsePgm(qv::readFileBytes(QV_TESTDATA_DIR "/wsq/fp01_t4_512x512.pgm"));
 };
 
-TEST_F(WSQPackLibrary, CompressesAFingerprintThatUncompressesFaithfully) {
+TEST_F(WSQPACKLibrary, CompressesAFingerprintThatUncompressesFaithfully) {
     unsigned char* data = nullptr;
     int size = 0;
     ASSERT_EQ(wsq.compress(&data, &size, 0.75f, fingerprint.pixels.data(), fingerprint.width,
@@ -55,14 +55,14 @@ TEST_F(WSQPackLibrary, CompressesAFingerprintThatUncompressesFaithfully) {
     EXPECT_EQ(data, nullptr);
 }
 
-TEST_F(WSQPackLibrary, FreeingNothingIsHarmless) {
+TEST_F(WSQPACKLibrary, FreeingNothingIsHarmless) {
     unsigned char* nothing = nullptr;
     EXPECT_EQ(wsq.free(&nothing), WSQPACK_OK);
     EXPECT_EQ(nothing, nullptr);
     EXPECT_EQ(wsq.free(nullptr), WSQPACK_OK);
 }
 
-TEST_F(WSQPackLibrary, RefusedCompressionsLeaveTheOutParametersAlone) {
+TEST_F(WSQPACKLibrary, RefusedCompressionsLeaveTheOutParametersAlone) {
     struct Case {
         const char* name;
         bool nullData, nullSize, nullPixels;
@@ -95,7 +95,7 @@ TEST_F(WSQPackLibrary, RefusedCompressionsLeaveTheOutParametersAlone) {
     }
 }
 
-TEST_F(WSQPackLibrary, RefusedUncompressionsLeaveTheOutParametersAlone) {
+TEST_F(WSQPACKLibrary, RefusedUncompressionsLeaveTheOutParametersAlone) {
     const Bytes garbage{0xFF, 0xA0, 0xFF, 0xA8, 0x00, 0x02, 0x13, 0x37};
     const struct {
         const char* name;
@@ -120,7 +120,7 @@ TEST_F(WSQPackLibrary, RefusedUncompressionsLeaveTheOutParametersAlone) {
     }
 }
 
-TEST_F(WSQPackLibrary, BitmapToWSQProducesTheFingerprintsBlock) {
+TEST_F(WSQPACKLibrary, BitmapToWSQProducesTheFingerprintsBlock) {
     qv::Bitmap bitmap(fingerprint.width, fingerprint.height);
     for (int row = 0; row < bitmap.height(); ++row) {
         const auto* source = fingerprint.pixels.data() + row * fingerprint.width;
@@ -137,8 +137,8 @@ TEST_F(WSQPackLibrary, BitmapToWSQProducesTheFingerprintsBlock) {
                            fingerprint.width, fingerprint.height, 8, 500, nullptr),
               WSQPACK_OK);
     EXPECT_EQ(Bytes(data, data + size), Bytes(expected, expected + expectedSize));
-    qv::FreeWSQBlock(expected);
-    qv::FreeWSQBlock(data);
+    qv::freeWSQBlock(expected);
+    qv::freeWSQBlock(data);
     EXPECT_EQ(data, nullptr);
 }
 

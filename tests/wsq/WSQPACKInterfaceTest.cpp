@@ -36,7 +36,7 @@ int compress(const std::vector<unsigned char>& pixels, Block& block, int& size) 
 
 unsigned char* const kUntouched = reinterpret_cast<unsigned char*>(0x1234);
 
-TEST(WsqpackCompress, RoundTripsThroughUncompress) {
+TEST(WSQPACKCompress, RoundTripsThroughUncompress) {
     const auto pixels = gradient();
     Block encoded;
     int size = 0;
@@ -59,7 +59,7 @@ TEST(WsqpackCompress, RoundTripsThroughUncompress) {
     EXPECT_LE(worst, 12);
 }
 
-TEST(WsqpackCompress, StoresTheComment) {
+TEST(WSQPACKCompress, StoresTheComment) {
     const auto pixels = gradient();
     const char* comment = "clock-in 2026-12-07 08:01";
     Block withComment, without;
@@ -76,7 +76,7 @@ TEST(WsqpackCompress, StoresTheComment) {
     EXPECT_NE(bytes.find(comment), std::string::npos);
 }
 
-TEST(WsqpackCompress, RefusesBadArgumentsAndLeavesOutputsAlone) {
+TEST(WSQPACKCompress, RefusesBadArgumentsAndLeavesOutputsAlone) {
     const auto pixels = gradient();
     struct Call {
         const char* what;
@@ -114,7 +114,7 @@ TEST(WsqpackCompress, RefusesBadArgumentsAndLeavesOutputsAlone) {
     EXPECT_EQ(data, kUntouched);
 }
 
-TEST(WsqpackUncompress, RefusesDamagedDataAndLeavesOutputsAlone) {
+TEST(WSQPACKUncompress, RefusesDamagedDataAndLeavesOutputsAlone) {
     const auto pixels = gradient();
     Block encoded;
     int size = 0;
@@ -141,7 +141,7 @@ TEST(WsqpackUncompress, RefusesDamagedDataAndLeavesOutputsAlone) {
     EXPECT_EQ(ppi, -4);
 }
 
-TEST(WsqpackFree, NullIsNothingToDoAndAFreedBlockIsCleared) {
+TEST(WSQPACKFree, NullIsNothingToDoAndAFreedBlockIsCleared) {
     EXPECT_EQ(WSQPACK_Free(nullptr), WSQPACK_OK);
     unsigned char* none = nullptr;
     EXPECT_EQ(WSQPACK_Free(&none), WSQPACK_OK);
@@ -157,7 +157,7 @@ TEST(WsqpackFree, NullIsNothingToDoAndAFreedBlockIsCleared) {
     EXPECT_EQ(data, nullptr);
 }
 
-TEST(WsqpackLibrary, LoadsAndResolvesEveryEntryPoint) {
+TEST(WSQPACKLibrary, LoadsAndResolvesEveryEntryPoint) {
     struct Close {
         void operator()(void* handle) const { dlclose(handle); }
     };
