@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <string>
 
 namespace qv {
 
@@ -36,6 +37,14 @@ public:
     void edAppIDKeyUp(const QKeyEvent& event);
     void TimerClearTimer();
 
+    // Sends a clock-in for the identifier (as typed) and the Base64 WSQ fingerprint text, in
+    // the chosen mode, to the service named by the settings, and shows the answer: its text
+    // in the status line, then its photograph. A failed call changes nothing on screen.
+    void VerifyIdentity(const std::string& AppId, const std::string& huellaWSQ);
+
+    // Whether a clock-in is under way (between the validation and its end, on either road).
+    bool clockInUnderWay() const { return clockInRunning_; }
+
     // Containers come before what they contain, so that each control goes before its holder.
     PictureView img;
     QFrame Panel1;
@@ -59,6 +68,10 @@ protected:
 private:
     // Both roads begin here; a refusal is written to the status line.
     bool clockInAllowed();
+    const SettingsView& settings() const;
+    // The waiting message, for a fingerprint text that is about to be sent.
+    void announceVerification(const std::string& fingerprintText);
+    void showPhotograph(const std::string& foto);
     void openConfiguration();
 
     QVBoxLayout layout_;
@@ -67,6 +80,8 @@ private:
     const SettingsView* settings_ = nullptr;
     QWidget* configDialog_ = nullptr;
     bool clockInRunning_ = false;
+    // Set by a press of Enter in the user field; only its release starts a clock-in.
+    bool enterPressedInUserField_ = false;
     bool centred_ = false;
 };
 
