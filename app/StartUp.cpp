@@ -1,10 +1,14 @@
 #include "app/StartUp.h"
 
+#include "app/CommandLine.h"
 #include "app/QtRunnerUi.h"
+#include "app/SelfCheck.h"
 #include "imaging/WSQPACK.h"
+#include "qv/Version.h"
 #include "service/QuorvantisService.h"
 
 #include <iostream>
+#include <optional>
 
 namespace qv {
 namespace {
@@ -59,12 +63,25 @@ void FinaliseModules() noexcept {
 }
 
 int RunStation(int argc, char** argv) {
+    const StationMode mode = ParseStationCommandLine({argv, static_cast<std::size_t>(argc)});
+    if (mode == StationMode::Help) {
+        std::cout << StationHelp;
+        return 0;
+    }
+    if (mode == StationMode::Version) {
+        std::cout << "Quorvantis " << ProductVersion << '\n';
+        return 0;
+    }
     try {
         Modules modules;
         std::unique_ptr<StationApplication> application = InitialiseGui(argc, argv);
         QtRunnerUi runnerUi(*application);
         std::unique_ptr<TFBioVerif> mainWindow = CreateMainWindow(runnerUi);
         std::unique_ptr<TFConfigLiveScan> configDialog = CreateConfigDialog(runnerUi, *mainWindow);
+        std::optional<SelfCheck> check;
+        if (mode == StationMode::Check) {
+            check.emplace(*application, *mainWindow, std::cout);
+        }
         return RunMessageLoop(*application, *mainWindow);
     } catch (const std::exception& error) {
         // Errors inside the message loop meet the default handler; only start-up ends here.

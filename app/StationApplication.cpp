@@ -3,6 +3,9 @@
 #include "app/ErrorBox.h"
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
+#include "qv/Version.h"
+
+#include <QIcon>
 
 namespace qv {
 namespace {
@@ -30,6 +33,10 @@ StationApplication::StationApplication(int& argc, char** argv)
     , title_(applicationTitle(applicationFilePath()))
     , presenter_(showModalMessageBox) {
     setApplicationName(title_);
+    setApplicationVersion(QString::fromUtf8(ProductVersion.data(), ProductVersion.size()));
+    // The desktop file names the same icon, so the menu, the task bar and the window agree.
+    setWindowIcon(QIcon(QStringLiteral(":/quorvantis.svg")));
+    setDesktopFileName(QStringLiteral("quorvantis"));
     setDefaultErrorHandler([this](const std::exception_ptr& error) { reportError(error); });
 }
 

@@ -25,24 +25,25 @@ function(qv_warnings target)
 endfunction()
 
 # A GoogleTest (or Qt Test) executable registered with CTest, run with the offscreen Qt
-# platform so GUI tests need no display.
+# platform so GUI tests need no display. Every test has the shared test support (tests/support).
 function(qv_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     qv_warnings(${name})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_test_support)
     target_compile_definitions(${name} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
         "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime")
 endfunction()
 
-# A Google Benchmark program (not run by the test suite).
+# A Google Benchmark program (not run by the test suite), with the tests' shared support for its
+# temporary folders and loopback server.
 function(qv_add_benchmark name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     qv_warnings(${name})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_test_support benchmark::benchmark)
     target_compile_definitions(${name} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
 endfunction()
 

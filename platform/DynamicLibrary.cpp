@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <dlfcn.h>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -95,6 +96,23 @@ std::filesystem::path executableFolder() {
     std::error_code error;
     const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::path() : executable.parent_path();
+}
+
+std::filesystem::path loadedLibraryFile(std::string_view fileName) {
+    // Each mapping line ends in the mapped file's path, after five fields.
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        const std::size_t slash = line.find('/');
+        if (slash == std::string::npos) {
+            continue;
+        }
+        const std::filesystem::path file(line.substr(slash));
+        if (file.filename() == fileName) {
+            return file;
+        }
+    }
+    return {};
 }
 
 } // namespace qv

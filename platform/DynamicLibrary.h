@@ -51,4 +51,8 @@ private:
 // The folder holding the running executable; empty when the system cannot tell.
 std::filesystem::path executableFolder();
 
+// The file the system loader mapped into this process for a library file name
+// ("libWSQPACK.so"), whichever way it was found; empty when no such library is loaded.
+std::filesystem::path loadedLibraryFile(std::string_view fileName);
+
 } // namespace qv

@@ -13,10 +13,11 @@ namespace qv {
 
 // What one call learns while libcurl runs its callbacks.
 struct THttpTransport::Exchange {
-    Exchange(MemoryStream& stream, const HttpLimits& limits)
+    Exchange(MemoryStream& stream, const HttpLimits& limits, const MonotonicClock& clock)
         : response(stream)
         , maxReplyBytes(limits.maxReplyBytes)
-        , stallTimeout(limits.stallTimeout) {}
+        , stallTimeout(limits.stallTimeout)
+        , clock(clock) {}
 
     CURL* handle = nullptr;
     MemoryStream& response;
@@ -29,6 +30,7 @@ struct THttpTransport::Exchange {
     bool refusedStatus = false;
 
     std::chrono::milliseconds stallTimeout;
+    const MonotonicClock& clock;
     // Stall tracking starts once the connection is up; connecting has its own time-out.
     bool transferring = false;
     curl_off_t movedSoFar = 0;
@@ -217,7 +219,7 @@ void THttpTransport::configure(Exchange& exchange, const std::string& request,
 
 void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& response) {
     requireURL();
-    Exchange exchange(response, limits_);
+    Exchange exchange(response, limits_, clock_);
     const CurlSlistPtr headers = requestHeaders();
     connect();
     CURLcode code = CURLE_OK;
@@ -293,7 +295,7 @@ std::size_t THttpTransport::onHeader(char* data, std::size_t size, std::size_t c
 int THttpTransport::onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t,
                                curl_off_t uploaded) {
     auto& exchange = *static_cast<Exchange*>(user);
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = exchange.clock();
     if (!exchange.transferring) {
         curl_off_t pretransfer = 0;
         curl_easy_getinfo(exchange.handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);

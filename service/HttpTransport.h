@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MemoryStream.h"
+#include "platform/MonotonicClock.h"
 #include "service/CurlHandles.h"
 #include "service/FlagSet.h"
 #include "service/HttpLimits.h"
@@ -8,6 +9,7 @@
 #include "service/RemoteInterface.h"
 
 #include <string>
+#include <utility>
 
 namespace qv {
 
@@ -60,6 +62,9 @@ public:
     bool connected() const { return static_cast<bool>(handle_); }
 
     void setLimits(const HttpLimits& limits) { limits_ = limits; }
+    // Where the stall time-out reads the time; the system's monotonic clock unless a test
+    // drives it.
+    void setClock(MonotonicClock clock) { clock_ = std::move(clock); }
     // A PEM bundle to trust instead of the system's certificate authorities.
     void setCAFile(const std::string& path) {
         disconnect(); // a new handle starts from the system's default trust
@@ -87,6 +92,7 @@ private:
     std::string soapAction_;
     std::string caFile_;
     HttpLimits limits_;
+    MonotonicClock clock_ = systemMonotonicTime;
     CurlEasyPtr handle_;
 };
 

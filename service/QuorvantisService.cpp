@@ -16,7 +16,6 @@ const InterfaceInfo& QuorvantisServiceSoap::interfaceInfo() {
     static const InterfaceInfo info{
         typeid(QuorvantisServiceSoap),
         "QuorvantisServiceSoap",
-        "QuorvantisService",
         {{"Fichar", {{"AppId"}, {"huellaWSQ"}, {"modo"}}}},
     };
     return info;

@@ -29,7 +29,6 @@ struct OperationInfo {
 struct InterfaceInfo {
     std::type_index id;
     std::string name;
-    std::string moduleName;
     std::vector<OperationInfo> operations;
 
     const OperationInfo& operation(const std::string& operationName) const;

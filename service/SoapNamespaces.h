@@ -3,7 +3,6 @@
 namespace qv {
 
 inline constexpr char SoapEnvelopeNamespace[] = "http://schemas.xmlsoap.org/soap/envelope/";
-inline constexpr char SoapEncodingNamespace[] = "http://schemas.xmlsoap.org/soap/encoding/";
 inline constexpr char XmlSchemaNamespace[] = "http://www.w3.org/2001/XMLSchema";
 inline constexpr char XmlSchemaInstanceNamespace[] = "http://www.w3.org/2001/XMLSchema-instance";
 

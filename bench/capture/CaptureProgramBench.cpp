@@ -1,4 +1,5 @@
 #include "capture/ULiveScanExterno.h"
+#include "tests/support/RecordingUi.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -6,13 +7,7 @@
 namespace {
 
 // Counts the repaint calls a wait makes; draws nothing.
-struct CountingUi : qv::RunnerUi {
-    long paints = 0;
-    void showError(const std::string&) override {}
-    void beginBusy() override {}
-    void endBusy() override {}
-    void processPaintEvents() override { ++paints; }
-};
+using CountingUi = qv::test::RecordingUi;
 
 double processorSeconds() {
     rusage usage{};

@@ -3,13 +3,13 @@
 
 #include "config/SettingsFile.h"
 #include "platform/ProfileFile.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
-using qv::test::ScriptFolder;
+using qv::test::TempFolder;
 
 const std::string kSettings = "; station settings\r\n[Config]\r\nFlipHorizontal=0\r\n"
                               "FlipVertical=1\r\nPathLiveScan=/opt/livescan/\r\n"
@@ -17,7 +17,7 @@ const std::string kSettings = "; station settings\r\n[Config]\r\nFlipHorizontal=
                               "QuorvantisService.asmx\r\nLiveScanIni=lector07.ini\r\n";
 
 void ReadOneKey(benchmark::State& state) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("Quorvantis.INI", kSettings);
     const std::string path = folder.path("Quorvantis.INI");
     for (auto _ : state) {
@@ -27,7 +27,7 @@ void ReadOneKey(benchmark::State& state) {
 BENCHMARK(ReadOneKey);
 
 void WriteOneKey(benchmark::State& state) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("Quorvantis.INI", kSettings);
     const std::string path = folder.path("Quorvantis.INI");
     bool flip = false;
@@ -40,7 +40,7 @@ BENCHMARK(WriteOneKey)->Unit(benchmark::kMicrosecond);
 
 // Loading the dialog: five keys plus one title per capture program INI file.
 void LoadWithCapturePrograms(benchmark::State& state) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("Quorvantis.INI", kSettings);
     for (int i = 0; i < state.range(0); ++i) {
         folder.writeFile("lector" + std::to_string(i) + ".ini",
@@ -58,7 +58,7 @@ BENCHMARK(LoadWithCapturePrograms)->Arg(1)->Arg(20)->Arg(200)->Unit(benchmark::k
 
 // A settings file near the size limit, to show a huge file cannot stall a read for long.
 void ReadFromLargeFile(benchmark::State& state) {
-    ScriptFolder folder;
+    TempFolder folder;
     std::string text = "[Other]\n";
     while (text.size() < qv::kProfileFileMaxSize - 100) {
         text += "Key" + std::to_string(text.size()) + "=some value here\n";

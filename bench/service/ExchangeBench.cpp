@@ -3,7 +3,7 @@
 
 #include "service/HttpServiceProxy.h"
 #include "service/QuorvantisServiceGetter.h"
-#include "tests/service/TestHttpServer.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void encodeImage(benchmark::State& state, const qv::GrayImage& image) {
+void encodeImage(benchmark::State& state, const qv::GrayRaster& image) {
     std::size_t bytes = 0;
     for (auto _ : state) {
         const auto encoded = qv::wsq::encode(image.pixels, image.width, image.height);

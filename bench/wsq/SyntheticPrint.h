@@ -10,8 +10,8 @@ namespace qv {
 
 // Ridges of a plausible period with some noise, so every subband carries information: a
 // stand-in for a print larger than any in the shared reference set.
-inline GrayImage syntheticPrint(int width, int height) {
-    GrayImage image{width, height, std::vector<std::uint8_t>(std::size_t(width) * height)};
+inline GrayRaster syntheticPrint(int width, int height) {
+    GrayRaster image{width, height, std::vector<std::uint8_t>(std::size_t(width) * height)};
     std::uint32_t noise = 12345;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

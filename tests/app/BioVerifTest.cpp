@@ -3,8 +3,8 @@
 #include "app/QtRunnerUi.h"
 #include "platform/Errors.h"
 #include "tests/app/AppTests.h"
-#include "tests/config/FixedSettings.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/FixedSettings.h"
+#include "tests/support/TempFolder.h"
 
 #include <QDialog>
 #include <QSignalSpy>
@@ -33,7 +33,7 @@ struct Station {
         return static_cast<int>(QString::fromStdString(capture.read("runs")).count(u'\n'));
     }
 
-    ScriptFolder capture;
+    TempFolder capture;
     FixedSettings paths;
     QtRunnerUi runnerUi;
     QDialog dialog;
@@ -261,7 +261,7 @@ private slots:
                 window->btCapClick();
             }
         };
-        ScriptFolder capture;
+        TempFolder capture;
         FixedSettings paths;
         paths.folder = capture.prefix();
         paths.exeCaptura = "cap.sh";

@@ -9,10 +9,10 @@
 #include "libs/wsq/include/wsq/Wsq.h"
 #include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
-#include "tests/config/FixedSettings.h"
-#include "tests/imaging/JpegMaker.h"
-#include "tests/platform/ScriptFolder.h"
-#include "tests/service/TestHttpServer.h"
+#include "tests/support/FixedSettings.h"
+#include "tests/support/JpegMaker.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <QDialog>
 #include <QKeyEvent>
@@ -104,7 +104,7 @@ struct Station {
         return static_cast<int>(QString::fromStdString(capture.read("runs")).count(u'\n'));
     }
 
-    ScriptFolder capture;
+    TempFolder capture;
     TestHttpServer server;
     FixedSettings settings;
     QtRunnerUi runnerUi;

@@ -4,11 +4,10 @@
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
 #include "tests/app/AppTests.h"
+#include "tests/support/TempFolder.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace qv::test {
@@ -95,11 +94,9 @@ private slots:
 
     void settingsThatCannotBeWrittenAreReportedByTheSameHandler() {
         CapturedMessages messages;
-        QTemporaryDir folder;
-        QFile notAFolder(folder.filePath("station"));
-        QVERIFY(notAFolder.open(QIODevice::WriteOnly));
-        notAFolder.close();
-        const QString settingsPath = notAFolder.fileName() + "/Quorvantis.INI";
+        const TempFolder folder;
+        folder.writeFile("station", "");
+        const QString settingsPath = QString::fromStdString(folder.path("station/Quorvantis.INI"));
         QtRunnerUi runnerUi(stationApp());
         TFConfigLiveScan dialog(runnerUi, settingsPath.toStdString());
         dialog.show();

@@ -3,7 +3,6 @@
 #include "tests/app/AppTests.h"
 
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -31,8 +30,7 @@ private slots:
         QTimer timer;
         timer.setSingleShot(true);
         connect(&timer, &QTimer::timeout, [&] { fired = true; });
-        timer.start(1);
-        QThread::msleep(20); // due by now: only the exclusion can hold it back
+        timer.start(0); // due at once: only the exclusion can hold it back
 
         widget.update();
         ui.processPaintEvents();

@@ -1,8 +1,8 @@
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/ChildRun.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 namespace qv {
 namespace {
@@ -13,17 +13,19 @@ struct Outcome {
 };
 
 // Runs a copy of the station from folder, where the loader looks for libraries first.
-Outcome runStationIn(const test::ScriptFolder& folder) {
+Outcome runStationIn(const test::TempFolder& folder) {
     const std::string station = folder.path("Quorvantis");
     std::filesystem::copy_file(QV_STATION_EXE, station);
-    const std::string command =
-        "cd '" + folder.folder() + "' && QT_QPA_PLATFORM=offscreen ./Quorvantis > output 2>&1";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, folder.read("output")};
+    test::ChildRunOptions options;
+    options.workingFolder = folder.folder();
+    options.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
+    options.errorIntoOutput = true;
+    const test::ChildOutcome outcome = test::runAndCapture("./Quorvantis", {}, options);
+    return {outcome.exitCode, outcome.out};
 }
 
 TEST(StartUp, BrokenCompressionLibraryStopsTheStationWithItsMessage) {
-    test::ScriptFolder folder;
+    test::TempFolder folder;
     std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libWSQPACK.so"));
 
     const Outcome outcome = runStationIn(folder);

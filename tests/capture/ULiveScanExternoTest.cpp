@@ -1,24 +1,35 @@
 #include "capture/ULiveScanExterno.h"
 
 #include "platform/Errors.h"
-#include "tests/config/FixedSettings.h"
-#include "tests/capture/RecordingUi.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/FixedSettings.h"
+#include "tests/support/RecordingUi.h"
+#include "tests/support/ScriptSnippets.h"
+#include "tests/support/TempFolder.h"
 
-#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
-#include <thread>
 
 namespace qv {
 namespace {
 
+using test::eventually;
 using test::FixedSettings;
+using test::kRecorder;
+using test::kWaitForGo;
 using test::RecordingUi;
-using test::ScriptFolder;
+using test::TempFolder;
 
-const char* recorder = "pwd > \"RECORDcwd\"\n"
-                       "for a in \"$@\"; do echo \"[$a]\"; done > \"RECORDargs\"\n";
+// A screen that, while the runner waits, lets the program go on once a condition holds: the
+// test decides what the program has done by then, whatever the machine's speed.
+struct HandshakeUi : RecordingUi {
+    std::function<void()> onPaint;
+    void processPaintEvents() override {
+        RecordingUi::processPaintEvents();
+        onPaint();
+    }
+};
 
 class CaptureProgram : public ::testing::Test {
 protected:
@@ -30,25 +41,29 @@ protected:
     }
     bool run(const std::string& argument) { return RunCaptureProgram(paths_, ui_, argument); }
 
-    ScriptFolder capture_;
+    TempFolder capture_;
     FixedSettings paths_;
     RecordingUi ui_;
 };
 
 TEST_F(CaptureProgram, ProgramThatLeavesTheFileSucceedsAndRunsInItsOwnFolder) {
-    capture_.writeScript("cap.sh", std::string(recorder) + "sleep 0.1\necho BM > huella.bmp\n");
+    // The file appears only once the runner has painted while waiting: a runner that did not
+    // wait finds none.
+    capture_.writeScript("cap.sh", std::string(kRecorder) + kWaitForGo + "echo BM > huella.bmp\n");
+    HandshakeUi ui;
+    ui.onPaint = [&] { capture_.writeFile("go", ""); };
 
-    EXPECT_TRUE(run("12345"));
+    EXPECT_TRUE(RunCaptureProgram(paths_, ui, "12345"));
 
     EXPECT_EQ(capture_.read("args"), "[12345]\n");
     EXPECT_EQ(capture_.read("cwd"), capture_.folder() + "\n") << "working folder";
-    EXPECT_EQ(ui_.log, (std::vector<std::string>{"busy", "idle"}));
-    EXPECT_GT(ui_.paints, 0) << "the windows must be painted while the program runs";
-    EXPECT_EQ(ui_.paintsWhileIdle, 0) << "the wait must happen under the busy cursor";
+    EXPECT_EQ(ui.log, (std::vector<std::string>{"busy", "idle"}));
+    EXPECT_GT(ui.paints, 0) << "the windows must be painted while the program runs";
+    EXPECT_EQ(ui.paintsWhileIdle, 0) << "the wait must happen under the busy cursor";
 }
 
 TEST_F(CaptureProgram, ArgumentIsSplitAtBlanksLikeAnUnquotedCommandLine) {
-    capture_.writeScript("cap.sh", recorder);
+    capture_.writeScript("cap.sh", kRecorder);
     run(" Juan Pérez ");
     EXPECT_EQ(capture_.read("args"), "[Juan]\n[Pérez]\n");
 }
@@ -64,8 +79,16 @@ TEST_F(CaptureProgram, EarlierResultIsDeletedSoAProgramThatWritesNothingFails) {
 }
 
 TEST_F(CaptureProgram, ResultIsJudgedOnlyAfterTheProgramEnds) {
-    capture_.writeScript("cap.sh", "echo BM > huella.bmp\nsleep 0.2\nrm huella.bmp\n");
-    EXPECT_FALSE(run("1"));
+    // The program holds the file until the runner has seen it there, then takes it away.
+    capture_.writeScript("cap.sh",
+                         "echo BM > huella.bmp\n" + std::string(kWaitForGo) + "rm huella.bmp\n");
+    HandshakeUi ui;
+    ui.onPaint = [&] {
+        if (capture_.exists("huella.bmp")) {
+            capture_.writeFile("go", "");
+        }
+    };
+    EXPECT_FALSE(RunCaptureProgram(paths_, ui, "1"));
 }
 
 TEST_F(CaptureProgram, MissingProgramIsReportedAndNothingRuns) {
@@ -99,10 +122,16 @@ TEST_F(CaptureProgram, OverlongCommandLineIsRefusedWithTheCursorRestored) {
 }
 
 TEST_F(CaptureProgram, CursorIsRestoredWhenPaintingFails) {
+    // The program runs until the screen has failed, so the failure happens during the wait.
     struct FailingUi : RecordingUi {
-        void processPaintEvents() override { throw GeneralError("paint failed"); }
+        const TempFolder* folder = nullptr;
+        void processPaintEvents() override {
+            folder->writeFile("go", "");
+            throw GeneralError("paint failed");
+        }
     } failing;
-    capture_.writeScript("cap.sh", "sleep 0.2\n");
+    failing.folder = &capture_;
+    capture_.writeScript("cap.sh", kWaitForGo);
     EXPECT_THROW(RunCaptureProgram(paths_, failing, "1"), GeneralError);
     EXPECT_EQ(failing.log, (std::vector<std::string>{"busy", "idle"}));
 }
@@ -116,33 +145,21 @@ protected:
 };
 
 TEST_F(CaptureProgramInFolderWithBlanks, PathIsNeverSplit) {
-    capture_.writeScript("mi captura.sh", std::string(recorder) + "echo BM > huella.bmp\n");
+    capture_.writeScript("mi captura.sh", std::string(kRecorder) + "echo BM > huella.bmp\n");
     EXPECT_TRUE(run("prueba"));
     EXPECT_EQ(capture_.read("args"), "[prueba]\n");
     EXPECT_EQ(capture_.read("cwd"), capture_.folder() + "\n");
 }
 
-// Polls for a file that another process writes; gives up after a generous bound.
-bool eventuallyExists(const ScriptFolder& folder, const std::string& name) {
-    for (int i = 0; i < 1000 && !folder.exists(name); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return folder.exists(name);
-}
-
 TEST_F(CaptureProgram, ConfigProgramStartsWithoutWaitingInTheCurrentFolder) {
-    capture_.writeScript("conf.sh", "i=0\n"
-                                    "while [ ! -e \"RECORDgo\" ] && [ $i -lt 1000 ]; do\n"
-                                    "    sleep 0.01; i=$((i+1))\n"
-                                    "done\n" +
-                                        std::string(recorder) + "touch \"RECORDdone\"\n");
+    capture_.writeScript("conf.sh", std::string(kWaitForGo) + kRecorder + "touch \"RECORDdone\"\n");
 
     // The program cannot get past its loop before the test lets it.
     RunConfigProgram(paths_, ui_);
     EXPECT_FALSE(capture_.exists("done")) << "the call waited for the program";
     capture_.writeFile("go", "");
 
-    ASSERT_TRUE(eventuallyExists(capture_, "done"));
+    ASSERT_TRUE(eventually([&] { return capture_.exists("done"); }));
     EXPECT_EQ(capture_.read("args"), "");
     EXPECT_EQ(capture_.read("cwd"), std::filesystem::current_path().string() + "\n");
     EXPECT_EQ(ui_.log, (std::vector<std::string>{"busy", "idle"}));

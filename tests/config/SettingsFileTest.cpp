@@ -1,7 +1,7 @@
 #include "config/SettingsFile.h"
 
 #include "platform/Errors.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,15 +11,15 @@
 namespace qv {
 namespace {
 
-using test::ScriptFolder;
+using test::TempFolder;
 
-Settings loadFrom(const ScriptFolder& folder, const std::string& contents) {
+Settings loadFrom(const TempFolder& folder, const std::string& contents) {
     folder.writeFile("Quorvantis.INI", contents);
     return SettingsFile(folder.path("Quorvantis.INI")).load();
 }
 
 TEST(SettingsFile, MissingFileGivesEveryDefault) {
-    ScriptFolder folder;
+    TempFolder folder;
     const Settings settings = SettingsFile(folder.path("Quorvantis.INI")).load();
     EXPECT_FALSE(settings.flipHorizontal);
     EXPECT_FALSE(settings.flipVertical);
@@ -64,7 +64,7 @@ TEST(SettingsFile, IntegersTakeDecimalAndLongHexadecimalForms) {
 }
 
 TEST(SettingsFile, BooleansAreAnyNonZeroNumber) {
-    ScriptFolder folder;
+    TempFolder folder;
     Settings settings = loadFrom(folder, "[Config]\nFlipHorizontal=0x1\nFlipVertical=2\n");
     EXPECT_TRUE(settings.flipHorizontal);
     EXPECT_TRUE(settings.flipVertical);
@@ -79,7 +79,7 @@ TEST(SettingsFile, BooleansAreAnyNonZeroNumber) {
 }
 
 TEST(SettingsFile, TextsAreReadUpTo2047Characters) {
-    ScriptFolder folder;
+    TempFolder folder;
     const std::string longHost = "http://" + std::string(3000, 'h');
     const Settings settings = loadFrom(folder, "[Config]\nHost=" + longHost +
                                                    "\nPathLiveScan=\nLiveScanIni=Lector.ini\n");
@@ -89,7 +89,7 @@ TEST(SettingsFile, TextsAreReadUpTo2047Characters) {
 }
 
 TEST(SettingsFile, SavingWritesEachKeyAndKeepsTheRestOfTheFile) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("Quorvantis.INI",
                      "; station 4\r\n[Config]\r\nLiveScanIni=old.ini\r\nExtra=kept\r\n");
     const SettingsFile file(folder.path("Quorvantis.INI"));
@@ -114,7 +114,7 @@ TEST(SettingsFile, SavingWritesEachKeyAndKeepsTheRestOfTheFile) {
 }
 
 TEST(SettingsFile, AFailedWriteNamesTheFileAndKeepsEarlierKeys) {
-    ScriptFolder folder;
+    TempFolder folder;
     // Running as root, a read-only folder would still be written: use a folder that is a file.
     folder.writeFile("not-a-folder", "");
     const std::string unreachable = folder.path("not-a-folder/Quorvantis.INI");
@@ -153,7 +153,7 @@ protected:
         capture.writeFile(iniName, "[Config]\r\nTitulo=" + title + "\r\nExeCaptura=cap-" + iniName +
                                        "\r\nExeConfig=cfg-" + iniName + "\r\n");
     }
-    ScriptFolder capture{"LiveScan"};
+    TempFolder capture{"LiveScan"};
 };
 
 TEST_F(CapturePrograms, ListsTitledIniFilesWhateverTheirLetterCase) {

@@ -1,8 +1,8 @@
 #include "config/UConfigLiveScan.h"
 
 #include "platform/Errors.h"
-#include "tests/capture/RecordingUi.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/RecordingUi.h"
+#include "tests/support/TempFolder.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -15,7 +15,7 @@
 namespace qv {
 
 using test::RecordingUi;
-using test::ScriptFolder;
+using test::TempFolder;
 
 namespace {
 
@@ -32,8 +32,8 @@ std::vector<QString> itemsOf(const QComboBox& box) {
 class ConfigDialogTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScriptFolder> station_;
-    std::unique_ptr<ScriptFolder> capture_;
+    std::unique_ptr<TempFolder> station_;
+    std::unique_ptr<TempFolder> capture_;
     RecordingUi ui_;
 
     std::string settingsPath() const { return station_->path("Quorvantis.INI"); }
@@ -56,8 +56,8 @@ class ConfigDialogTest : public QObject {
 
 private Q_SLOTS:
     void init() {
-        station_ = std::make_unique<ScriptFolder>("station");
-        capture_ = std::make_unique<ScriptFolder>("LiveScan");
+        station_ = std::make_unique<TempFolder>("station");
+        capture_ = std::make_unique<TempFolder>("LiveScan");
         ui_.log.clear();
     }
     void cleanup() {

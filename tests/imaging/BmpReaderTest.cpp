@@ -1,6 +1,7 @@
 #include "BmpBuilder.h"
 #include "imaging/BmpFile.h"
 #include "platform/Errors.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -156,11 +157,10 @@ TEST(BmpReaderSources, StreamIsReadFromItsPositionAndLeftAfterThePixels) {
 }
 
 TEST(BmpReaderSources, FilesAreReadAndMissingOnesNamed) {
-    const auto path = std::filesystem::temp_directory_path() / "qv-bmp-reader-test.bmp";
+    const qv::test::TempFolder folder;
+    const std::filesystem::path path = folder.path("reader-test.bmp");
     const auto file = buildBmp(eightBit(-1, {{8, 9, 10}}));
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
+    folder.writeFile("reader-test.bmp", std::string(file.begin(), file.end()));
     EXPECT_EQ(pixelsOf(qv::loadBmpFile(path), 0), (Row{8, 9, 10}));
     std::filesystem::remove(path);
     try {

@@ -1,6 +1,7 @@
 #include "BmpBuilder.h"
 #include "imaging/BmpFile.h"
 #include "platform/Errors.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -80,7 +81,8 @@ TEST(BmpWriter, WritesAtTheStreamPosition) {
 }
 
 TEST(BmpWriter, FilesRoundTripAndUnwritablePlacesAreErrors) {
-    const auto path = std::filesystem::temp_directory_path() / "qv-bmp-writer-test.bmp";
+    const qv::test::TempFolder folder;
+    const std::filesystem::path path = folder.path("writer-test.bmp");
     qv::saveBmpFile(threeByTwo(RowOrder::BottomUp), path, 500);
     EXPECT_EQ(pixelsOf(qv::loadBmpFile(path), 0), (Row{1, 2, 3}));
     std::filesystem::remove(path);

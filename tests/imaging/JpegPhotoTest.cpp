@@ -1,7 +1,7 @@
 #include "imaging/JpegPhoto.h"
 
 #include "platform/Errors.h"
-#include "tests/imaging/JpegMaker.h"
+#include "tests/support/JpegMaker.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -4,50 +4,15 @@
 #include "imaging/Bitmap.h"
 #include "imaging/WSQPACK.h"
 #include "imaging/WSQUtil.h"
+#include "tests/support/ImageQuality.h"
+#include "tools/wsq/Pgm.h"
 
-#include <cmath>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <string>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-struct GrayImage {
-    int width = 0;
-    int height = 0;
-    Bytes pixels;
-};
-
-// Binary PGM with a maximum of 255, as the shared test images are stored.
-GrayImage readPgm(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    GrayImage image;
-    int maximum = 0;
-    in >> magic >> image.width >> image.height >> maximum;
-    in.get();
-    if (!in || magic != "P5" || maximum != 255) {
-        ADD_FAILURE() << "cannot read " << path;
-        return {};
-    }
-    image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
-    in.read(reinterpret_cast<char*>(image.pixels.data()),
-            static_cast<std::streamsize>(image.pixels.size()));
-    EXPECT_TRUE(in) << path;
-    return image;
-}
-
-double psnr(const Bytes& a, const Bytes& b) {
-    double squares = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const double difference = double(a[i]) - double(b[i]);
-        squares += difference * difference;
-    }
-    return 10 * std::log10(255.0 * 255.0 * a.size() / squares);
-}
 
 class WSQPackLibrary : public ::testing::Test {
 protected:
@@ -58,7 +23,8 @@ protected:
 
     const qv::WSQPackEntryPoints& wsq = qv::WSQPackEntries();
     // The reference encoder reconstructs this print at 47.3 dB.
-    const GrayImage fingerprint = readPgm(QV_TESTDATA_DIR "/wsq/fp01_t4_512x512.pgm");
+    const qv::GrayRaster fingerprint =
+        qv::parsePgm(qv::readFileBytes(QV_TESTDATA_DIR "/wsq/fp01_t4_512x512.pgm"));
 };
 
 TEST_F(WSQPackLibrary, CompressesAFingerprintThatUncompressesFaithfully) {
@@ -81,7 +47,7 @@ TEST_F(WSQPackLibrary, CompressesAFingerprintThatUncompressesFaithfully) {
     EXPECT_EQ(height, fingerprint.height);
     EXPECT_EQ(bitsPerPixel, 8);
     EXPECT_EQ(ppi, 500);
-    EXPECT_GT(psnr(fingerprint.pixels, Bytes(pixels, pixels + width * height)), 45.0);
+    EXPECT_GT(peakSignalToNoise(fingerprint.pixels, Bytes(pixels, pixels + width * height)), 45.0);
 
     EXPECT_EQ(wsq.free(&pixels), WSQPACK_OK);
     EXPECT_EQ(wsq.free(&data), WSQPACK_OK);

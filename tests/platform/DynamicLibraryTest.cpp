@@ -1,10 +1,10 @@
 #include "platform/DynamicLibrary.h"
 
 #include "platform/Errors.h"
+#include "tests/support/TempFolder.h"
 
 #include <dlfcn.h>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,6 +28,18 @@ TEST(DynamicLibraryLoading, FindsAStationLibraryInTheExecutablesFolder) {
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(answer(), 42);
     EXPECT_EQ(library.symbol("noSuchFunction"), nullptr);
+}
+
+TEST(DynamicLibraryLoading, TellsWhichFileTheLoaderMappedForALibrary) {
+    EXPECT_TRUE(qv::loadedLibraryFile("libQVPROBE.so").empty());
+    {
+        const DynamicLibrary library = DynamicLibrary::open("QVPROBE.DLL");
+        EXPECT_EQ(qv::loadedLibraryFile("libQVPROBE.so"),
+                  std::filesystem::canonical(qv::executableFolder() / "libQVPROBE.so"));
+        // A name that only ends like a loaded library's is another library.
+        EXPECT_TRUE(qv::loadedLibraryFile("QVPROBE.so").empty());
+    }
+    EXPECT_TRUE(qv::loadedLibraryFile("libQVPROBE.so").empty());
 }
 
 TEST(DynamicLibraryLoading, UsesTheSystemSearchForOtherLibraries) {
@@ -70,11 +82,11 @@ TEST(DynamicLibraryFailures, AMissingLibraryIsEmptyOrAnErrorNamingIt) {
 }
 
 TEST(DynamicLibraryFailures, AFileThatIsNoLibraryDoesNotLoad) {
-    const auto path = std::filesystem::temp_directory_path() / "qv-not-a-library.so";
-    std::ofstream(path) << "just text";
-    EXPECT_FALSE(DynamicLibrary::tryOpen(path.string()).has_value());
-    EXPECT_THROW(DynamicLibrary::open(path.string()), qv::GeneralError);
-    std::filesystem::remove(path);
+    const qv::test::TempFolder folder;
+    folder.writeFile("not-a-library.so", "just text");
+    const std::string path = folder.path("not-a-library.so");
+    EXPECT_FALSE(DynamicLibrary::tryOpen(path).has_value());
+    EXPECT_THROW(DynamicLibrary::open(path), qv::GeneralError);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "platform/Files.h"
 
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -10,10 +10,10 @@
 namespace qv {
 namespace {
 
-using test::ScriptFolder;
+using test::TempFolder;
 
 TEST(Files, OnlyRegularFilesExist) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("a.txt", "x");
     std::filesystem::create_directory(folder.path("sub"));
     std::filesystem::create_symlink(folder.path("a.txt"), folder.path("link"));
@@ -26,7 +26,7 @@ TEST(Files, OnlyRegularFilesExist) {
 }
 
 TEST(Files, DeletionReportsButNeverThrows) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("huella.bmp", "x");
     std::filesystem::create_directory(folder.path("sub"));
     EXPECT_TRUE(deleteFile(folder.path("huella.bmp")));
@@ -51,7 +51,7 @@ TEST(Files, WildcardsIgnoreLetterCase) {
 }
 
 TEST(Files, ListingTakesTheFolderFromThePattern) {
-    ScriptFolder folder("capture");
+    TempFolder folder("capture");
     for (const char* name : {"one.INI", "two.ini", "Three.Ini", "readme.txt", "ini"}) {
         folder.writeFile(name, "");
     }
@@ -69,7 +69,7 @@ TEST(Files, ListingTakesTheFolderFromThePattern) {
 }
 
 TEST(Files, ReadingIsBoundedAndReplacementIsWhole) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("f", "12345");
     EXPECT_EQ(readSmallFile(folder.path("f"), 5), "12345");
     EXPECT_EQ(readSmallFile(folder.path("f"), 4), std::nullopt);
@@ -85,7 +85,7 @@ TEST(Files, ReadingIsBoundedAndReplacementIsWhole) {
 }
 
 TEST(Files, ReplacingThroughALinkKeepsTheLink) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("real.ini", "old");
     std::filesystem::create_symlink(folder.path("real.ini"), folder.path("link.ini"));
     EXPECT_TRUE(replaceFileContents(folder.path("link.ini"), "new"));

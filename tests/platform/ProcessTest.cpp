@@ -1,37 +1,27 @@
 #include "platform/Process.h"
 
 #include "platform/Errors.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/ScriptSnippets.h"
+#include "tests/support/TempFolder.h"
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace qv {
 namespace {
 
-using test::ScriptFolder;
-
-// Records every argument on a line of its own and the folder it runs in.
-const char* recorder = "pwd > \"RECORDcwd\"\n"
-                       "for a in \"$@\"; do echo \"[$a]\"; done > \"RECORDargs\"\n";
+using test::eventually;
+using test::kRecorder;
+using test::kWaitForGo;
+using test::TempFolder;
 
 // A process stays listed in /proc until it has ended and been reaped: an unreaped child
 // lingers there as a zombie.
 bool gone(pid_t pid) {
     return !std::filesystem::exists("/proc/" + std::to_string(pid));
-}
-
-// Polls a condition that another process brings about; gives up after a generous bound.
-template <typename Condition> bool eventually(Condition condition) {
-    for (int i = 0; i < 1000 && !condition(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
 }
 
 void runToEnd(const std::string& program, const std::string& arguments, const std::string& folder) {
@@ -59,8 +49,8 @@ TEST(CommandLineText, PathBlankArgumentOrPathAlone) {
 }
 
 TEST(StartProgram, PassesArgumentWordsAndRunsInTheGivenFolder) {
-    ScriptFolder folder;
-    const std::string program = folder.writeScript("capture.sh", recorder);
+    TempFolder folder;
+    const std::string program = folder.writeScript("capture.sh", kRecorder);
     std::filesystem::create_directory(folder.path("work"));
 
     runToEnd(program, " 12 34\tfive ", folder.path("work"));
@@ -70,8 +60,8 @@ TEST(StartProgram, PassesArgumentWordsAndRunsInTheGivenFolder) {
 }
 
 TEST(StartProgram, ProgramPathWithBlanksIsNeverSplit) {
-    ScriptFolder folder("capture folder");
-    const std::string program = folder.writeScript("my capture.sh", recorder);
+    TempFolder folder("capture folder");
+    const std::string program = folder.writeScript("my capture.sh", kRecorder);
 
     runToEnd(program, "prueba", folder.folder());
 
@@ -79,15 +69,15 @@ TEST(StartProgram, ProgramPathWithBlanksIsNeverSplit) {
 }
 
 TEST(StartProgram, FirstArgumentIsTheProgramPath) {
-    ScriptFolder folder;
+    TempFolder folder;
     const std::string program = folder.writeScript("zero.sh", "echo \"$0\" > \"RECORDzero\"\n");
     runToEnd(program, "", "");
     EXPECT_EQ(folder.read("zero"), program + "\n");
 }
 
 TEST(StartProgram, RelativeProgramIsFoundFromTheCurrentFolderNotTheWorkingFolder) {
-    ScriptFolder folder;
-    folder.writeScript("rel.sh", recorder);
+    TempFolder folder;
+    folder.writeScript("rel.sh", kRecorder);
     std::filesystem::create_directory(folder.path("elsewhere"));
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.folder());
@@ -101,14 +91,14 @@ TEST(StartProgram, RelativeProgramIsFoundFromTheCurrentFolderNotTheWorkingFolder
 }
 
 TEST(StartProgram, EmptyWorkingFolderMeansTheCurrentOne) {
-    ScriptFolder folder;
-    const std::string program = folder.writeScript("here.sh", recorder);
+    TempFolder folder;
+    const std::string program = folder.writeScript("here.sh", kRecorder);
     runToEnd(program, "", "");
     EXPECT_EQ(folder.read("cwd"), std::filesystem::current_path().string() + "\n");
 }
 
 TEST(StartProgram, ReportsWhatCannotBeStarted) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("plain.txt", "not a program");
     const std::string program = folder.writeScript("ok.sh", "exit 0\n");
 
@@ -119,7 +109,7 @@ TEST(StartProgram, ReportsWhatCannotBeStarted) {
 }
 
 TEST(StartProgram, CommandLineOf512CharactersIsTheLongestAccepted) {
-    ScriptFolder folder;
+    TempFolder folder;
     const std::string program = folder.writeScript("long.sh", "touch \"RECORDran\"\n");
     const std::size_t room = maxCommandLineLength - program.size() - 1;
 
@@ -132,7 +122,7 @@ TEST(StartProgram, CommandLineOf512CharactersIsTheLongestAccepted) {
 }
 
 TEST(StartProgram, BoundCountsCharactersNotBytes) {
-    ScriptFolder folder;
+    TempFolder folder;
     const std::string program = folder.writeScript("long.sh", "exit 0\n");
     const std::size_t room = maxCommandLineLength - program.size() - 1;
     std::string accented;
@@ -152,16 +142,10 @@ TEST(StartProgram, RefusalNamesTheProgram) {
     }
 }
 
-// A child that runs until the test lets it end (or a generous bound passes).
-const char* waitForGo = "i=0\n"
-                        "while [ ! -e \"RECORDgo\" ] && [ $i -lt 1000 ]; do\n"
-                        "    sleep 0.01; i=$((i+1))\n"
-                        "done\n";
-
 TEST(ChildProcessWait, CallsBackWhileTheChildRunsAndReapsIt) {
-    ScriptFolder folder;
+    TempFolder folder;
     const std::string program =
-        folder.writeScript("slow.sh", std::string(waitForGo) + "touch \"RECORDdone\"\n");
+        folder.writeScript("slow.sh", std::string(kWaitForGo) + "touch \"RECORDdone\"\n");
     std::optional<ChildProcess> child = startProgram(program, "", "");
     ASSERT_TRUE(child.has_value());
     const pid_t pid = child->pid();
@@ -178,8 +162,8 @@ TEST(ChildProcessWait, CallsBackWhileTheChildRunsAndReapsIt) {
 }
 
 TEST(ChildProcessWait, ChildStillRunningWhenDroppedIsReapedLater) {
-    ScriptFolder folder;
-    const std::string program = folder.writeScript("slow.sh", waitForGo);
+    TempFolder folder;
+    const std::string program = folder.writeScript("slow.sh", kWaitForGo);
     pid_t pid = 0;
     {
         std::optional<ChildProcess> dropped = startProgram(program, "", "");
@@ -192,10 +176,10 @@ TEST(ChildProcessWait, ChildStillRunningWhenDroppedIsReapedLater) {
 }
 
 TEST(StartProgramDetached, RunsWithoutWaitingAndLeavesNoZombie) {
-    ScriptFolder folder;
+    TempFolder folder;
     const std::string program = folder.writeScript(
-        "config.sh", std::string(waitForGo) + "echo $$ > \"RECORDpid.tmp\"\n"
-                                              "mv \"RECORDpid.tmp\" \"RECORDpid\"\n");
+        "config.sh", std::string(kWaitForGo) + "echo $$ > \"RECORDpid.tmp\"\n"
+                                               "mv \"RECORDpid.tmp\" \"RECORDpid\"\n");
 
     // The program cannot get past its loop before the test lets it.
     ASSERT_TRUE(startProgramDetached(program, "", ""));

@@ -1,7 +1,7 @@
 #include "platform/ProfileFile.h"
 
 #include "platform/Errors.h"
-#include "tests/platform/ScriptFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 namespace qv {
 namespace {
 
-using test::ScriptFolder;
+using test::TempFolder;
 
 TEST(ProfileText, FindsKeysWithoutRegardToLetterCase) {
     const std::string text = "[config]\r\nflipHORIZONTAL = 1 \r\n[Other]\r\nHost=x\r\n";
@@ -76,14 +76,14 @@ TEST(ProfileText, AppendsMissingSections) {
 }
 
 TEST(ProfileFile, MissingFileOrFolderGivesTheDefault) {
-    ScriptFolder folder;
+    TempFolder folder;
     EXPECT_EQ(readProfileString(folder.path("none.ini"), "Config", "Host", "def"), "def");
     EXPECT_EQ(readProfileString(folder.prefix(), "Config", "Host", "def"), "def");
     EXPECT_EQ(readProfileString("", "Config", "Host", "def"), "def");
 }
 
 TEST(ProfileFile, WritesAreSeenByTheNextReadWithoutCaching) {
-    ScriptFolder folder;
+    TempFolder folder;
     const std::string path = folder.path("Quorvantis.INI");
     writeProfileString(path, "Config", "Host", "one");
     EXPECT_EQ(readProfileString(path, "Config", "Host", ""), "one");
@@ -97,7 +97,7 @@ TEST(ProfileFile, WritesAreSeenByTheNextReadWithoutCaching) {
 }
 
 TEST(ProfileFile, ReplacingTheFileKeepsItsPermissions) {
-    ScriptFolder folder;
+    TempFolder folder;
     const std::string path = folder.path("a.ini");
     folder.writeFile("a.ini", "[S]\n");
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
@@ -108,7 +108,7 @@ TEST(ProfileFile, ReplacingTheFileKeepsItsPermissions) {
 }
 
 TEST(ProfileFile, FailedWritesRaiseAndLeaveTheFileAlone) {
-    ScriptFolder folder;
+    TempFolder folder;
     const auto expectFailure = [](const std::string& path, std::string_view value) {
         try {
             writeProfileString(path, "Config", "Host", value);
@@ -140,7 +140,7 @@ TEST(ProfileFile, FailedWritesRaiseAndLeaveTheFileAlone) {
 }
 
 TEST(ProfileFile, OversizedFilesReadAsMissing) {
-    ScriptFolder folder;
+    TempFolder folder;
     folder.writeFile("big.ini",
                      "[Config]\nHost=old\n;" + std::string(kProfileFileMaxSize, 'x') + "\n");
     EXPECT_EQ(readProfileString(folder.path("big.ini"), "Config", "Host", "def"), "def");

@@ -1,36 +1,24 @@
 // Runs the built fichar command as a child process against a loopback clocking service.
 
-#include "platform/MemoryStream.h"
 #include "imaging/UMimeFile.h"
+#include "platform/MemoryStream.h"
 #include "service/QuorvantisService.h"
-#include "tests/service/TestHttpServer.h"
+#include "tests/support/ChildRun.h"
+#include "tests/support/FileContents.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestHttpServer.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <sys/wait.h>
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using Outcome = test::ChildOutcome;
+using test::readFile;
+using test::writeFile;
 
 std::string base64Of(const std::string& bytes) {
     MemoryStream stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
@@ -48,37 +36,18 @@ std::string answer(const std::string& response) {
 class FicharToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qv-fichar-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
         for (const char* name : {"http_proxy", "https_proxy", "all_proxy"}) {
             ::unsetenv(name);
         }
     }
-    void TearDown() override { fs::remove_all(folder); }
 
-    // Arguments are the test's own paths and words: no shell quoting needed.
+    // Arguments are the test's own paths and words: no quoting needed.
     Outcome run(const std::string& arguments) const {
-        const fs::path errFile = folder / "stderr.txt";
-        const std::string command =
-            std::string(QV_FICHAR_PATH) + " " + arguments + " 2>" + errFile.string();
-        Outcome outcome;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) {
-            ADD_FAILURE() << "popen failed";
-            return outcome;
-        }
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            outcome.out.append(buffer, n);
-        }
-        const int status = ::pclose(pipe);
-        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.err = readFile(errFile);
-        return outcome;
+        return test::runAndCapture(QV_FICHAR_PATH, test::blankSeparated(arguments));
     }
 
-    fs::path folder;
+    test::TempFolder temp;
+    const fs::path folder = temp.folder();
     test::TestHttpServer server;
 };
 

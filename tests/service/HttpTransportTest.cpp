@@ -1,8 +1,9 @@
 #include "service/HttpTransport.h"
 
 #include "platform/Errors.h"
-#include "tests/service/TestCertificates.h"
-#include "tests/service/TestHttpServer.h"
+#include "tests/support/SteppingClock.h"
+#include "tests/support/TestCertificates.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -251,6 +252,10 @@ TEST_F(HttpTransportTest, AServiceThatNeverAnswersTimesOut) {
     HttpLimits impatient;
     impatient.stallTimeout = std::chrono::milliseconds(1000);
     transport.setLimits(impatient);
+    // Every look at the clock finds a whole time-out gone: the stall is decided by what moved
+    // between two looks, never by how fast this machine happens to be.
+    test::SteppingClock clock(impatient.stallTimeout);
+    transport.setClock(clock.reader());
     transport.setURL(silent.url("/svc"));
     EXPECT_EQ(messageOf([&] { post(); }),
               "The service sent nothing for 1 s" + suffixFor(silent.url("/svc")));

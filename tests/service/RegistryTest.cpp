@@ -22,10 +22,10 @@ struct PlainInterface : IRemoteInterface {};
 struct NamedInterface : IRemoteInterface {};
 
 InterfaceInfo plainInfo() {
-    return {typeid(PlainInterface), "PlainInterface", "Tests", {}};
+    return {typeid(PlainInterface), "PlainInterface", {}};
 }
 InterfaceInfo namedInfo() {
-    return {typeid(NamedInterface), "NamedInterface", "Tests", {}};
+    return {typeid(NamedInterface), "NamedInterface", {}};
 }
 
 TEST(QuorvantisServiceRegistration, SoapActionIsNamespaceFollowedByOperation) {
@@ -110,7 +110,7 @@ TEST(InterfaceRegistry, DefaultSoapActionTakesExternalOperationName) {
 
 TEST(InterfaceRegistry, UnregisteredInterfaceIsAClearError) {
     struct Unknown : IRemoteInterface {};
-    const InterfaceInfo unknown{typeid(Unknown), "Unknown", "Tests", {}};
+    const InterfaceInfo unknown{typeid(Unknown), "Unknown", {}};
     EXPECT_FALSE(interfaceRegistry().isRegistered(unknown));
     try {
         interfaceRegistry().soapAction(unknown, "Op");

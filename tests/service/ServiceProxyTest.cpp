@@ -2,7 +2,7 @@
 #include "service/InterfaceRegistry.h"
 #include "service/QuorvantisServiceGetter.h"
 #include "service/SoapErrors.h"
-#include "tests/service/TestHttpServer.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
@@ -131,7 +131,7 @@ TEST_F(ServiceProxyTest, BindingTakesActionAndStyleAndRefusesASecondInterface) {
     EXPECT_EQ(proxy.Transport()->SOAPAction(), kNamespace + "Fichar");
     EXPECT_TRUE(proxy.Converter()->Options.contains(TSoapConvertOption::soDocument));
 
-    const InterfaceInfo unrelated{typeid(UnrelatedInterface), "UnrelatedInterface", "Tests", {}};
+    const InterfaceInfo unrelated{typeid(UnrelatedInterface), "UnrelatedInterface", {}};
     interfaceRegistry().registerInterface(unrelated, "http://unrelated.test/", "utf-8");
     EXPECT_FALSE(proxy.bindInterface(unrelated));
     EXPECT_TRUE(proxy.bindInterface(QuorvantisServiceSoap::interfaceInfo()));

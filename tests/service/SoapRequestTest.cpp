@@ -102,7 +102,6 @@ TEST_F(SoapRequest, ExternalNamesAreWrittenAndOutParametersSkipped) {
     const InterfaceInfo intf{
         typeid(RenamedInterface),
         "RenamedInterface",
-        "Tests",
         {{"Op", {{"a"}, {"b", ParamPassing::Out}, {"c", ParamPassing::InOut}}}}};
     interfaceRegistry().registerInterface(intf, "urn:renamed", "utf-8");
     interfaceRegistry().registerExternalOperationName(intf, "Op", "DoIt");

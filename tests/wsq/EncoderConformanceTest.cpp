@@ -5,7 +5,7 @@
 #include "libs/wsq/src/ByteReader.h"
 #include "libs/wsq/src/Markers.h"
 #include "libs/wsq/src/Segments.h"
-#include "tests/wsq/ImageQuality.h"
+#include "tests/support/ImageQuality.h"
 #include "tools/wsq/Pgm.h"
 #include "wsq/Wsq.h"
 
@@ -109,7 +109,7 @@ protected:
         encoded_ = encode(original_.pixels, original_.width, original_.height, {0.75f, 500, ""});
     }
 
-    qv::GrayImage original_;
+    qv::GrayRaster original_;
     std::vector<std::uint8_t> reference_;
     std::vector<std::uint8_t> encoded_;
 };

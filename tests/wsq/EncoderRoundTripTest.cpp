@@ -1,7 +1,7 @@
 // Encoding then decoding through the real codec: every size the format allows, comments and
 // resolution carried through, arguments the encoder must refuse.
 
-#include "tests/wsq/ImageQuality.h"
+#include "tests/support/ImageQuality.h"
 #include "wsq/Wsq.h"
 
 #include <cmath>

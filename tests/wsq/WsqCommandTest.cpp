@@ -1,17 +1,14 @@
 // The `wsq` command run as a child process, the way a user or a script runs it.
 
+#include "tests/support/ChildRun.h"
+#include "tests/support/TempFolder.h"
 #include "tools/wsq/Comparison.h"
 #include "tools/wsq/Pgm.h"
 
-#include <array>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -22,21 +19,16 @@ struct Result {
     std::string output; // standard output and standard error together
 };
 
+Result runWsq(const std::vector<std::string>& arguments) {
+    qv::test::ChildRunOptions options;
+    options.errorIntoOutput = true;
+    const auto outcome = qv::test::runAndCapture(WSQ_COMMAND, arguments, options);
+    return {outcome.exitCode, outcome.out};
+}
+
+// For arguments that are the test's own paths and words, which need no quoting.
 Result runWsq(const std::string& arguments) {
-    const std::string command = std::string(WSQ_COMMAND) + " " + arguments + " 2>&1";
-    Result result;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) {
-        ADD_FAILURE() << "cannot start " << command;
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) {
-        result.output.append(buffer.data(), n);
-    }
-    const int status = pclose(pipe.release());
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return runWsq(qv::test::blankSeparated(arguments));
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -45,17 +37,11 @@ bool contains(const std::string& text, const std::string& part) {
 
 class WsqCommand : public testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("wsq-command-test-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return folder_.path(name); }
 
     // A 300 x 211 gray picture with ridges, written as PGM.
-    qv::GrayImage writeSample(const std::string& name) const {
-        qv::GrayImage image{300, 211, {}};
+    qv::GrayRaster writeSample(const std::string& name) const {
+        qv::GrayRaster image{300, 211, {}};
         for (int y = 0; y < image.height; ++y) {
             for (int x = 0; x < image.width; ++x) {
                 image.pixels.push_back(
@@ -66,15 +52,15 @@ protected:
         return image;
     }
 
-    fs::path dir_;
+    qv::test::TempFolder folder_;
 };
 
 const std::string kSharedWsq = std::string(QV_TESTDATA_DIR) + "/wsq/fp11_scanner_256x360.nbis.wsq";
 
 TEST_F(WsqCommand, EncodeDecodeRoundTripThroughPgmAndBmp) {
     const auto original = writeSample("in.pgm");
-    const Result encoded = runWsq("encode " + path("in.pgm") + " " + path("out.wsq") +
-                                  " --rate 1.5 --ppi 1000 --comment \"clock-in test\"");
+    const Result encoded = runWsq({"encode", path("in.pgm"), path("out.wsq"), "--rate", "1.5",
+                                   "--ppi", "1000", "--comment", "clock-in test"});
     ASSERT_EQ(encoded.status, 0) << encoded.output;
 
     const Result info = runWsq("info " + path("out.wsq"));
@@ -169,14 +155,14 @@ TEST(PgmFiles, HeaderVariantsAndDamage) {
 }
 
 TEST(ImageComparison, PsnrFollowsTheMeanSquaredError) {
-    qv::GrayImage a{2, 2, {10, 10, 10, 10}};
-    qv::GrayImage b{2, 2, {10, 12, 10, 10}}; // squared errors 0, 4, 0, 0: MSE 1
+    qv::GrayRaster a{2, 2, {10, 10, 10, 10}};
+    qv::GrayRaster b{2, 2, {10, 12, 10, 10}}; // squared errors 0, 4, 0, 0: MSE 1
     const auto result = qv::compareImages(a, b);
     EXPECT_NEAR(result.psnr, 10 * std::log10(255.0 * 255.0), 1e-9);
     EXPECT_EQ(result.maxDifference, 2);
     EXPECT_EQ(result.differingPixels, 1u);
     EXPECT_TRUE(std::isinf(qv::compareImages(a, a).psnr));
-    EXPECT_THROW(qv::compareImages(a, qv::GrayImage{4, 1, {0, 0, 0, 0}}), std::invalid_argument);
+    EXPECT_THROW(qv::compareImages(a, qv::GrayRaster{4, 1, {0, 0, 0, 0}}), std::invalid_argument);
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "tools/fichar/FicharCommand.h"
 
-#include "platform/MemoryStream.h"
 #include "imaging/UMimeFile.h"
 #include "platform/Errors.h"
+#include "platform/MemoryStream.h"
 #include "service/QuorvantisServiceGetter.h"
 
 #include <filesystem>
@@ -14,7 +14,7 @@ namespace qv {
 
 const char* const FicharHelp = R"(Usage:
   fichar [--url URL] --id ID --mode I|E (--wsq FILE | --base64 FILE) [--photo OUT.jpg]
-  fichar --help
+  fichar --help | --version
 
 Sends one clock-in (the SOAP operation Fichar) to a clocking service, the way the station
 does, and prints the service's answer:
@@ -102,6 +102,10 @@ FicharOptions ParseFicharOptions(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+            return options;
+        }
+        if (arg == "--version") {
+            options.version = true;
             return options;
         }
         std::string* target = arg == "--url"      ? &options.url

@@ -16,6 +16,7 @@ public:
 
 struct FicharOptions {
     bool help = false;
+    bool version = false;
     std::string url; // empty: the development service
     std::string id;
     std::string mode;

@@ -1,5 +1,6 @@
 // fichar: sends one clock-in to a clocking service and prints its answer.
 
+#include "qv/Version.h"
 #include "tools/fichar/FicharCommand.h"
 
 #include <iostream>
@@ -10,6 +11,10 @@ int main(int argc, char** argv) {
             qv::ParseFicharOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
             std::cout << qv::FicharHelp;
+            return 0;
+        }
+        if (options.version) {
+            std::cout << qv::VersionLine("fichar");
             return 0;
         }
         qv::RunFichar(options, std::cout, std::cerr);

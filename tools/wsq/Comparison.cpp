@@ -7,7 +7,7 @@
 
 namespace qv {
 
-Comparison compareImages(const GrayImage& a, const GrayImage& b) {
+Comparison compareImages(const GrayRaster& a, const GrayRaster& b) {
     if (a.width != b.width || a.height != b.height) {
         throw std::invalid_argument("the images differ in size: " + std::to_string(a.width) +
                                     " x " + std::to_string(a.height) + " and " +

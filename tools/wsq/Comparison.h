@@ -13,6 +13,6 @@ struct Comparison {
 };
 
 // Throws std::invalid_argument when the sizes differ.
-Comparison compareImages(const GrayImage& a, const GrayImage& b);
+Comparison compareImages(const GrayRaster& a, const GrayRaster& b);
 
 } // namespace qv

@@ -25,8 +25,8 @@ std::uint8_t luminance(const PaletteEntry& colour) {
         std::lround(0.299 * colour.red + 0.587 * colour.green + 0.114 * colour.blue));
 }
 
-GrayImage fromBitmap(const Bitmap& bitmap) {
-    GrayImage image{bitmap.width(), bitmap.height(), {}};
+GrayRaster fromBitmap(const Bitmap& bitmap) {
+    GrayRaster image{bitmap.width(), bitmap.height(), {}};
     image.pixels.reserve(static_cast<std::size_t>(image.width) * image.height);
     const auto& palette = bitmap.palette();
     for (int row = 0; row < bitmap.height(); ++row) {
@@ -38,11 +38,11 @@ GrayImage fromBitmap(const Bitmap& bitmap) {
     return image;
 }
 
-GrayImage readRaw(const std::filesystem::path& path, RawSize size) {
+GrayRaster readRaw(const std::filesystem::path& path, RawSize size) {
     if (size.width <= 0 || size.height <= 0) {
         throw std::runtime_error("raw image size must be positive");
     }
-    GrayImage image{size.width, size.height, readFileBytes(path)};
+    GrayRaster image{size.width, size.height, readFileBytes(path)};
     const std::size_t expected = static_cast<std::size_t>(size.width) * size.height;
     if (image.pixels.size() != expected) {
         throw std::runtime_error(path.string() + " holds " + std::to_string(image.pixels.size()) +
@@ -76,7 +76,7 @@ LoadedImage readImage(const std::filesystem::path& path, std::optional<RawSize> 
     throw std::runtime_error(path.string() + ": unknown image type (use .pgm, .bmp, .raw or .wsq)");
 }
 
-void writeImage(const std::filesystem::path& path, const GrayImage& image, int ppi) {
+void writeImage(const std::filesystem::path& path, const GrayRaster& image, int ppi) {
     const std::string extension = lowerExtension(path);
     if (extension == ".pgm") {
         writeFileBytes(path, formatPgm(image));

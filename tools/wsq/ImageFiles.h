@@ -9,7 +9,7 @@ namespace qv {
 
 // A gray picture read from a file, with the resolution the file states (-1 when it does not).
 struct LoadedImage {
-    GrayImage image;
+    GrayRaster image;
     int ppi = -1;
 };
 
@@ -23,6 +23,6 @@ struct RawSize {
 LoadedImage readImage(const std::filesystem::path& path, std::optional<RawSize> raw = {});
 
 // Writes .pgm or .bmp, chosen by the extension; ppi <= 0 leaves the resolution unstated.
-void writeImage(const std::filesystem::path& path, const GrayImage& image, int ppi);
+void writeImage(const std::filesystem::path& path, const GrayRaster& image, int ppi);
 
 } // namespace qv

@@ -56,12 +56,12 @@ private:
 
 } // namespace
 
-GrayImage parsePgm(std::span<const std::uint8_t> bytes) {
+GrayRaster parsePgm(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5') {
         throw PgmError("not a binary PGM file (no P5 signature)");
     }
     HeaderReader header(bytes);
-    GrayImage image;
+    GrayRaster image;
     image.width = header.number("width");
     image.height = header.number("height");
     const int maximum = header.number("maximum value");
@@ -89,7 +89,7 @@ GrayImage parsePgm(std::span<const std::uint8_t> bytes) {
     return image;
 }
 
-std::vector<std::uint8_t> formatPgm(const GrayImage& image) {
+std::vector<std::uint8_t> formatPgm(const GrayRaster& image) {
     const std::string header =
         "P5\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
     std::vector<std::uint8_t> out(header.begin(), header.end());

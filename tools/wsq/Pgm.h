@@ -9,7 +9,7 @@
 namespace qv {
 
 // 8-bit gray pixels, top row first, no padding.
-struct GrayImage {
+struct GrayRaster {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
@@ -22,8 +22,8 @@ public:
 
 // Binary PGM ("P5") with at most 8 bits per sample; samples with a maximum below 255 are
 // stretched to 0..255. Sizes are limited to 65535 per side.
-GrayImage parsePgm(std::span<const std::uint8_t> bytes);
-std::vector<std::uint8_t> formatPgm(const GrayImage& image);
+GrayRaster parsePgm(std::span<const std::uint8_t> bytes);
+std::vector<std::uint8_t> formatPgm(const GrayRaster& image);
 
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

@@ -1,6 +1,7 @@
 // wsq: compresses gray fingerprint images to WSQ, decompresses them, describes WSQ files and
 // compares images.
 
+#include "qv/Version.h"
 #include "tools/wsq/Comparison.h"
 #include "tools/wsq/ImageFiles.h"
 #include "wsq/Wsq.h"
@@ -23,7 +24,7 @@ constexpr std::string_view kHelp = R"(Usage:
   wsq decode IN.wsq OUT.(pgm|bmp)
   wsq info IN.wsq
   wsq compare A B
-  wsq --help
+  wsq --help | --version
 
 encode   Compresses an 8-bit gray image. BMP palette pictures are read through their
          palette as gray; other BMP depths are converted to gray.
@@ -167,6 +168,10 @@ int main(int argc, char** argv) {
     if (all.empty() || all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
         std::cout << kHelp;
         return all.empty() ? 2 : 0;
+    }
+    if (all[0] == "--version") {
+        std::cout << qv::VersionLine("wsq");
+        return 0;
     }
     const std::string_view command = all[0];
     const std::vector<std::string_view> args(all.begin() + 1, all.end());

@@ -1,16 +1,26 @@
-#include "libs/wsq/src/AnalysisFilter.h"
+#include "AnalysisFilter.h"
+
+#include "StandardFilters.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace qv::wsq {
 namespace {
 
+template <std::size_t N>
+constexpr std::array<float, N> singlePrecision(const std::array<FilterTapField, N>& half) {
+    std::array<float, N> taps{};
+    for (std::size_t i = 0; i < N; ++i) {
+        taps[i] = static_cast<float>(tapValue(half[i]));
+    }
+    return taps;
+}
+
 // The 9/7 analysis pair, centre tap first (both filters are symmetric).
-constexpr float kLow[5] = {0.85269867900940344f, 0.37740285561265380f, -0.11062440441842342f,
-                           -0.02384946501938000f, 0.03782845550699546f};
-constexpr float kHigh[4] = {0.78848561640566439f, -0.41809227322221221f, -0.04068941760955844f,
-                            0.06453888262893845f};
+constexpr auto kLow = singlePrecision(kStandardLowpassHalf);
+constexpr auto kHigh = singlePrecision(kStandardHighpassHalf);
 
 // Input samples are kept split into even and odd positions, offset by the filter reach, so that
 // output k reads even(k + 0..4) and odd(k + 0..3) whatever its parity. The expressions are

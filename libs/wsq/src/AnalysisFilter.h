@@ -1,6 +1,6 @@
 #pragma once
 
-#include "libs/wsq/src/SubbandLayout.h"
+#include "SubbandLayout.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "libs/wsq/src/BitAllocation.h"
+#include "BitAllocation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "libs/wsq/src/SubbandLayout.h"
-#include "libs/wsq/src/Tables.h"
+#include "SubbandLayout.h"
+#include "Tables.h"
 
 #include <array>
 #include <span>

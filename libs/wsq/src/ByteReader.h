@@ -24,7 +24,6 @@ public:
     std::uint16_t u16(std::string_view field);
     std::uint32_t u32(std::string_view field);
     std::span<const std::uint8_t> bytes(std::size_t count, std::string_view field);
-    void skip(std::size_t count, std::string_view field) { bytes(count, field); }
     // Moves to an absolute offset within the data (the end included).
     void seek(std::size_t offset, std::string_view field);
 

@@ -1,4 +1,4 @@
-#include "libs/wsq/src/HuffmanBuilder.h"
+#include "HuffmanBuilder.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "libs/wsq/src/Tables.h"
+#include "Tables.h"
 
 #include <array>
 #include <cstdint>

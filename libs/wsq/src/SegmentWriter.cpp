@@ -1,8 +1,8 @@
-#include "libs/wsq/src/SegmentWriter.h"
+#include "SegmentWriter.h"
 
-#include "libs/wsq/src/Markers.h"
-#include "libs/wsq/src/ScaledDecimal.h"
-#include "libs/wsq/src/StandardFilters.h"
+#include "Markers.h"
+#include "ScaledDecimal.h"
+#include "StandardFilters.h"
 #include "wsq/Wsq.h"
 
 #include <string>

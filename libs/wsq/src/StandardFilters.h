@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Tables.h"
-
 #include <array>
 #include <cstdint>
 
@@ -16,7 +14,8 @@ struct FilterTapField {
 
 // The 9/7 biorthogonal pair every encoder uses, right halves from the centre tap outwards, in
 // the single-precision rounding that certified files carry (decoders elsewhere expect exactly
-// these bytes).
+// these bytes). The encoder's analysis filters take their taps from here, so what it computes
+// with and what it writes into the file cannot drift apart.
 inline constexpr std::array<FilterTapField, 5> kStandardLowpassHalf = {{
     {false, 9, 852698684u},
     {false, 10, 3774028420u},
@@ -31,9 +30,15 @@ inline constexpr std::array<FilterTapField, 4> kStandardHighpassHalf = {{
     {false, 10, 645388812u},
 }};
 
-double tapValue(const FilterTapField& tap);
-
-// The exact 9/7 analysis filters (9-tap lowpass, 7-tap highpass), for computing the transform.
-TransformTable standardTransformTable();
+// The tap's value: the integer scaled down by ten to the exponent (exact powers of ten, so the
+// quotient is the decimal value correctly rounded).
+constexpr double tapValue(const FilterTapField& tap) {
+    double scale = 1;
+    for (int i = 0; i < tap.exponent; ++i) {
+        scale *= 10;
+    }
+    const double magnitude = static_cast<double>(tap.integer) / scale;
+    return tap.negative ? -magnitude : magnitude;
+}
 
 } // namespace qv::wsq

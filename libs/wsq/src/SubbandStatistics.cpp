@@ -1,4 +1,4 @@
-#include "libs/wsq/src/SubbandStatistics.h"
+#include "SubbandStatistics.h"
 
 #include <algorithm>
 #include <cmath>

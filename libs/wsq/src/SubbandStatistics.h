@@ -1,7 +1,7 @@
 #pragma once
 
-#include "libs/wsq/src/BitAllocation.h"
-#include "libs/wsq/src/SubbandLayout.h"
+#include "BitAllocation.h"
+#include "SubbandLayout.h"
 
 #include <array>
 #include <cstddef>

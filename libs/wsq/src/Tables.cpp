@@ -21,9 +21,4 @@ std::vector<double> expandAnalysisFilter(std::span<const double> half, int lengt
     return filter;
 }
 
-std::vector<double> analysisFilterHalf(std::span<const double> filter) {
-    const std::size_t first = filter.size() / 2;
-    return {filter.begin() + static_cast<std::ptrdiff_t>(first), filter.end()};
-}
-
 } // namespace qv::wsq

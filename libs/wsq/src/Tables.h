@@ -20,9 +20,6 @@ struct TransformTable {
 // antisymmetric for the highpass.
 std::vector<double> expandAnalysisFilter(std::span<const double> half, int length, bool highpass);
 
-// The right half of a filter as the file carries it: ceil(length / 2) taps, centre first.
-std::vector<double> analysisFilterHalf(std::span<const double> filter);
-
 // Bin widths per subband; a width of 0 means the subband is not transmitted.
 struct QuantizationTable {
     double binCentre = 0.44;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <filesystem>
+#include "tests/support/TempFolder.h"
+
 #include <string>
 
 namespace qv::test {
@@ -15,7 +16,6 @@ public:
     };
 
     TestCertificates();
-    ~TestCertificates();
     TestCertificates(const TestCertificates&) = delete;
     TestCertificates& operator=(const TestCertificates&) = delete;
 
@@ -32,7 +32,7 @@ private:
     Pair makeLeaf(const std::string& name, const Pair& issuer, const std::string& subject,
                   int days);
 
-    std::filesystem::path folder_;
+    TempFolder folder_;
     Pair trustedCA_;
     Pair otherCA_;
     Pair valid_;

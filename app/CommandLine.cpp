@@ -1,0 +1,42 @@
+#include "app/CommandLine.h"
+
+#include <string_view>
+
+namespace qv {
+
+const char* const StationHelp = R"(Usage: quorvantis [--check | --help | --version]
+
+The fingerprint clock-in station. Choose "Ingreso" or "Egreso", type your login or
+identity-document number and present a finger (on the scanner, or with the capture
+button or Enter for the external capture program).
+
+Settings are read from Quorvantis.INI beside the Quorvantis executable, section [Config]:
+FlipHorizontal, FlipVertical, PathLiveScan, Host and LiveScanIni. Ctrl+Shift+F12 in the
+clock-in window opens the settings dialog. See quorvantis(1).
+
+  --check    start as usual, print the settings file and the libraries the station bound
+             (with the files they were loaded from), and quit once the window is shown
+  --help     print this text and quit
+  --version  print the version and quit
+
+Exit status: 0 when the station ends normally; 1 when start-up fails (the reason is
+printed on standard error) or the check finds the window not shown.
+)";
+
+StationMode ParseStationCommandLine(std::span<char* const> arguments) {
+    for (const char* argument : arguments.subspan(arguments.empty() ? 0 : 1)) {
+        const std::string_view option(argument);
+        if (option == "--help" || option == "-h") {
+            return StationMode::Help;
+        }
+        if (option == "--version") {
+            return StationMode::Version;
+        }
+        if (option == "--check") {
+            return StationMode::Check;
+        }
+    }
+    return StationMode::Run;
+}
+
+} // namespace qv

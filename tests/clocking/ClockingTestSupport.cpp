@@ -1,0 +1,73 @@
+#include "tests/clocking/ClockingTestSupport.h"
+
+#include "imaging/UMimeFile.h"
+#include "service/QuorvantisService.h"
+#include "service/SoapCallConverter.h"
+#include "service/SoapErrors.h"
+#include "tools/wsq/Pgm.h"
+
+#include <httplib.h>
+
+namespace qv::test {
+
+std::vector<std::uint8_t> testPrint(const std::string& name) {
+    return readFileBytes(std::string(QV_TESTDATA_DIR) + "/wsq/" + name);
+}
+
+std::string base64Text(const std::vector<std::uint8_t>& bytes) {
+    MemoryStream stream(bytes);
+    std::string text;
+    StreamToBase64Text(stream, text);
+    return text;
+}
+
+std::string stationRequest(const std::string& appId, const std::string& huellaWSQ,
+                           const std::string& modo) {
+    RegisterQuorvantisService();
+    TSoapCallConverter converter;
+    converter.Options.insert(TSoapConvertOption::soDocument);
+    const auto& intf = QuorvantisServiceSoap::interfaceInfo();
+    const std::vector<std::string> values{appId, huellaWSQ, modo};
+    return converter.BuildRequest(intf, intf.operation("Fichar"), values);
+}
+
+std::string stationSoapAction() {
+    return "\"" + std::string(QuorvantisServiceNamespace) + "Fichar\"";
+}
+
+HttpReply post(const ServiceProcess& service, const std::string& body,
+               const std::string& soapAction, const std::string& path) {
+    httplib::Client client("127.0.0.1", service.port());
+    client.set_read_timeout(30, 0);
+    httplib::Headers headers;
+    if (!soapAction.empty()) {
+        headers.emplace("SOAPAction", soapAction);
+    }
+    const auto result = client.Post(path.c_str(), headers, body, "text/xml; charset=utf-8");
+    return result ? HttpReply{result->status, result->body} : HttpReply{};
+}
+
+HttpReply get(const ServiceProcess& service, const std::string& target, const std::string& host) {
+    httplib::Client client("127.0.0.1", service.port());
+    httplib::Headers headers;
+    if (!host.empty()) {
+        headers.emplace("Host", host);
+    }
+    const auto result = client.Get(target.c_str(), headers);
+    return result ? HttpReply{result->status, result->body} : HttpReply{};
+}
+
+std::string faultAsStationReadsIt(const std::string& reply) {
+    RegisterQuorvantisService();
+    TSoapCallConverter converter;
+    converter.Options.insert(TSoapConvertOption::soDocument);
+    try {
+        converter.ReadResponse(MemoryStream(std::vector<std::uint8_t>(reply.begin(), reply.end())),
+                               QuorvantisServiceSoap::interfaceInfo());
+    } catch (const ERemoteFault& fault) {
+        return fault.what();
+    }
+    return "";
+}
+
+} // namespace qv::test

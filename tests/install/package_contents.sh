@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build folder and reads it back: the files a station
+# needs, nothing from the build machine, dependencies computed from the binaries.
+#
+# Usage: package_contents.sh BUILD_FOLDER
+# Environment: QV_VERSION, QV_TOOLS and QV_LIBRARIES (file names), QV_MANUAL_COUNT.
+set -euo pipefail
+build=$1
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" > "$out/cpack.log" 2>&1 ||
+    { cat "$out/cpack.log" >&2; exit 1; }
+packages=("$out"/quorvantis_*.deb)
+[ "${#packages[@]}" -eq 1 ] && [ -f "${packages[0]}" ] || { echo "no package built" >&2; exit 1; }
+deb=${packages[0]}
+
+[ "$(dpkg-deb -f "$deb" Package)" = quorvantis ] || fail "package name"
+[[ "$(dpkg-deb -f "$deb" Version)" == "$QV_VERSION"* ]] || fail "package version"
+
+# Dependencies: what the binaries link (from the shared-library data of the system), plus what
+# is loaded at run time.
+depends=$(dpkg-deb -f "$deb" Depends)
+names=$(tr ',' '\n' <<<"$depends" | awk '{ print $1 }')
+for needed in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 libpugixml1v5 \
+    libqt6svg6 adduser; do
+    grep -qxF "$needed" <<<"$names" || fail "does not depend on $needed: $depends"
+done
+for unwanted in libgtest libgmock libbenchmark quorvantis; do
+    grep -qF "$unwanted" <<<"$names" && fail "depends on $unwanted: $depends"
+done
+
+# Files, by the paths a station gets.
+listing=$(dpkg-deb -c "$deb" | awk '{ print $6 ($7 == "->" ? " -> " $8 : "") }')
+expect() {
+    grep -qxF "$1" <<<"$listing" || fail "the package lacks $1"
+}
+expect "./usr/lib/quorvantis/Quorvantis"
+expect "./usr/lib/quorvantis/Quorvantis.INI -> ../../../etc/quorvantis/Quorvantis.INI"
+expect "./usr/bin/quorvantis -> ../lib/quorvantis/Quorvantis"
+expect "./etc/quorvantis/Quorvantis.INI"
+for library in $QV_LIBRARIES; do
+    expect "./usr/lib/quorvantis/$library"
+done
+for tool in $QV_TOOLS; do
+    expect "./usr/bin/$tool"
+    expect "./usr/share/man/man1/$tool.1.gz"
+done
+expect "./usr/share/man/man1/quorvantis.1.gz"
+expect "./usr/share/applications/quorvantis.desktop"
+expect "./usr/share/icons/hicolor/scalable/apps/quorvantis.svg"
+expect "./usr/share/doc/quorvantis/copyright"
+expect "./usr/share/doc/quorvantis/changelog.gz"
+outside=$(grep -vE '^\./(usr|etc)(/|$)' <<<"$listing" | grep -vxF './' || true)
+[ -z "$outside" ] || fail "files outside /usr and /etc: $outside"
+[ "$(grep -c '^\./usr/share/man/man1/.*\.gz$' <<<"$listing")" -eq "$QV_MANUAL_COUNT" ] ||
+    fail "not every manual page is packaged"
+
+# The settings survive upgrades as a configuration file; the operators' group is made on
+# configuration.
+control="$out/control"
+dpkg-deb -e "$deb" "$control"
+grep -qxF /etc/quorvantis/Quorvantis.INI "$control/conffiles" || fail "settings are no conffile"
+[ -x "$control/postinst" ] || fail "no postinst"
+
+# Nothing of the build machine inside: no build paths in the binaries' run paths.
+unpacked="$out/unpacked"
+dpkg-deb -x "$deb" "$unpacked"
+while IFS= read -r -d '' binary; do
+    if readelf -d "$binary" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -qv '\[\$ORIGIN\]'; then
+        fail "$binary has a run path other than its own folder"
+    fi
+done < <(find "$unpacked" -type f \( -perm -u+x -o -name '*.so' \) -print0)
+
+exit $((failures > 0))

@@ -1,0 +1,96 @@
+#include "tools/clocking-service/ClockingDesk.h"
+
+#include "imaging/UMimeFile.h"
+#include "platform/MemoryStream.h"
+#include "tools/clocking-service/Clock.h"
+#include "tools/clocking-service/Ledger.h"
+#include "tools/clocking-service/Staff.h"
+
+namespace qv::clocking {
+
+namespace {
+
+std::string base64Of(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.empty()) {
+        return {};
+    }
+    MemoryStream stream(bytes);
+    std::string text;
+    StreamToBase64Text(stream, text);
+    // The station's text form ends with CR LF; inside an element it is only noise.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+LedgerEntry entryFor(const FicharRequest& request, TimePoint receivedAt, const std::string& peer) {
+    LedgerEntry entry;
+    entry.receivedAt = utcTimestamp(receivedAt);
+    entry.appId = request.appId;
+    entry.mode = request.mode;
+    entry.peer = peer;
+    if (request.print) {
+        entry.wsq = request.print->wsq;
+        if (request.print->width > 0) {
+            entry.printWidth = request.print->width;
+            entry.printHeight = request.print->height;
+            entry.printPpi = request.print->ppi;
+        }
+    }
+    return entry;
+}
+
+std::string resultText(const FicharRequest& request, const std::optional<StaffMember>& member,
+                       TimePoint receivedAt) {
+    if (!member) {
+        return "Usuario no registrado: " + trimBlanks(*request.appId);
+    }
+    const char* event = *request.mode == "I" ? "Ingreso" : "Egreso";
+    return std::string(event) + " registrado: " + member->name + ", " +
+           localTime(receivedAt, "%H:%M");
+}
+
+DeskReply faultReply(const std::string& code, const std::string& text) {
+    return {true, code, soapFaultXml(code, text)};
+}
+
+} // namespace
+
+DeskReply ClockingDesk::handle(std::string_view body, std::string_view soapAction,
+                               const std::string& peer) {
+    const TimePoint receivedAt = now();
+    // Reading and decoding the print is the slow part; it needs no lock.
+    const FicharRequest request = readFicharRequest(body, soapAction, limits_);
+    LedgerEntry entry = entryFor(request, receivedAt, peer);
+
+    std::lock_guard lock(mutex_);
+    if (request.refusal) {
+        entry.fault = *request.refusal;
+        try {
+            record(db_, entry);
+        } catch (const std::exception& error) {
+            return faultReply("Server",
+                              *request.refusal +
+                                  " (and the refusal could not be recorded: " + error.what() + ")");
+        }
+        return faultReply("Client", *request.refusal);
+    }
+    try {
+        const auto member = findStaff(db_, *request.appId);
+        FicharAnswer answer{kPuntajeNotCompared, resultText(request, member, receivedAt), {}};
+        if (member) {
+            entry.staffId = member->id;
+            entry.photo = member->photo;
+            answer.foto = base64Of(member->photo);
+        }
+        entry.puntaje = answer.puntaje;
+        entry.resultado = answer.resultado;
+        record(db_, entry);
+        return {false, {}, ficharResponseXml(answer)};
+    } catch (const std::exception& error) {
+        return faultReply("Server", std::string("The clock-in was not recorded: ") + error.what());
+    }
+}
+
+} // namespace qv::clocking

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "tools/clocking-service/Database.h"
+#include "tools/clocking-service/FicharRequest.h"
+#include "tools/clocking-service/SoapAnswer.h"
+
+#include <mutex>
+#include <string>
+
+namespace qv::clocking {
+
+// This service does not compare fingerprints, so it has no score to give: every answer
+// carries this constant, which the station reads and does not use.
+inline constexpr std::int32_t kPuntajeNotCompared = 0;
+
+// What goes back over HTTP: a FicharResponse, or a fault.
+struct DeskReply {
+    bool fault = false;
+    std::string faultCode; // "Client" or "Server"
+    std::string body;      // the SOAP document
+};
+
+// Handles Fichar calls: reads each request, answers it and records it in the ledger before
+// the answer leaves. Safe to call from many threads: the database is used by one at a time.
+class ClockingDesk {
+public:
+    explicit ClockingDesk(Database& db, PrintLimits limits = {})
+        : db_(db)
+        , limits_(limits) {}
+
+    DeskReply handle(std::string_view body, std::string_view soapAction, const std::string& peer);
+
+    // Runs read-only work (the page, its pictures) under the same lock.
+    template <typename Work> auto read(Work&& work) {
+        std::lock_guard lock(mutex_);
+        return work(db_);
+    }
+
+private:
+    Database& db_;
+    PrintLimits limits_;
+    std::mutex mutex_;
+};
+
+} // namespace qv::clocking

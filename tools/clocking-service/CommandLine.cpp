@@ -1,0 +1,66 @@
+#include "tools/clocking-service/CommandLine.h"
+
+#include "tools/clocking-service/Commands.h"
+
+#include <algorithm>
+
+namespace qv::clocking {
+
+namespace {
+
+const std::vector<std::string> kValueOptions{"--db", "--listen", "--photo", "--limit"};
+
+} // namespace
+
+std::optional<std::string> CommandLine::option(const std::string& name) const {
+    for (const auto& [key, value] : options) {
+        if (key == name) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+CommandLine splitCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (arg == "--version") {
+            line.command = "--version";
+        } else if (std::find(kValueOptions.begin(), kValueOptions.end(), arg) !=
+                   kValueOptions.end()) {
+            if (i + 1 >= args.size()) {
+                throw UsageError(arg + " needs a value");
+            }
+            if (line.option(arg)) {
+                throw UsageError(arg + " is given twice");
+            }
+            line.options.emplace_back(arg, args[++i]);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw UsageError("unknown option '" + arg + "'");
+        } else if (line.command.empty()) {
+            line.command = arg;
+        } else {
+            line.words.push_back(arg);
+        }
+    }
+    return line;
+}
+
+void expectArguments(const CommandLine& line, std::size_t words,
+                     const std::vector<std::string>& allowedOptions) {
+    if (line.words.size() != words) {
+        throw UsageError(line.command + " takes " + std::to_string(words) + " argument" +
+                         (words == 1 ? "" : "s") + ", not " + std::to_string(line.words.size()));
+    }
+    for (const auto& [key, value] : line.options) {
+        if (key != "--db" &&
+            std::find(allowedOptions.begin(), allowedOptions.end(), key) == allowedOptions.end()) {
+            throw UsageError(line.command + " does not take " + key);
+        }
+    }
+}
+
+} // namespace qv::clocking

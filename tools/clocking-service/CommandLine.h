@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::clocking {
+
+// A command line split into its command, its words and its --name value options.
+struct CommandLine {
+    std::string command;
+    std::vector<std::string> words;
+    std::vector<std::pair<std::string, std::string>> options;
+    bool help = false;
+
+    std::optional<std::string> option(const std::string& name) const;
+};
+
+// Options that take a value: --db, --listen, --photo, --limit. Raises UsageError for unknown
+// options and missing values.
+CommandLine splitCommandLine(const std::vector<std::string>& args);
+
+// Checks the words and options against what the command takes.
+void expectArguments(const CommandLine& line, std::size_t words,
+                     const std::vector<std::string>& allowedOptions);
+
+} // namespace qv::clocking

@@ -1,0 +1,67 @@
+#include "tools/clocking-service/Jpeg.h"
+
+#include <memory>
+#include <turbojpeg.h>
+
+namespace qv::clocking {
+
+namespace {
+
+struct HandleCloser {
+    void operator()(void* handle) const { tjDestroy(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+struct BufferFree {
+    void operator()(unsigned char* buffer) const { tjFree(buffer); }
+};
+
+Handle handle(bool compressor) {
+    Handle made(compressor ? tjInitCompress() : tjInitDecompress());
+    if (!made) {
+        throw JpegError(std::string("TurboJPEG could not start: ") + tjGetErrorStr2(nullptr));
+    }
+    return made;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> encodeJpeg(std::span<const std::uint8_t> pixels, int width, int height,
+                                     JpegPixels format, int quality) {
+    const int channels = format == JpegPixels::Gray ? 1 : 3;
+    if (width <= 0 || height <= 0 ||
+        pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                             static_cast<std::size_t>(channels)) {
+        throw JpegError("encodeJpeg: the pixels do not match the picture's size");
+    }
+    const auto compressor = handle(true);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    const int result = tjCompress2(compressor.get(), pixels.data(), width, 0, height,
+                                   format == JpegPixels::Gray ? TJPF_GRAY : TJPF_RGB, &out, &size,
+                                   format == JpegPixels::Gray ? TJSAMP_GRAY : TJSAMP_420, quality,
+                                   TJFLAG_ACCURATEDCT);
+    const std::unique_ptr<unsigned char, BufferFree> owned(out);
+    if (result != 0) {
+        throw JpegError(std::string("JPEG compression failed: ") +
+                        tjGetErrorStr2(compressor.get()));
+    }
+    return {out, out + size};
+}
+
+std::optional<JpegSize> jpegSize(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
+        return std::nullopt;
+    }
+    const auto decompressor = handle(false);
+    JpegSize size;
+    int subsampling = 0;
+    int colourspace = 0;
+    if (tjDecompressHeader3(decompressor.get(), bytes.data(), bytes.size(), &size.width,
+                            &size.height, &subsampling, &colourspace) != 0) {
+        return std::nullopt;
+    }
+    return size;
+}
+
+} // namespace qv::clocking

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "tools/clocking-service/Database.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::clocking {
+
+// One Fichar request as it was received and answered. Fields the request never got to
+// (a body that was not XML has no identifier) stay empty; exactly one of `resultado` and
+// `fault` is set.
+struct LedgerEntry {
+    std::int64_t entry = 0;
+    std::string receivedAt;           // UTC, ISO 8601
+    std::optional<std::string> appId; // exactly as sent
+    std::optional<std::string> mode;
+    std::optional<std::string> staffId;   // the member it matched
+    std::optional<std::string> staffName; // filled by the reading functions
+    std::vector<std::uint8_t> wsq;        // as received; empty when none was decoded
+    std::optional<std::int64_t> printWidth;
+    std::optional<std::int64_t> printHeight;
+    std::optional<std::int64_t> printPpi;
+    std::optional<std::int64_t> puntaje;
+    std::optional<std::string> resultado;
+    std::vector<std::uint8_t> photo; // the photograph sent back
+    std::optional<std::string> fault;
+    std::string peer;
+};
+
+// Commits the entry and returns its number.
+std::int64_t record(Database& db, const LedgerEntry& entry);
+
+// Newest first, without the print and photograph bytes (hasPrint / hasPhoto say whether
+// there are any).
+struct LedgerLine {
+    LedgerEntry entry;
+    bool hasPrint = false;
+    bool hasPhoto = false;
+};
+std::vector<LedgerLine> latestEntries(Database& db, int limit);
+
+// One entry in full.
+std::optional<LedgerEntry> findEntry(Database& db, std::int64_t entry);
+
+} // namespace qv::clocking

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "tools/clocking-service/Ledger.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::clocking {
+
+// Text made safe for HTML content and quoted attribute values.
+std::string htmlEscape(std::string_view text);
+
+// The page of the latest clock-ins, newest first, which reloads itself. Pictures are linked
+// as /entries/<n>/print.jpg and /entries/<n>/photo.jpg.
+std::string renderLedgerPage(const std::vector<LedgerLine>& lines);
+
+} // namespace qv::clocking

@@ -1,0 +1,101 @@
+#include "tools/clocking-service/Serve.h"
+
+#include "tools/clocking-service/ClockingDesk.h"
+#include "tools/clocking-service/Commands.h"
+#include "tools/clocking-service/HttpEndpoint.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <ostream>
+#include <pthread.h>
+#include <thread>
+
+namespace qv::clocking {
+
+namespace {
+
+struct ListenAddress {
+    std::string host;
+    int port = 0;
+};
+
+ListenAddress parseListen(const std::string& text) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+        throw UsageError("--listen wants HOST:PORT, for example 127.0.0.1:21796");
+    }
+    std::string host = text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    const std::string port = text.substr(colon + 1);
+    if (port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) > 65535) {
+        throw UsageError("--listen: '" + port + "' is not a port number (0 to 65535)");
+    }
+    return {host, std::stoi(port)};
+}
+
+std::string urlHost(const std::string& host) {
+    return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
+// SIGINT and SIGTERM are taken by one thread that stops the server; every other thread
+// (the server's workers included) has them blocked, so no handler runs amid a write.
+class StopOnSignal {
+public:
+    explicit StopOnSignal(HttpEndpoint& endpoint) {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+        std::signal(SIGPIPE, SIG_IGN);
+        waiter_ = std::thread([this, &endpoint] {
+            int signal = 0;
+            sigwait(&signals_, &signal);
+            // A signal just before the server starts listening would find nothing to stop:
+            // keep stopping until serving has ended.
+            while (!finished_) {
+                endpoint.stop();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+    }
+    ~StopOnSignal() {
+        finished_ = true;
+        pthread_kill(waiter_.native_handle(), SIGTERM); // wakes the waiter if still waiting
+        waiter_.join();
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+private:
+    sigset_t signals_{};
+    sigset_t previous_{};
+    std::atomic<bool> finished_{false};
+    std::thread waiter_;
+};
+
+} // namespace
+
+void serve(const std::filesystem::path& database, const std::string& listen, std::ostream& out) {
+    const ListenAddress address = parseListen(listen);
+    Database db(database);
+    ClockingDesk desk(db);
+    HttpEndpoint endpoint(desk);
+    StopOnSignal stopper(endpoint);
+    const int port = endpoint.bind(address.host, address.port);
+    const std::string base = "http://" + urlHost(address.host) + ":" + std::to_string(port);
+    out << "Development clocking service (not the operator's service; it does not compare "
+           "fingerprints)\n"
+        << "database: " << database.string() << "\n"
+        << "listening on " << base << "/QuorvantisService.asmx\n"
+        << "page: " << base << "/\n"
+        << std::flush;
+    endpoint.serve();
+    out << "stopped\n" << std::flush;
+}
+
+} // namespace qv::clocking

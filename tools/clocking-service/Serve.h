@@ -1,0 +1,15 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+
+namespace qv::clocking {
+
+inline constexpr char kDefaultListen[] = "127.0.0.1:21796";
+
+// Serves the database's clocking service on host:port until SIGINT or SIGTERM, then lets the
+// requests under way finish and returns. Prints the endpoint and page addresses on out first.
+void serve(const std::filesystem::path& database, const std::string& listen, std::ostream& out);
+
+} // namespace qv::clocking
