@@ -4,18 +4,10 @@
 #include <QEvent>
 
 namespace qv {
+namespace {
 
-InputDiscard::InputDiscard(QWidget& window)
-    : window_(&window) {
-    QCoreApplication::instance()->installEventFilter(this);
-}
-
-InputDiscard::~InputDiscard() {
-    QCoreApplication::processEvents();
-    QCoreApplication::instance()->removeEventFilter(this);
-}
-
-bool InputDiscard::isUserInput(const QEvent& event) {
+// Whether the event is one a person makes with keyboard, mouse, wheel, pen or touch.
+bool isUserInput(const QEvent& event) {
     switch (event.type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
@@ -34,6 +26,18 @@ bool InputDiscard::isUserInput(const QEvent& event) {
     default:
         return false;
     }
+}
+
+} // namespace
+
+InputDiscard::InputDiscard(QWidget& window)
+    : window_(&window) {
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+InputDiscard::~InputDiscard() {
+    QCoreApplication::processEvents();
+    QCoreApplication::instance()->removeEventFilter(this);
 }
 
 bool InputDiscard::eventFilter(QObject* watched, QEvent* event) {

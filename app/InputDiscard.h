@@ -18,9 +18,6 @@ public:
     InputDiscard(const InputDiscard&) = delete;
     InputDiscard& operator=(const InputDiscard&) = delete;
 
-    // Whether the event is one a person makes with keyboard, mouse, wheel, pen or touch.
-    static bool isUserInput(const QEvent& event);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
