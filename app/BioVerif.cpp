@@ -1,3 +1,5 @@
+// The clock-in window (TFBioVerif) and its button road.
+
 #include "app/BioVerif.h"
 
 #include "app/InputDiscard.h"
@@ -13,6 +15,7 @@
 #include "service/QuorvantisServiceGetter.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <utility>
@@ -124,6 +127,8 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     configKey_.setKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12),
                         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F12)});
     connect(&configKey_, &QShortcut::activated, this, guarded([this] { openConfiguration(); }));
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this](QWindow* focusWindow) { focusWindowChanged(focusWindow); });
 }
 
 void TFBioVerif::attachSettings(const SettingsView& settings, QWidget& configDialog) {

@@ -1,6 +1,9 @@
+// The clock-in window (TFBioVerif) and its button road.
+
 #pragma once
 
 #include "app/PictureView.h"
+#include "platform/MemoryStream.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -12,6 +15,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
+#include <memory>
 #include <string>
 
 namespace qv {
@@ -25,6 +30,8 @@ class TFBioVerif : public QWidget {
     Q_OBJECT
 public:
     explicit TFBioVerif(RunnerUi& runnerUi, QWidget* parent = nullptr);
+    // Detaches its handlers from the live scanner if they are still attached.
+    ~TFBioVerif() override;
 
     // The settings store is created after this window; until it is attached a clock-in cannot
     // run. configDialog is what the operator's key opens.
@@ -32,6 +39,9 @@ public:
 
     // Starts the countdown that clears the picture; a running countdown is left as it is.
     void enableTimerClear();
+
+    // While true, scans from the live scanner are dropped rather than started.
+    bool clockInUnderWay() const { return clockInRunning_; }
 
     void btCapClick();
     void edAppIDKeyUp(const QKeyEvent& event);
@@ -42,8 +52,17 @@ public:
     // in the status line, then its photograph. A failed call changes nothing on screen.
     void VerifyIdentity(const std::string& AppId, const std::string& huellaWSQ);
 
-    // Whether a clock-in is under way (between the validation and its end, on either road).
-    bool clockInUnderWay() const { return clockInRunning_; }
+    // The scanner road. The window lets scans in and attaches its handlers to the live scanner
+    // while it is the station's active window; a window of another program taking the focus
+    // does not count, one of the station's own windows does.
+    void FormActivate();
+    void FormDeactivate();
+    // Hands the live scanner a fresh stream for the BMP of a scan.
+    void ScannerBeforeScan(std::unique_ptr<MemoryStream>& stream);
+    // Takes the stream with the scan's BMP and makes the clock-in with it.
+    void ScannerAfterScan(std::unique_ptr<MemoryStream>& stream);
+    // The station's window that has the focus changed; null when another program has it.
+    void focusWindowChanged(QWindow* focusWindow);
 
     // Containers come before what they contain, so that each control goes before its holder.
     PictureView img;
@@ -82,6 +101,7 @@ private:
     bool clockInRunning_ = false;
     // Set by a press of Enter in the user field; only its release starts a clock-in.
     bool enterPressedInUserField_ = false;
+    bool formActive_ = false;
     bool centred_ = false;
 };
 

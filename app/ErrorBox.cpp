@@ -1,3 +1,5 @@
+// The text and caption of the station's error message boxes.
+
 #include "app/ErrorBox.h"
 
 namespace qv {

@@ -1,3 +1,5 @@
+// The text and caption of the station's error message boxes.
+
 #pragma once
 
 #include <QString>

@@ -1,3 +1,5 @@
+// The window's picture box: a fingerprint bitmap or a photograph.
+
 #pragma once
 
 #include <QImage>

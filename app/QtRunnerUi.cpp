@@ -1,3 +1,5 @@
+// The capture-program runner's screen, in Qt: message box, busy cursor, paint-only waits.
+
 #include "app/QtRunnerUi.h"
 
 #include "app/StationApplication.h"

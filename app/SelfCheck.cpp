@@ -1,6 +1,9 @@
+// The installation check behind --check.
+
 #include "app/SelfCheck.h"
 
 #include "app/StationApplication.h"
+#include "capture/ScanMan.h"
 #include "config/SettingsFile.h"
 #include "imaging/WSQPACK.h"
 #include "platform/DynamicLibrary.h"
@@ -14,7 +17,7 @@ namespace qv {
 namespace {
 
 // The libraries the station binds, by the names it knows them under.
-constexpr std::string_view StationLibraries[] = {WSQPackLibraryName};
+constexpr std::string_view StationLibraries[] = {ScanManLibraryName, WSQPackLibraryName};
 
 // How long the window may take to come on screen before the check gives up.
 constexpr int ExposureAttempts = 200;
@@ -47,9 +50,10 @@ void SelfCheck::poll() {
 void SelfCheck::report() const {
     out_ << "settings: " << SettingsFile::defaultPath() << '\n';
     for (const std::string_view name : StationLibraries) {
-        const std::filesystem::path file =
-            loadedLibraryFile(DynamicLibrary::platformFileName(name));
-        out_ << "library " << name << ": " << (file.empty() ? "not loaded" : file.string()) << '\n';
+        const std::string fileName = DynamicLibrary::platformFileName(name);
+        const std::filesystem::path file = loadedLibraryFile(fileName);
+        out_ << "library " << fileName << ": " << (file.empty() ? "not loaded" : file.string())
+             << '\n';
     }
     out_ << "window: " << mainWindow_.windowTitle().toStdString() << '\n' << std::flush;
 }

@@ -1,3 +1,5 @@
+// The installation check behind --check.
+
 #pragma once
 
 #include <QTimer>

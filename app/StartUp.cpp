@@ -1,35 +1,50 @@
+// Start-up and shut-down of the station, phase by phase.
+
 #include "app/StartUp.h"
 
 #include "app/CommandLine.h"
 #include "app/QtRunnerUi.h"
+#include "app/ScanHandOff.h"
 #include "app/SelfCheck.h"
+#include "capture/UFingerScan.h"
 #include "imaging/WSQPACK.h"
 #include "qv/Version.h"
 #include "service/QuorvantisService.h"
 
 #include <iostream>
 #include <optional>
+#include <vector>
 
 namespace qv {
 namespace {
 
-// Keeps the modules up for as long as it lives, so every way out of start-up takes them down.
-class Modules {
-public:
-    Modules() { InitialiseModules(); }
-    ~Modules() { FinaliseModules(); }
-    Modules(const Modules&) = delete;
-    Modules& operator=(const Modules&) = delete;
-};
+// What InitialiseModules brought up, each with its way down, in the order they came up.
+std::vector<void (*)()>& finalisers() {
+    static std::vector<void (*)()> stack;
+    return stack;
+}
+
+void bringUp(void (*initialise)(), void (*finalise)()) {
+    initialise();
+    finalisers().push_back(finalise);
+}
+
+void noFinalisation() {}
 
 } // namespace
 
 void InitialiseModules() {
-    // The live scanner comes first: it initialises the scanner library, starts capturing on
-    // every attached scanner and creates the station's single scanner object, with images not
-    // yet let through.
-    RegisterQuorvantisService();
-    LoadWSQPack();
+    try {
+        // The live scanner comes first: it initialises the scanner library, starts capturing on
+        // every attached scanner and creates the station's single scanner object, with images
+        // not yet let through. A failing module has undone its own part.
+        bringUp([] { InitialiseFingerScan(); }, [] { FinaliseFingerScan(); });
+        bringUp(RegisterQuorvantisService, noFinalisation);
+        bringUp([] { LoadWSQPack(); }, UnloadWSQPack);
+    } catch (...) {
+        FinaliseModules();
+        throw;
+    }
 }
 
 std::unique_ptr<StationApplication> InitialiseGui(int& argc, char** argv) {
@@ -57,9 +72,12 @@ int RunMessageLoop(StationApplication& application, TFBioVerif& mainWindow) {
 }
 
 void FinaliseModules() noexcept {
-    UnloadWSQPack();
-    // The live scanner goes last: it stops capturing, removes its monitor, shuts the scanner
-    // library down and releases the scanner object.
+    std::vector<void (*)()>& stack = finalisers();
+    while (!stack.empty()) {
+        const auto finalise = stack.back();
+        stack.pop_back();
+        finalise();
+    }
 }
 
 int RunStation(int argc, char** argv) {
@@ -73,18 +91,29 @@ int RunStation(int argc, char** argv) {
         return 0;
     }
     try {
-        Modules modules;
+        InitialiseModules();
+    } catch (const std::exception& error) {
+        // Before any window exists there is only the terminal to tell.
+        std::cerr << "Quorvantis: " << error.what() << '\n';
+        return 1;
+    }
+    try {
         std::unique_ptr<StationApplication> application = InitialiseGui(argc, argv);
         QtRunnerUi runnerUi(*application);
         std::unique_ptr<TFBioVerif> mainWindow = CreateMainWindow(runnerUi);
         std::unique_ptr<TFConfigLiveScan> configDialog = CreateConfigDialog(runnerUi, *mainWindow);
+        const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
         std::optional<SelfCheck> check;
         if (mode == StationMode::Check) {
             check.emplace(*application, *mainWindow, std::cout);
         }
-        return RunMessageLoop(*application, *mainWindow);
+        const int status = RunMessageLoop(*application, *mainWindow);
+        // The modules go while the windows still exist: the scanner stops before anything it
+        // might deliver to is gone.
+        FinaliseModules();
+        return status;
     } catch (const std::exception& error) {
-        // Errors inside the message loop meet the default handler; only start-up ends here.
+        FinaliseModules();
         std::cerr << "Quorvantis: " << error.what() << '\n';
         return 1;
     }

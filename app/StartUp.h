@@ -1,3 +1,5 @@
+// Start-up and shut-down of the station, phase by phase.
+
 #pragma once
 
 #include "app/BioVerif.h"
@@ -12,8 +14,8 @@ class RunnerUi;
 
 // The station's life, phase by phase, in the order it runs.
 
-// Brings up the modules the windows rely on. A failure here stops the station before any
-// window exists.
+// Brings up the modules the windows rely on, live scanner first. A failure here stops the
+// station before any window exists, after taking down the modules that had come up.
 void InitialiseModules();
 
 std::unique_ptr<StationApplication> InitialiseGui(int& argc, char** argv);
@@ -28,7 +30,8 @@ std::unique_ptr<TFConfigLiveScan> CreateConfigDialog(RunnerUi& runnerUi, TFBioVe
 // Shows the main window and handles events until it is closed.
 int RunMessageLoop(StationApplication& application, TFBioVerif& mainWindow);
 
-// Takes down what InitialiseModules brought up, in the reverse order.
+// Takes down what InitialiseModules brought up, in the reverse order; runs after the message
+// loop, while the windows still exist.
 void FinaliseModules() noexcept;
 
 // All of the above. Start-up failures go to standard error with a non-zero exit status.

@@ -1,3 +1,5 @@
+// The Qt application object with the single default error handler.
+
 #include "app/StationApplication.h"
 
 #include "app/ErrorBox.h"

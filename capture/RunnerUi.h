@@ -1,3 +1,5 @@
+// What running an external program needs from the screen, without widgets.
+
 #pragma once
 
 #include <string>

@@ -1,3 +1,5 @@
+// Runs the external capture program and its configuration program.
+
 #include "capture/ULiveScanExterno.h"
 
 #include "platform/Files.h"

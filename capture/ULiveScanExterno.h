@@ -1,3 +1,5 @@
+// Runs the external capture program and its configuration program.
+
 #pragma once
 
 #include "capture/CaptureProgramPaths.h"

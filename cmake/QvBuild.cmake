@@ -5,10 +5,26 @@ if(QV_WERROR)
     list(APPEND QV_WARNINGS -Werror)
 endif()
 
+# The hardening Debian builds its own packages with: checked C library calls (which need the
+# optimiser), a stack protector, and relocations bound at start and then made read-only.
+if(NOT QV_SANITIZE AND NOT QV_TSAN AND NOT QV_FUZZ)
+    add_compile_options(-fstack-protector-strong
+                        $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>)
+    add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()
+
 if(QV_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(QV_TSAN)
+    if(QV_SANITIZE)
+        message(FATAL_ERROR "QV_TSAN and QV_SANITIZE cannot be combined")
+    endif()
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
 endif()
 
 if(QV_FUZZ)
@@ -33,8 +49,12 @@ function(qv_add_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_test_support)
     target_compile_definitions(${name} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT
-        "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime")
+    set(environment "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime")
+    if(QV_TSAN)
+        list(APPEND environment
+             "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
+    endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
 
 # A Google Benchmark program (not run by the test suite), with the tests' shared support for its

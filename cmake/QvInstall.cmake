@@ -66,8 +66,10 @@ function(qv_install_station target)
     qv_add_manual(${ARG_MANUAL})
 endfunction()
 
-# A relative symbolic link at <prefix>/<link> to <prefix>/<target>, or to an absolute target,
-# which may name variables of the install script (escaped: \${QV_INSTALL_SETTINGS_DIR}).
+# A symbolic link at <prefix>/<link> to <prefix>/<target>, or to an absolute target, which may
+# name variables of the install script (escaped: \${QV_INSTALL_SETTINGS_DIR}). The link is
+# relative within one top-level folder and absolute across them (/usr to /etc), as Debian's
+# policy asks.
 function(qv_install_link link target)
     install(CODE "
         set(link \"\${CMAKE_INSTALL_PREFIX}/${link}\")
@@ -76,11 +78,15 @@ function(qv_install_link link target)
             set(target \"\${CMAKE_INSTALL_PREFIX}/\${target}\")
         endif()
         get_filename_component(folder \"\${link}\" DIRECTORY)
-        file(RELATIVE_PATH relative \"\${folder}\" \"\${target}\")
+        string(REGEX MATCH \"^/[^/]*\" link_top \"\${link}\")
+        string(REGEX MATCH \"^/[^/]*\" target_top \"\${target}\")
+        if(link_top STREQUAL target_top)
+            file(RELATIVE_PATH target \"\${folder}\" \"\${target}\")
+        endif()
         file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${folder}\")
         file(REMOVE \"\$ENV{DESTDIR}\${link}\")
-        file(CREATE_LINK \"\${relative}\" \"\$ENV{DESTDIR}\${link}\" SYMBOLIC)
+        file(CREATE_LINK \"\${target}\" \"\$ENV{DESTDIR}\${link}\" SYMBOLIC)
         list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\$ENV{DESTDIR}\${link}\")
-        message(STATUS \"Installing link: \$ENV{DESTDIR}\${link} -> \${relative}\")
+        message(STATUS \"Installing link: \$ENV{DESTDIR}\${link} -> \${target}\")
     ")
 endfunction()

@@ -1,3 +1,5 @@
+// The configuration dialog (TFConfigLiveScan), the run-time store of the settings.
+
 #include "config/UConfigLiveScan.h"
 
 #include "capture/RunnerUi.h"

@@ -1,3 +1,5 @@
+// Base64 encoding and decoding of blocks of bytes, with the tables behind them.
+
 #include "imaging/Base64Blocks.h"
 
 #include "platform/Errors.h"

@@ -1,3 +1,5 @@
+// Base64 encoding and decoding of blocks of bytes, with the tables behind them.
+
 #pragma once
 
 #include <array>

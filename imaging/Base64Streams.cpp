@@ -1,3 +1,5 @@
+// Base64 encoding and decoding between memory streams, a chunk at a time.
+
 #include "imaging/Base64Streams.h"
 
 #include "imaging/Base64Blocks.h"

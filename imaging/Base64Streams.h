@@ -1,3 +1,5 @@
+// Base64 encoding and decoding between memory streams, a chunk at a time.
+
 #pragma once
 
 #include "platform/MemoryStream.h"

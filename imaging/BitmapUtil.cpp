@@ -1,3 +1,5 @@
+// Mirroring of bitmaps as the scanner settings ask.
+
 #include "imaging/BitmapUtil.h"
 
 #include <algorithm>

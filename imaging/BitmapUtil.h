@@ -1,3 +1,5 @@
+// Mirroring of bitmaps as the scanner settings ask.
+
 #pragma once
 
 #include "imaging/Bitmap.h"

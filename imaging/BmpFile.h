@@ -1,3 +1,5 @@
+// Reading and writing BMP files and streams.
+
 #pragma once
 
 #include "imaging/Bitmap.h"

@@ -1,3 +1,5 @@
+// Reading BMP files and streams into bitmaps.
+
 #include "imaging/BmpFile.h"
 #include "platform/Errors.h"
 

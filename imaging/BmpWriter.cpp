@@ -1,3 +1,5 @@
+// Writing bitmaps as BMP files and streams.
+
 #include "imaging/BmpFile.h"
 #include "platform/Errors.h"
 

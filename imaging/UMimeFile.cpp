@@ -1,3 +1,5 @@
+// Base64 text of a whole memory stream, and back.
+
 #include "imaging/UMimeFile.h"
 
 #include "imaging/Base64Blocks.h"

@@ -1,3 +1,5 @@
+// Base64 text of a whole memory stream, and back.
+
 #pragma once
 
 #include "platform/MemoryStream.h"

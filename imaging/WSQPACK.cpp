@@ -1,3 +1,5 @@
+// Binding of the compression library's C interface at run time.
+
 #include "imaging/WSQPACK.h"
 
 #include "platform/Errors.h"

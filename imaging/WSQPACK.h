@@ -1,3 +1,5 @@
+// Binding of the compression library's C interface at run time.
+
 #pragma once
 
 #include "libs/wsq/include/WSQPACK.h"

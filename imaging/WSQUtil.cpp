@@ -1,3 +1,5 @@
+// Compression of an 8-bit bitmap to WSQ through the bound library.
+
 #include "imaging/WSQUtil.h"
 
 #include "imaging/WSQPACK.h"

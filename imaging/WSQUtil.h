@@ -1,3 +1,5 @@
+// Compression of an 8-bit bitmap to WSQ through the bound library.
+
 #pragma once
 
 #include "imaging/Bitmap.h"

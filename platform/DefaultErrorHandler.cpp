@@ -1,3 +1,5 @@
+// The single place errors leaving an event handler are handed to.
+
 #include "platform/DefaultErrorHandler.h"
 
 namespace qv {

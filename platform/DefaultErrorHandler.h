@@ -1,3 +1,5 @@
+// The single place errors leaving an event handler are handed to.
+
 #pragma once
 
 #include <exception>

@@ -1,3 +1,5 @@
+// The station's error types.
+
 #pragma once
 
 #include <stdexcept>

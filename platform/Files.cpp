@@ -1,3 +1,5 @@
+// File existence, deletion and wildcard listing.
+
 #include "platform/Files.h"
 
 #include "platform/TextCase.h"

@@ -1,3 +1,5 @@
+// File existence, deletion and wildcard listing.
+
 #pragma once
 
 #include <cstddef>

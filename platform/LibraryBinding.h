@@ -1,3 +1,5 @@
+// The one pattern for C libraries bound for the program's life.
+
 #pragma once
 
 #include "platform/DynamicLibrary.h"

@@ -1,3 +1,5 @@
+// Starting external programs and waiting for them.
+
 #include "platform/Process.h"
 
 #include "platform/Errors.h"

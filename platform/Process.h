@@ -1,3 +1,5 @@
+// Starting external programs and waiting for them.
+
 #pragma once
 
 #include <cstddef>

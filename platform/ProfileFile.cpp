@@ -1,3 +1,5 @@
+// INI (profile) files read and written one key at a time.
+
 #include "platform/ProfileFile.h"
 
 #include "platform/Errors.h"

@@ -1,3 +1,5 @@
+// INI (profile) files read and written one key at a time.
+
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,5 @@
+// ASCII-only letter-case helpers, independent of the locale.
+
 #pragma once
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// TLS verification that accepts certificates outside their dates, nothing else.
+
 #include "service/CertificateLeniency.h"
 
 #include <openssl/ssl.h>

@@ -1,3 +1,5 @@
+// TLS verification that accepts certificates outside their dates, nothing else.
+
 #pragma once
 
 #include <curl/curl.h>

@@ -1,3 +1,5 @@
+// RAII owners of libcurl handles and the one-time global initialisation.
+
 #pragma once
 
 #include <curl/curl.h>

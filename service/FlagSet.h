@@ -1,3 +1,5 @@
+// A small set of enumerators for option sets.
+
 #pragma once
 
 #include <cstdint>

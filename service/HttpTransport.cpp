@@ -1,6 +1,7 @@
 #include "service/HttpTransport.h"
 
 #include "platform/Errors.h"
+#include "platform/TextCase.h"
 #include "service/CertificateLeniency.h"
 #include "service/InterfaceRegistry.h"
 
@@ -11,13 +12,54 @@
 
 namespace qv {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Appended to every failure that happens once the whole request has left: the service may
+// have recorded the clock-in, and the person at the station must not assume it did not.
+constexpr std::string_view kOutcomeUnknown =
+    " - The request had been sent: whether the service recorded it is unknown; check before "
+    "sending it again";
+
+bool isErrorStatus(long status) {
+    return status >= 300 && status != 500;
+}
+bool isRedirect(long status) {
+    return status >= 300 && status < 400;
+}
+
+} // namespace
+
 // What one call learns while libcurl runs its callbacks.
 struct THttpTransport::Exchange {
-    Exchange(MemoryStream& stream, const HttpLimits& limits, const MonotonicClock& clock)
+    Exchange(MemoryStream& stream, const HttpLimits& limits, const MonotonicClock& clock,
+             bool credentials)
         : response(stream)
         , maxReplyBytes(limits.maxReplyBytes)
+        , haveCredentials(credentials)
         , stallTimeout(limits.stallTimeout)
-        , clock(clock) {}
+        , clock(clock)
+        , started(clock())
+        , deadline(limits.callDeadline) {}
+
+    // Decides, at the blank line that ends a response's headers, whether to read on.
+    bool acceptHeaders() {
+        if (status == 303) {
+            seeOther = true; // the service wants a GET elsewhere, which carries no SOAP call
+            return false;
+        }
+        if (!isErrorStatus(status) || isRedirect(status)) {
+            return true;
+        }
+        // libcurl answers the first challenge itself when it has credentials to offer.
+        if ((status == 401 && haveCredentials && challenges++ == 0) ||
+            (status == 407 && proxyChallenges++ == 0)) {
+            return true;
+        }
+        refusedStatus = true; // an error page is of no use, however slowly it comes
+        return false;
+    }
 
     CURL* handle = nullptr;
     MemoryStream& response;
@@ -27,15 +69,24 @@ struct THttpTransport::Exchange {
 
     long status = 0;
     std::string reason;
+    std::string location;
     bool refusedStatus = false;
+    bool seeOther = false;
+    bool haveCredentials;
+    int challenges = 0;
+    int proxyChallenges = 0;
 
     std::chrono::milliseconds stallTimeout;
     const MonotonicClock& clock;
     // Stall tracking starts once the connection is up; connecting has its own time-out.
     bool transferring = false;
     curl_off_t movedSoFar = 0;
-    std::chrono::steady_clock::time_point lastMovement;
+    Clock::time_point lastMovement;
     bool stalled = false;
+
+    Clock::time_point started;
+    std::chrono::milliseconds deadline;
+    bool overdue = false;
 
     // An exception may not cross libcurl's C frames; it waits here until perform returns.
     std::exception_ptr callbackFailure;
@@ -44,15 +95,18 @@ struct THttpTransport::Exchange {
 
 namespace {
 
-bool isErrorStatus(long status) {
-    return status >= 300 && status != 500;
-}
-bool isRedirect(long status) {
-    return status >= 300 && status < 400;
-}
-
 std::string_view trimLineEnd(std::string_view text) {
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
         text.remove_suffix(1);
     }
     return text;
@@ -82,6 +136,9 @@ std::string bypassListForCurl(const std::string& byPass) {
 }
 
 std::string describe(std::chrono::milliseconds span) {
+    if (span.count() % 60'000 == 0) {
+        return std::to_string(span.count() / 60'000) + " min";
+    }
     if (span.count() % 1000 == 0) {
         return std::to_string(span.count() / 1000) + " s";
     }
@@ -92,6 +149,15 @@ template <typename Value> void setOption(CURL* handle, CURLoption option, Value 
     if (curl_easy_setopt(handle, option, value) != CURLE_OK) {
         throw GeneralError("The HTTP client refused option " + std::to_string(option));
     }
+}
+
+// Whether the whole request left this machine, so that the service may have acted on it.
+bool requestSent(CURL* handle, std::size_t requestBytes) {
+    curl_off_t connectedAt = 0;
+    curl_off_t uploaded = 0;
+    return curl_easy_getinfo(handle, CURLINFO_PRETRANSFER_TIME_T, &connectedAt) == CURLE_OK &&
+           curl_easy_getinfo(handle, CURLINFO_SIZE_UPLOAD_T, &uploaded) == CURLE_OK &&
+           connectedAt > 0 && uploaded >= static_cast<curl_off_t>(requestBytes);
 }
 
 } // namespace
@@ -137,8 +203,7 @@ void THttpTransport::connect() {
     }
     handle_.reset(curl_easy_init());
     if (!handle_) {
-        throw GeneralError("The HTTP client could not be opened - URL:" + url_ +
-                           " - SOAPAction:" + SOAPAction());
+        fail("The HTTP client could not be opened", false);
     }
 }
 
@@ -169,10 +234,35 @@ CurlSlistPtr THttpTransport::requestHeaders() const {
     return list;
 }
 
+void THttpTransport::configureTls(CURL* h) const {
+    // A plain http address never depends on what the TLS library can do. Should a redirect
+    // lead to https, libcurl's strict defaults apply: the leniency below covers only the
+    // address the operator configured.
+    if (urlParts_.scheme != HttpScheme::Https) {
+        return;
+    }
+    const bool lenient = InvokeOptions.contains(TSoapInvokeOption::soIgnoreInvalidCerts);
+    const CURLcode rules = curl_easy_setopt(
+        h, CURLOPT_SSL_CTX_FUNCTION, lenient ? &AcceptCertificatesOutsideTheirDates : nullptr);
+    if (rules != CURLE_OK) {
+        const curl_version_info_data* version = curl_version_info(CURLVERSION_NOW);
+        const std::string library = version && version->ssl_version ? version->ssl_version : "none";
+        fail("The HTTP client's TLS library (" + library +
+                 ") cannot apply the station's certificate rules",
+             false);
+    }
+    setOption(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    setOption(h, CURLOPT_SSL_VERIFYHOST, lenient ? 0L : 2L);
+    if (!caFile_.empty()) {
+        // Only ever set: clearing it would also drop the system's default bundle.
+        setOption(h, CURLOPT_CAINFO, caFile_.c_str());
+    }
+}
+
 void THttpTransport::configure(Exchange& exchange, const std::string& request,
                                curl_slist* headers) {
     CURL* h = handle_.get();
-    setOption(h, CURLOPT_URL, url_.c_str());
+    setOption(h, CURLOPT_URL, urlParts_.address.c_str());
     setOption(h, CURLOPT_PROTOCOLS_STR, "http,https");
     setOption(h, CURLOPT_HTTP_VERSION, long{CURL_HTTP_VERSION_1_1});
     setOption(h, CURLOPT_NOSIGNAL, 1L);
@@ -182,10 +272,13 @@ void THttpTransport::configure(Exchange& exchange, const std::string& request,
     setOption(h, CURLOPT_HTTPHEADER, headers);
     setOption(h, CURLOPT_USERAGENT, Agent.empty() ? nullptr : Agent.c_str());
 
-    // Redirects are followed as a desktop HTTP client does, but only to http and https.
+    // A moved service gets the same POST again (307 and 308 keep it anyway); a 303 is refused
+    // where the headers arrive. A secure address is never followed to a plain one.
     setOption(h, CURLOPT_FOLLOWLOCATION, 1L);
     setOption(h, CURLOPT_MAXREDIRS, 5L);
-    setOption(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    setOption(h, CURLOPT_POSTREDIR, long{CURL_REDIR_POST_301 | CURL_REDIR_POST_302});
+    setOption(h, CURLOPT_REDIR_PROTOCOLS_STR,
+              urlParts_.scheme == HttpScheme::Https ? "https" : "http,https");
 
     setOption(h, CURLOPT_PROXY, Proxy.empty() ? nullptr : Proxy.c_str());
     const std::string byPass = bypassListForCurl(ProxyByPass);
@@ -193,18 +286,11 @@ void THttpTransport::configure(Exchange& exchange, const std::string& request,
     setOption(h, CURLOPT_USERNAME, UserName.empty() ? nullptr : UserName.c_str());
     setOption(h, CURLOPT_PASSWORD, UserName.empty() ? nullptr : Password.c_str());
     setOption(h, CURLOPT_HTTPAUTH, UserName.empty() ? CURLAUTH_BASIC : CURLAUTH_ANY);
-
-    const bool lenient = InvokeOptions.contains(TSoapInvokeOption::soIgnoreInvalidCerts);
-    setOption(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    setOption(h, CURLOPT_SSL_VERIFYHOST, lenient ? 0L : 2L);
-    setOption(h, CURLOPT_SSL_CTX_FUNCTION,
-              lenient ? &AcceptCertificatesOutsideTheirDates : nullptr);
-    if (!caFile_.empty()) {
-        // Only ever set: clearing it would also drop the system's default bundle.
-        setOption(h, CURLOPT_CAINFO, caFile_.c_str());
-    }
+    configureTls(h);
 
     setOption(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connectTimeout.count()));
+    // The progress callback enforces the deadline; this only backs it up.
+    setOption(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits_.callDeadline.count() + 1000));
     setOption(h, CURLOPT_NOPROGRESS, 0L);
     setOption(h, CURLOPT_XFERINFOFUNCTION, &THttpTransport::onProgress);
     setOption(h, CURLOPT_XFERINFODATA, &exchange);
@@ -219,7 +305,7 @@ void THttpTransport::configure(Exchange& exchange, const std::string& request,
 
 void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& response) {
     requireURL();
-    Exchange exchange(response, limits_, clock_);
+    Exchange exchange(response, limits_, clock_, !UserName.empty() || urlParts_.hasUserInfo);
     const CurlSlistPtr headers = requestHeaders();
     connect();
     CURLcode code = CURLE_OK;
@@ -235,59 +321,77 @@ void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& re
         disconnect();
         throw;
     }
+    if (code == CURLE_OK && !exchange.callbackFailure) {
+        if (isErrorStatus(exchange.status)) {
+            disconnect();
+            failWithStatus(exchange);
+        }
+        return;
+    }
+    const bool sent = requestSent(handle_.get(), request.size());
+    disconnect();
     if (exchange.callbackFailure) {
-        disconnect();
         std::rethrow_exception(exchange.callbackFailure);
     }
-
-    // An error status wins over the aborted read it causes, and over a length announced
-    // beyond the size limit: the body was never wanted.
+    if (exchange.seeOther) {
+        fail("The service redirected the call with " + std::to_string(exchange.status) + " (" +
+                 exchange.reason + ") to '" + DisplayedUrl(exchange.location) +
+                 "', where a SOAP call cannot follow",
+             sent);
+    }
+    // An error status wins over the aborted or stalled read it causes, and over a length
+    // announced beyond the size limit: the body was never wanted.
     if (isErrorStatus(exchange.status) &&
-        (code == CURLE_OK || exchange.refusedStatus || code == CURLE_FILESIZE_EXCEEDED)) {
-        disconnect();
+        (exchange.refusedStatus || exchange.stalled || code == CURLE_FILESIZE_EXCEEDED)) {
         failWithStatus(exchange);
     }
+    if (code == CURLE_UNSUPPORTED_PROTOCOL && isRedirect(exchange.status)) {
+        fail("The service redirected the call to '" + DisplayedUrl(exchange.location) +
+                 "', where a call to this address may not go",
+             sent);
+    }
     if (exchange.replyTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        disconnect();
-        throw GeneralError("The reply is larger than " + std::to_string(limits_.maxReplyBytes) +
-                           " bytes - URL:" + url_ + " - SOAPAction:" + SOAPAction());
+        fail("The reply is larger than " + std::to_string(limits_.maxReplyBytes) + " bytes", sent);
+    }
+    if (exchange.overdue ||
+        (code == CURLE_OPERATION_TIMEDOUT && clock_() - exchange.started >= limits_.callDeadline)) {
+        fail("The service did not complete its answer within " + describe(limits_.callDeadline),
+             sent);
     }
     if (exchange.stalled) {
-        disconnect();
-        throw GeneralError("The service sent nothing for " + describe(limits_.stallTimeout) +
-                           " - URL:" + url_ + " - SOAPAction:" + SOAPAction());
+        fail("The service sent nothing for " + describe(limits_.stallTimeout), sent);
     }
-    if (code != CURLE_OK) {
-        disconnect();
-        failWithClientError(code, exchange.errorText);
-    }
+    const std::string_view detail = trimLineEnd(exchange.errorText);
+    fail(std::string(detail.empty() ? curl_easy_strerror(code) : detail), sent);
 }
 
-void THttpTransport::failWithClientError(CURLcode code, const char* detail) const {
-    std::string_view text = trimLineEnd(detail);
-    if (text.empty()) {
-        text = curl_easy_strerror(code);
-    }
-    throw GeneralError(std::string(text) + " - URL:" + url_ + " - SOAPAction:" + SOAPAction());
+void THttpTransport::fail(const std::string& text, bool requestWasSent) const {
+    throw GeneralError(text + " - URL:" + DisplayedUrl(url_) + " - SOAPAction:" + SOAPAction() +
+                       (requestWasSent ? std::string(kOutcomeUnknown) : std::string()));
 }
 
 void THttpTransport::failWithStatus(const Exchange& exchange) const {
-    throw GeneralError(exchange.reason + " (" + std::to_string(exchange.status) + ") - '" + url_ +
-                       "'");
+    throw GeneralError(exchange.reason + " (" + std::to_string(exchange.status) + ") - '" +
+                       DisplayedUrl(url_) + "'");
 }
 
 std::size_t THttpTransport::onHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto& exchange = *static_cast<Exchange*>(user);
-    const std::string_view line(data, size * count);
-    // Every response of the exchange (a "100 Continue", a redirect, the final answer) starts
-    // with its own status line; the last one wins.
-    if (line.starts_with("HTTP/")) {
-        try {
-            readStatusLine(trimLineEnd(line), exchange.status, exchange.reason);
-        } catch (...) {
-            exchange.callbackFailure = std::current_exception();
-            return 0;
+    const std::string_view line = trimLineEnd({data, size * count});
+    try {
+        // Every response of the exchange (a "100 Continue", a redirect, the final answer)
+        // starts with its own status line; the last one wins.
+        if (line.starts_with("HTTP/")) {
+            readStatusLine(line, exchange.status, exchange.reason);
+            exchange.location.clear();
+        } else if (line.empty()) {
+            return exchange.acceptHeaders() ? size * count : 0;
+        } else if (line.size() > 9 && equalsIgnoringCase(line.substr(0, 9), "location:")) {
+            exchange.location = trimBlanks(line.substr(9));
         }
+    } catch (...) {
+        exchange.callbackFailure = std::current_exception();
+        return 0;
     }
     return size * count;
 }
@@ -296,6 +400,10 @@ int THttpTransport::onProgress(void* user, curl_off_t, curl_off_t downloaded, cu
                                curl_off_t uploaded) {
     auto& exchange = *static_cast<Exchange*>(user);
     const auto now = exchange.clock();
+    if (now - exchange.started >= exchange.deadline) {
+        exchange.overdue = true;
+        return 1;
+    }
     if (!exchange.transferring) {
         curl_off_t pretransfer = 0;
         curl_easy_getinfo(exchange.handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
@@ -323,7 +431,6 @@ std::size_t THttpTransport::onBody(char* data, std::size_t size, std::size_t cou
         return length; // the body of a redirect that curl is about to follow
     }
     if (isErrorStatus(exchange.status)) {
-        // An error page is of no use to the caller; stop before reading it.
         exchange.refusedStatus = true;
         return 0;
     }

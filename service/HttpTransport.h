@@ -79,7 +79,10 @@ private:
     void disconnect() { handle_.reset(); }
     CurlSlistPtr requestHeaders() const;
     void configure(Exchange& exchange, const std::string& request, curl_slist* headers);
-    [[noreturn]] void failWithClientError(CURLcode code, const char* detail) const;
+    void configureTls(CURL* handle) const;
+    // "<text> - URL:<url> - SOAPAction:<action>", saying that the outcome is unknown when the
+    // request had been sent in full.
+    [[noreturn]] void fail(const std::string& text, bool requestWasSent) const;
     [[noreturn]] void failWithStatus(const Exchange& exchange) const;
 
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user);

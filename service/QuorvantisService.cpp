@@ -1,3 +1,5 @@
+// The clocking service contract: the Fichar interface, its result class and registration.
+
 #include "service/QuorvantisService.h"
 
 #include "service/InterfaceRegistry.h"

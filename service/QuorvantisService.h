@@ -1,3 +1,5 @@
+// The clocking service contract: the Fichar interface, its result class and registration.
+
 #pragma once
 
 #include "service/RemoteInterface.h"

@@ -1,3 +1,5 @@
+// Makes the clocking service proxy for an address (GetQuorvantisServiceSoap).
+
 #include "service/QuorvantisServiceGetter.h"
 
 #include "platform/Errors.h"

@@ -1,3 +1,5 @@
+// Makes the clocking service proxy for an address (GetQuorvantisServiceSoap).
+
 #pragma once
 
 #include "service/QuorvantisService.h"

@@ -1,3 +1,5 @@
+// Declared shape of remotely callable interfaces: operations and parameters.
+
 #include "service/RemoteInterface.h"
 
 #include "platform/Errors.h"

@@ -1,3 +1,5 @@
+// Declared shape of remotely callable interfaces: operations and parameters.
+
 #pragma once
 
 #include <string>

@@ -1,3 +1,5 @@
+// Base of classes that travel in SOAP messages, with their published properties.
+
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// Turns a SOAP Fault element into the error it raises.
+
 #include "service/SoapFault.h"
 
 #include "platform/TextCase.h"

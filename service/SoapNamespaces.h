@@ -1,3 +1,5 @@
+// The XML namespace URIs a SOAP 1.1 message uses.
+
 #pragma once
 
 namespace qv {

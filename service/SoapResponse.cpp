@@ -1,3 +1,5 @@
+// Reads the SOAP reply into the call's result (TSoapCallConverter::ReadResponse).
+
 #include "platform/TextCase.h"
 #include "service/InterfaceRegistry.h"
 #include "service/RemoteTypeRegistry.h"

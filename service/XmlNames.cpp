@@ -1,3 +1,5 @@
+// Namespace-aware views of pugixml names and attributes.
+
 #include "service/XmlNames.h"
 
 #include "platform/TextCase.h"

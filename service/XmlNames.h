@@ -1,3 +1,5 @@
+// Namespace-aware views of pugixml names and attributes.
+
 #pragma once
 
 #include <pugixml.hpp>

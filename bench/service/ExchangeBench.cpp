@@ -2,7 +2,9 @@
 // fingerprint and photograph texts of a realistic size.
 
 #include "service/HttpServiceProxy.h"
+#include "service/QuorvantisService.h"
 #include "service/QuorvantisServiceGetter.h"
+#include "service/SoapCallConverter.h"
 #include "tests/support/TestHttpServer.h"
 
 #include <benchmark/benchmark.h>
@@ -68,6 +70,31 @@ void BM_TransportLargeReply(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_TransportLargeReply)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
+
+// Reading a reply alone: encoding, the well-formedness check and the tree, for a photograph of
+// the given size in a UTF-8 and in a windows-1252 reply.
+void BM_ReadReply(benchmark::State& state) {
+    qv::RegisterQuorvantisService();
+    const std::string declaration = state.range(1) != 0
+                                        ? "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"
+                                        : "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+    const std::string text =
+        declaration +
+        "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+        "<FicharResponse><FicharResult><puntaje>91</puntaje><resultado>Bienvenido</resultado>"
+        "<foto>" +
+        std::string(static_cast<std::size_t>(state.range(0)), 'P') +
+        "</foto></FicharResult></FicharResponse></s:Body></s:Envelope>";
+    const qv::MemoryStream reply(std::vector<std::uint8_t>(text.begin(), text.end()));
+    qv::TSoapCallConverter converter;
+    converter.Options.insert(qv::TSoapConvertOption::soDocument);
+    for (auto _ : state) {
+        auto result = converter.ReadResponse(reply, qv::QuorvantisServiceSoap::interfaceInfo());
+        benchmark::DoNotOptimize(result);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_ReadReply)->Args({48 * 1024, 0})->Args({48 * 1024, 1})->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

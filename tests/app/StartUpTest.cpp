@@ -18,7 +18,8 @@ Outcome runStationIn(const test::TempFolder& folder) {
     std::filesystem::copy_file(QV_STATION_EXE, station);
     test::ChildRunOptions options;
     options.workingFolder = folder.folder();
-    options.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
+    options.environment = {{"QT_QPA_PLATFORM", "offscreen"},
+                           {"SCRIPTED_SCANMAN_LOG", "scanman.log"}};
     options.errorIntoOutput = true;
     const test::ChildOutcome outcome = test::runAndCapture("./Quorvantis", {}, options);
     return {outcome.exitCode, outcome.out};
@@ -32,6 +33,31 @@ TEST(StartUp, BrokenCompressionLibraryStopsTheStationWithItsMessage) {
 
     EXPECT_NE(outcome.exitStatus, 0);
     EXPECT_NE(outcome.output.find("Assertion failure (WSQPACK, line"), std::string::npos)
+        << outcome.output;
+}
+
+TEST(StartUp, AFailureAfterTheScannerCameUpTakesItDownAgain) {
+    test::TempFolder folder;
+    std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libWSQPACK.so"));
+    std::filesystem::copy_file(QV_SCRIPTED_SCANMAN, folder.path("libScanMan.so"));
+
+    const Outcome outcome = runStationIn(folder);
+
+    EXPECT_NE(outcome.exitStatus, 0);
+    EXPECT_EQ(folder.read("scanman.log"),
+              "SMInitialize\ntype 0 10\nread 0 10 null\nread 0 10\ntype 0 11\nread 0 11\n"
+              "type 0 12\nread 0 12\nSMSetMonitor\nSMGetScannerCount\nSMRemoveMonitor\n"
+              "SMFinalize\n");
+}
+
+TEST(StartUp, ABrokenScannerLibraryStopsTheStationBeforeAnythingElse) {
+    test::TempFolder folder;
+    std::filesystem::copy_file(QV_BROKEN_WSQPACK, folder.path("libScanMan.so"));
+
+    const Outcome outcome = runStationIn(folder);
+
+    EXPECT_NE(outcome.exitStatus, 0);
+    EXPECT_NE(outcome.output.find("Assertion failure (ScanMan, line"), std::string::npos)
         << outcome.output;
 }
 

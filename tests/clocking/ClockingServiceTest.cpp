@@ -11,7 +11,9 @@
 #include "tools/wsq/Pgm.h"
 #include "wsq/Wsq.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <pugixml.hpp>
 #include <set>
 #include <thread>
@@ -159,16 +161,17 @@ TEST_F(ClockingServiceTest, EveryRefusalIsAFaultTheStationReportsAndIsRecorded) 
         EXPECT_NE(fault.find(c.faultPart), std::string::npos) << c.what << ": " << fault;
     }
 
-    // Every request that reached the service is in the ledger with its fault, newest first;
-    // the oversized body is refused before it is read.
+    // Every request is in the ledger with its fault, newest first; the oversized one without
+    // anything from its body, which was never read.
     const auto lines = ledger();
-    ASSERT_EQ(lines.size(), cases.size() - 1);
-    for (std::size_t i = 0; i + 1 < cases.size(); ++i) {
+    ASSERT_EQ(lines.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
         const auto& entry = lines[lines.size() - 1 - i].entry;
         ASSERT_TRUE(entry.fault) << cases[i].what;
         EXPECT_NE(entry.fault->find(cases[i].faultPart), std::string::npos) << *entry.fault;
         EXPECT_FALSE(entry.resultado) << cases[i].what;
     }
+    EXPECT_FALSE(lines[0].entry.appId);
     Database store(db);
     const auto notWsq = clocking::findEntry(store, lines[lines.size() - 12].entry.entry);
     EXPECT_EQ(notWsq->mode, "E");
@@ -208,6 +211,48 @@ TEST_F(ClockingServiceTest, ParallelClockInsAreAllRecorded) {
         ids.insert(line.entry.appId.value_or(""));
     }
     EXPECT_EQ(ids.size(), static_cast<std::size_t>(kStations * kEach));
+}
+
+TEST_F(ClockingServiceTest, SigtermUnderLoadLosesNoAnsweredClockIn) {
+    auto service = std::make_unique<ServiceProcess>(db);
+    const std::string print = base64Text(testPrint());
+    std::mutex mutex;
+    std::set<std::string> answered;
+    std::atomic<int> answers{0};
+    {
+        std::vector<std::jthread> stations;
+        for (int s = 0; s < 4; ++s) {
+            stations.emplace_back([&, s] {
+                for (int i = 0;; ++i) {
+                    const std::string id = std::to_string(s) + "-" + std::to_string(i);
+                    const HttpReply reply =
+                        post(*service, stationRequest(id, print, "I"), stationSoapAction());
+                    if (reply.status != 200) {
+                        return; // the service has stopped
+                    }
+                    std::lock_guard lock(mutex);
+                    answered.insert(id);
+                    ++answers;
+                }
+            });
+        }
+        while (answers < 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const CommandRun stopped = service->stop();
+        EXPECT_EQ(stopped.exitCode, 0) << stopped.out;
+    }
+    Database store(db);
+    auto check = store.prepare("PRAGMA integrity_check");
+    ASSERT_TRUE(check.step());
+    EXPECT_EQ(check.text(0), "ok");
+    std::set<std::string> recorded;
+    for (const auto& line : clocking::latestEntries(store, 100000)) {
+        recorded.insert(line.entry.appId.value_or(""));
+    }
+    for (const auto& id : answered) {
+        EXPECT_TRUE(recorded.contains(id)) << id << " was answered but not recorded";
+    }
 }
 
 TEST_F(ClockingServiceTest, WsdlDescribesFicharAtTheAddressTheCallerUsed) {
@@ -256,7 +301,8 @@ TEST(ClockingServiceCommandsTest, BadCommandLinesAndFilesAreRefusedClearly) {
         {{}, 2, "no command"},
         {{"--db", db, "dance"}, 2, "unknown command"},
         {{"--db", db, "enroll", "7"}, 2, "takes 2 arguments"},
-        {{"--db", db, "enroll", "  ", "Nadie"}, 2, "may not be empty"},
+        {{"--db", db, "enroll", "  ", "Nadie"}, 2, "identifier may not be empty"},
+        {{"--db", db, "enroll", "8", " "}, 2, "name may not be empty"},
         {{"--db", db, "ledger", "--limit", "ten"}, 2, "positive whole number"},
         {{"--db", db, "staff", "--listen", "x"}, 2, "does not take --listen"},
         {{"--db", db, "serve", "--listen", "127.0.0.1"}, 2, "HOST:PORT"},
@@ -285,7 +331,8 @@ TEST(ClockingServiceCommandsTest, BadCommandLinesAndFilesAreRefusedClearly) {
         EXPECT_NE(help.out.find(std::string("clocking-service [--db FILE] ") + command),
                   std::string::npos);
     }
-    EXPECT_EQ(runClockingService({"--version"}).out, "clocking-service " QV_PROJECT_VERSION "\n");
+    EXPECT_EQ(runClockingService({"--version"}).out,
+              "clocking-service (Quorvantis) " QV_PROJECT_VERSION "\n");
     EXPECT_NE(runClockingService({"--help"}).out.find("NOT the operator's production service"),
               std::string::npos);
 }

@@ -5,7 +5,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <regex>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -106,15 +105,16 @@ ServiceProcess::ServiceProcess(const std::filesystem::path& database) {
     Pipe out; // standard output and error both, in the order printed
     pid_ = spawn({"--db", database.string(), "serve", "--listen", "127.0.0.1:0"}, out, out);
     stdout_ = out.take(0);
-    static const std::regex listening(R"(listening on http://127\.0\.0\.1:(\d+)/)");
-    std::smatch match;
-    while (!std::regex_search(printed_, match, listening)) {
+    const std::string listening = "listening on http://127.0.0.1:";
+    std::size_t at = std::string::npos;
+    while ((at = printed_.find(listening)) == std::string::npos ||
+           printed_.find('/', at + listening.size()) == std::string::npos) {
         if (!readSome(stdout_, printed_)) {
             const CommandRun ended = stop();
             throw std::runtime_error("the clocking service did not start: " + ended.out);
         }
     }
-    port_ = std::stoi(match[1].str());
+    port_ = std::stoi(printed_.substr(at + listening.size()));
 }
 
 ServiceProcess::~ServiceProcess() {

@@ -4,9 +4,11 @@
 #include "tests/support/RecordingUi.h"
 #include "tests/support/TempFolder.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 #include <memory>
 #include <string>
@@ -78,41 +80,75 @@ private Q_SLOTS:
         QCOMPARE(dialog->font().pixelSize(), 11);
         QVERIFY(!dialog->isVisible());
 
-        const struct {
-            const char* name;
-            QString text;
-            QRect geometry;
-        } controls[] = {
-            {"Panel1", {}, {0, 208, 450, 44}},
-            {"btOK", "&Aceptar", {248, 8, 75, 25}},
-            {"btCancel", "&Cancelar", {328, 8, 75, 25}},
-            {"cbFlipHor", "Flip Horizontal", {8, 112, 97, 17}},
-            {"cbFlipVer", "Flip Vertical", {8, 144, 97, 17}},
-            {"cbLiveScanExterno", {}, {104, 40, 337, 21}},
-            {"edPathLiveScan", {}, {104, 8, 337, 21}},
-            {"btConfig", "Configurar", {248, 72, 75, 25}},
-            {"btCaptura", "Captura", {328, 72, 75, 25}},
-            {"edHost", {}, {80, 176, 361, 21}},
+        const std::pair<const char*, QString> buttons[] = {
+            {"btOK", "&Aceptar"},
+            {"btCancel", "&Cancelar"},
+            {"cbFlipHor", "Flip Horizontal"},
+            {"cbFlipVer", "Flip Vertical"},
+            {"btConfig", "Configurar"},
+            {"btCaptura", "Captura"},
         };
-        for (const auto& control : controls) {
-            const QWidget* widget = dialog->findChild<QWidget*>(QString::fromLatin1(control.name));
-            QVERIFY2(widget != nullptr, control.name);
-            QCOMPARE(widget->geometry(), control.geometry);
-            if (const auto* asButton = qobject_cast<const QAbstractButton*>(widget)) {
-                QCOMPARE(asButton->text(), control.text);
-            }
+        for (const auto& [name, text] : buttons) {
+            const auto* widget = dialog->findChild<QAbstractButton*>(QString::fromLatin1(name));
+            QVERIFY2(widget != nullptr, name);
+            QCOMPARE(widget->text(), text);
         }
         QCOMPARE(button(*dialog, "btOK")->parentWidget()->objectName(), QStringLiteral("Panel1"));
-        const std::pair<const char*, QPoint> labels[] = {
-            {"Label1", {8, 40}}, {"Label3", {8, 8}}, {"Label2", {8, 176}}};
-        for (const auto& [name, position] : labels) {
-            QCOMPARE(dialog->findChild<QLabel*>(QString::fromLatin1(name))->pos(), position);
-        }
+        QCOMPARE(button(*dialog, "btCancel")->parentWidget()->objectName(),
+                 QStringLiteral("Panel1"));
         QCOMPARE(dialog->findChild<QLabel*>("Label1")->text(),
                  QStringLiteral("Modalidad captura:"));
         QCOMPARE(dialog->findChild<QLabel*>("Label3")->text(), QStringLiteral("Path LiveScan:"));
         QCOMPARE(dialog->findChild<QLabel*>("Label2")->text(), QStringLiteral("URL Servicio:"));
         QVERIFY(!dialog->cbLiveScanExterno()->isEditable());
+    }
+
+    // Whatever font stands in for the design's, every control is whole, apart from the others
+    // and wide enough for its text, and each label sits on its control's row, before it.
+    void controlsAreApartInsideTheFormAndFitTheirTexts() {
+        auto dialog = makeDialog();
+        const char* names[] = {"Panel1",         "btOK",     "btCancel",          "cbFlipHor",
+                               "cbFlipVer",      "Label1",   "cbLiveScanExterno", "Label3",
+                               "edPathLiveScan", "btConfig", "btCaptura",         "Label2",
+                               "edHost"};
+        std::vector<std::pair<QString, QRect>> placed;
+        for (const char* name : names) {
+            const auto* widget = dialog->findChild<QWidget*>(QString::fromLatin1(name));
+            QVERIFY2(widget != nullptr, name);
+            const QWidget* parent = widget->parentWidget();
+            QVERIFY2(parent->rect().contains(widget->geometry()), name);
+            if (parent == dialog.get()) {
+                placed.emplace_back(widget->objectName(), widget->geometry());
+            }
+            if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                         name);
+            } else if (const auto* push = qobject_cast<const QPushButton*>(widget)) {
+                // The text and the style's margins; a push button's size hint adds a
+                // minimum width of its own, which is no measure of fitting.
+                const int margin = push->style()->pixelMetric(QStyle::PM_ButtonMargin);
+                const QString shown = QString(push->text()).remove('&');
+                QVERIFY2(push->fontMetrics().horizontalAdvance(shown) + 2 * margin <= push->width(),
+                         name);
+            } else if (qobject_cast<const QCheckBox*>(widget)) {
+                QVERIFY2(widget->sizeHint().width() <= widget->width(), name);
+            }
+        }
+        for (std::size_t i = 0; i < placed.size(); ++i) {
+            for (std::size_t j = i + 1; j < placed.size(); ++j) {
+                QVERIFY2(!placed[i].second.intersects(placed[j].second),
+                         qPrintable(placed[i].first + " overlaps " + placed[j].first));
+            }
+        }
+        const std::pair<const char*, const char*> labelled[] = {
+            {"Label3", "edPathLiveScan"}, {"Label1", "cbLiveScanExterno"}, {"Label2", "edHost"}};
+        for (const auto& [labelName, controlName] : labelled) {
+            const QRect label = dialog->findChild<QLabel*>(labelName)->geometry();
+            const QRect control =
+                dialog->findChild<QWidget*>(QString::fromLatin1(controlName))->geometry();
+            QVERIFY2(label.right() < control.left(), labelName);
+            QVERIFY2(label.top() < control.bottom() && control.top() < label.bottom(), labelName);
+        }
     }
 
     void tabOrderFollowsTheDesign() {

@@ -23,7 +23,8 @@ program="$stage/usr/lib/quorvantis"
 for library in $QV_LIBRARIES; do
     [ -f "$program/$library" ] || fail "no $library in $program"
 done
-[ "$(readlink -f "$program/Quorvantis.INI")" = "$stage/etc/quorvantis/Quorvantis.INI" ] ||
+# (Absolute, as the link leaves /usr: here it leads out of the scratch folder.)
+[ "$(readlink "$program/Quorvantis.INI")" = /etc/quorvantis/Quorvantis.INI ] ||
     fail "the program folder's settings file does not lead to /etc/quorvantis/Quorvantis.INI"
 [ -f "$stage/etc/quorvantis/Quorvantis.INI" ] || fail "no settings file installed"
 [ "$(readlink -f "$stage/usr/bin/quorvantis")" = "$program/Quorvantis" ] ||
@@ -44,7 +45,9 @@ expect_line() {
     grep -qxF "$1" <<<"$check" || fail "quorvantis --check did not say '$1':"$'\n'"$check"
 }
 expect_line "settings: $program/Quorvantis.INI"
-expect_line "library WSQPACK.DLL: $program/libWSQPACK.so"
+for library in $QV_LIBRARIES; do
+    expect_line "library $library: $program/$library"
+done
 grep -q '^window: Quorvantis' <<<"$check" || fail "the window did not come up:"$'\n'"$check"
 
 # Versions, all from the one project version.

@@ -28,7 +28,7 @@ deb=${packages[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',' '\n' <<<"$depends" | awk '{ print $1 }')
 for needed in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 libpugixml1v5 \
-    libqt6svg6 adduser; do
+    libturbojpeg0 libsqlite3-0 libfprint-2-2 libqt6svg6 adduser; do
     grep -qxF "$needed" <<<"$names" || fail "does not depend on $needed: $depends"
 done
 for unwanted in libgtest libgmock libbenchmark quorvantis; do
@@ -41,7 +41,7 @@ expect() {
     grep -qxF "$1" <<<"$listing" || fail "the package lacks $1"
 }
 expect "./usr/lib/quorvantis/Quorvantis"
-expect "./usr/lib/quorvantis/Quorvantis.INI -> ../../../etc/quorvantis/Quorvantis.INI"
+expect "./usr/lib/quorvantis/Quorvantis.INI -> /etc/quorvantis/Quorvantis.INI"
 expect "./usr/bin/quorvantis -> ../lib/quorvantis/Quorvantis"
 expect "./etc/quorvantis/Quorvantis.INI"
 for library in $QV_LIBRARIES; do
@@ -67,6 +67,7 @@ control="$out/control"
 dpkg-deb -e "$deb" "$control"
 grep -qxF /etc/quorvantis/Quorvantis.INI "$control/conffiles" || fail "settings are no conffile"
 [ -x "$control/postinst" ] || fail "no postinst"
+grep -q ldconfig "$control/postinst" "$control/postrm" && fail "ldconfig for a private folder"
 
 # Nothing of the build machine inside: no build paths in the binaries' run paths.
 unpacked="$out/unpacked"

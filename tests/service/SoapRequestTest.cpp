@@ -122,5 +122,34 @@ TEST_F(SoapRequest, EncodedStyleAndWrongValueCountAreRefused) {
     EXPECT_THROW(fichar("1", "2", "I"), GeneralError);
 }
 
+TEST_F(SoapRequest, ValuesXml10CannotCarryAreRefusedNamingTheField) {
+    struct Case {
+        std::string appId;
+        std::string holds;
+    };
+    for (const Case& c : {Case{"12\x01"
+                               "3",
+                               "the character U+0001 at position 3"},
+                          Case{std::string("12\0"
+                                           "3",
+                                           4),
+                               "the character U+0000 at position 3"},
+                          Case{"ñ\xEF\xBF\xBE", "the character U+FFFE at position 2"},
+                          Case{"ab\xC3(", "a byte that is not UTF-8 text at position 3"},
+                          Case{"\xC0\xAF", "a byte that is not UTF-8 text at position 1"},
+                          Case{"\xED\xA0\x80", "the character U+D800 at position 1"}}) {
+        try {
+            fichar(c.appId, "QUJD", "I");
+            ADD_FAILURE() << "accepted: " << c.holds;
+        } catch (const GeneralError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot send Fichar: AppId holds " + c.holds +
+                                                 ", which an XML 1.0 document cannot carry");
+        }
+    }
+    // Tabs, line ends and characters beyond the BMP are XML text like any other.
+    EXPECT_NE(fichar("a\tb\r\nc \xF0\x9F\x98\x80", "QUJD\r\n", "E").find("<AppId>a\tb"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace qv

@@ -259,16 +259,66 @@ TEST_F(SoapResponse, HeadersThatMustBeUnderstoodAreRefused) {
 }
 
 TEST_F(SoapResponse, MalformedXmlReportsReasonLineAndExcerpt) {
-    EXPECT_EQ(failure<EXmlParseError>(""), "No document element found\r\nLine: 1\r\n");
+    EXPECT_EQ(failure<EXmlParseError>(""), "no element found\r\nLine: 1\r\n");
     const std::string broken =
         "<?xml version=\"1.0\"?>\n<soap:Envelope xmlns:soap=\"x\">\n"
         "  <soap:Body><FicharResponse>an unfinished answer that goes on and on</soap:Body>\n";
     EXPECT_EQ(failure<EXmlParseError>(broken),
-              "Start-end tags mismatch\r\nLine: 3\r\n  <soap:Body><FicharResponse>an unfinish");
+              "mismatched tag\r\nLine: 3\r\n  <soap:Body><FicharResponse>an unfinish");
     const std::string message = failure<EXmlParseError>("<a>\n<b attr=\"ñññ></b></a>");
-    EXPECT_TRUE(
-        message.starts_with("Error parsing element attribute\r\nLine: 2\r\n<b attr=\"ñññ></b></a>"))
-        << message;
+    EXPECT_TRUE(message.ends_with("\r\nLine: 2\r\n<b attr=\"ñññ></b></a>")) << message;
+}
+
+// What a lenient tree parser would let through, each refused at the line where it stands.
+TEST_F(SoapResponse, RepliesThatAreNotWellFormedXmlAreRefused) {
+    struct Case {
+        const char* name;
+        std::string reply;
+        std::string message;
+    };
+    const std::string ok = answer(fullResult);
+    const std::string entityDeclared = "<?xml version=\"1.0\"?>\n<!DOCTYPE e [\n<!ENTITY a "
+                                       "\"aaaa\">\n]>\n<e>&a;&a;</e>";
+    const std::vector<Case> cases{
+        {"text after the root", ok + "\r\ntrailing words",
+         "junk after document element\r\nLine: 4\r\ntrailing words"},
+        {"a second root", ok + "<second/>", "junk after document element\r\nLine: 3\r\n"},
+        {"an undefined entity", answer("<resultado>caf&eacute;</resultado>"),
+         "undefined entity\r\nLine: 3\r\n"},
+        {"an unknown entity under an external DTD",
+         "<?xml version=\"1.0\"?>\n<!DOCTYPE e SYSTEM \"e.dtd\">\n<e>&foo;</e>",
+         "undefined entity\r\nLine: 3\r\n<e>&foo;</e>"},
+        {"an entity declaration", entityDeclared,
+         "entity declarations are not allowed in a reply\r\nLine: 3\r\n<!ENTITY a \"aaaa\">"},
+        {"invalid UTF-8", answer("<resultado>Adi\xF3s</resultado>"),
+         "not well-formed (invalid token)\r\nLine: 3\r\n"},
+        {"a NUL character reference", answer("<resultado>cut&#0;here</resultado>"),
+         "reference to invalid character number\r\nLine: 3\r\n"},
+        {"a raw control character", answer("<resultado>a\x01z</resultado>"),
+         "not well-formed (invalid token)\r\nLine: 3\r\n"},
+        {"lines ending in CR alone", "<a>\r<b>\r\r</a>", "mismatched tag\r\nLine: 4\r\n</a>"},
+        {"an encoding nobody reads", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><a/>",
+         "unsupported character encoding 'koi8-r'\r\nLine: 1\r\n<?xml version=\"1.0\" "
+         "encoding=\"KOI8-R\"?><"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string message = failure<EXmlParseError>(c.reply);
+        EXPECT_TRUE(message.starts_with(c.message)) << message;
+    }
+}
+
+// "<a>\r\n<b>ó</b>\r\n</c>" written in UTF-16 little-endian with a byte-order mark.
+TEST_F(SoapResponse, ParseErrorsInUtf16RepliesNameTheLineAndShowItsText) {
+    std::string utf16 = "\xFF\xFE";
+    for (const char16_t c : std::u16string(u"<a>\r\n<b>\u00F3</b>\r\n</c>")) {
+        utf16 += static_cast<char>(c & 0xFF);
+        utf16 += static_cast<char>(c >> 8);
+    }
+    EXPECT_EQ(failure<EXmlParseError>(utf16), "mismatched tag\r\nLine: 3\r\n</c>");
+    EXPECT_EQ(failure<EXmlParseError>(utf16.substr(0, 16) + std::string("\x00\xDC", 2) +
+                                      utf16.substr(16)),
+              "invalid UTF-16 surrogate\r\nLine: 2\r\n<b");
 }
 
 TEST_F(SoapResponse, RepliesInOtherEncodingsAreReadAsUnicode) {
@@ -297,6 +347,25 @@ TEST_F(SoapResponse, RepliesInOtherEncodingsAreReadAsUnicode) {
     result = read(utf16);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->resultado, "Adi\xC3\xB3s");
+
+    // Windows code pages and a UTF-16 claim on 8-bit text, as some services write them.
+    struct Case {
+        std::string declared;
+        std::string bytes;
+        std::string expected;
+    };
+    for (const Case& c :
+         {Case{"windows-1252", "\x80 \x93ok\x94 \xF1", "€ “ok” ñ"},
+          Case{"ISO-8859-15", "\xA4 \xBD \xF1", "€ œ ñ"}, Case{"utf-16", "€ ñ", "€ ñ"}}) {
+        const std::string reply = "<?xml version=\"1.0\" encoding=\"" + c.declared + "\"?>" +
+                                  answer("<resultado>" + c.bytes + "</resultado>")
+                                      .substr(std::string("<?xml version=\"1.0\" "
+                                                          "encoding=\"utf-8\"?>")
+                                                  .size());
+        result = read(reply);
+        ASSERT_TRUE(result) << c.declared;
+        EXPECT_EQ(result->resultado, c.expected) << c.declared;
+    }
 }
 
 TEST_F(SoapResponse, DeepNestingIsHandledWithoutExhaustingTheStack) {

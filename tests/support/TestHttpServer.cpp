@@ -117,18 +117,24 @@ std::vector<RecordedRequest> TestHttpServer::requests() const {
 }
 
 RawHttpServer::RawHttpServer(std::string reply)
-    : reply_(std::move(reply)) {
+    : RawHttpServer(reply.empty() ? std::vector<Conversation>{}
+                                  : std::vector<Conversation>{
+                                        Conversation{{Piece{std::move(reply)}}, Ending::Close}}) {}
+
+RawHttpServer::RawHttpServer(std::vector<Conversation> conversations)
+    : conversations_(std::move(conversations)) {
     listener_ = boundLoopbackSocket(port_);
     if (::listen(listener_, 8) != 0) {
         ::close(listener_);
         throw std::runtime_error("listen() failed");
     }
-    if (!reply_.empty()) {
-        thread_ = std::thread([this] { serveOnce(); });
+    if (!conversations_.empty()) {
+        thread_ = std::thread([this] { serve(); });
     }
 }
 
 RawHttpServer::~RawHttpServer() {
+    stopping_ = true;
     if (thread_.joinable()) {
         thread_.join();
     }
@@ -140,20 +146,39 @@ std::string RawHttpServer::url(const std::string& path) const {
 }
 
 std::string RawHttpServer::receivedRequest() {
+    const auto requests = receivedRequests();
+    return requests.empty() ? std::string() : requests.front();
+}
+
+std::vector<std::string> RawHttpServer::receivedRequests() {
     if (thread_.joinable()) {
         thread_.join();
     }
     return received_;
 }
 
-void RawHttpServer::serveOnce() {
-    if (!waitReadable(listener_)) {
-        return;
+void RawHttpServer::serve() {
+    for (const Conversation& conversation : conversations_) {
+        if (!waitReadable(listener_)) {
+            return;
+        }
+        const int peer = ::accept(listener_, nullptr, nullptr);
+        if (peer < 0) {
+            return;
+        }
+        const bool resetting = converse(peer, conversation) && conversation.ending == Ending::Reset;
+        if (resetting) {
+            const linger abortive{1, 0}; // close with RST instead of FIN
+            ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        } else {
+            ::shutdown(peer, SHUT_RDWR);
+        }
+        ::close(peer);
     }
-    const int peer = ::accept(listener_, nullptr, nullptr);
-    if (peer < 0) {
-        return;
-    }
+}
+
+// Returns false when the client went away before the conversation was over.
+bool RawHttpServer::converse(int peer, const Conversation& conversation) {
     std::string data;
     char buffer[4096];
     std::size_t headEnd = std::string::npos;
@@ -171,10 +196,30 @@ void RawHttpServer::serveOnce() {
             break;
         }
     }
-    received_ = data;
-    ::send(peer, reply_.data(), reply_.size(), MSG_NOSIGNAL);
-    ::shutdown(peer, SHUT_RDWR);
-    ::close(peer);
+    received_.push_back(data);
+
+    // A pause ends early when the client closes: nothing is left to wait for.
+    const auto clientLeft = [&](std::chrono::milliseconds pause) {
+        const auto until = std::chrono::steady_clock::now() + pause;
+        do {
+            pollfd entry{peer, POLLIN, 0};
+            if (::poll(&entry, 1, 20) == 1 && ::recv(peer, buffer, sizeof buffer, 0) <= 0) {
+                return true;
+            }
+        } while (!stopping_ && std::chrono::steady_clock::now() < until);
+        return false;
+    };
+    for (const Piece& piece : conversation.pieces) {
+        if ((piece.pauseBefore.count() > 0 && clientLeft(piece.pauseBefore)) ||
+            ::send(peer, piece.bytes.data(), piece.bytes.size(), MSG_NOSIGNAL) < 0) {
+            return false;
+        }
+    }
+    if (conversation.ending == Ending::Hold) {
+        while (!stopping_ && !clientLeft(std::chrono::milliseconds(kWaitMs))) {
+        }
+    }
+    return true;
 }
 
 int UnusedLoopbackPort() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <httplib.h>
 #include <mutex>
@@ -54,28 +56,49 @@ private:
 };
 
 // A bare TCP listener for what an HTTP library hides: the exact bytes of a request (header
-// order), or a peer that accepts the connection and then never says anything.
+// order), and peers that misbehave on purpose: a head and then silence, a body trickling in,
+// a connection reset half-way, a peer that accepts the connection and never says anything.
 class RawHttpServer {
 public:
+    // A piece of the reply, sent after a pause.
+    struct Piece {
+        std::string bytes;
+        std::chrono::milliseconds pauseBefore{0};
+    };
+    // What the server does once its pieces are out: close the connection, reset it, or hold
+    // it open until the client gives up.
+    enum class Ending { Close, Reset, Hold };
+    // One connection: read one request, answer it piece by piece, end.
+    struct Conversation {
+        std::vector<Piece> pieces;
+        Ending ending = Ending::Close;
+    };
+
     // Answers the first request with these exact bytes. With an empty reply it never accepts
     // the connection at all, so the kernel completes the handshake and the client waits.
     explicit RawHttpServer(std::string reply);
+    // Serves one conversation per connection, in order.
+    explicit RawHttpServer(std::vector<Conversation> conversations);
     ~RawHttpServer();
     RawHttpServer(const RawHttpServer&) = delete;
     RawHttpServer& operator=(const RawHttpServer&) = delete;
 
     int port() const { return port_; }
     std::string url(const std::string& path) const;
-    // The request as it arrived: head and body. Waits for the serving thread to finish.
+    // The first request as it arrived: head and body. Waits for the serving thread to finish.
     std::string receivedRequest();
+    // Every request, in order. Waits for the serving thread to finish.
+    std::vector<std::string> receivedRequests();
 
 private:
-    void serveOnce();
+    void serve();
+    bool converse(int peer, const Conversation& conversation);
 
     int listener_ = -1;
     int port_ = 0;
-    std::string reply_;
-    std::string received_;
+    std::vector<Conversation> conversations_;
+    std::vector<std::string> received_;
+    std::atomic<bool> stopping_ = false;
     std::thread thread_;
 };
 

@@ -57,6 +57,23 @@ DeskReply faultReply(const std::string& code, const std::string& text) {
 
 } // namespace
 
+DeskReply ClockingDesk::refuse(LedgerEntry& entry, const std::string& reason) {
+    entry.fault = reason;
+    try {
+        record(db_, entry);
+    } catch (const std::exception& error) {
+        return faultReply(
+            "Server", reason + " (and the refusal could not be recorded: " + error.what() + ")");
+    }
+    return faultReply("Client", reason);
+}
+
+DeskReply ClockingDesk::refuseUnread(const std::string& reason, const std::string& peer) {
+    LedgerEntry entry = entryFor(FicharRequest{}, now(), peer);
+    std::lock_guard lock(mutex_);
+    return refuse(entry, reason);
+}
+
 DeskReply ClockingDesk::handle(std::string_view body, std::string_view soapAction,
                                const std::string& peer) {
     const TimePoint receivedAt = now();

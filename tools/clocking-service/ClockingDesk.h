@@ -2,6 +2,7 @@
 
 #include "tools/clocking-service/Database.h"
 #include "tools/clocking-service/FicharRequest.h"
+#include "tools/clocking-service/Ledger.h"
 #include "tools/clocking-service/SoapAnswer.h"
 
 #include <mutex>
@@ -29,6 +30,8 @@ public:
         , limits_(limits) {}
 
     DeskReply handle(std::string_view body, std::string_view soapAction, const std::string& peer);
+    // A request refused before its body was read (too large): recorded with the reason only.
+    DeskReply refuseUnread(const std::string& reason, const std::string& peer);
 
     // Runs read-only work (the page, its pictures) under the same lock.
     template <typename Work> auto read(Work&& work) {
@@ -37,6 +40,9 @@ public:
     }
 
 private:
+    // Records the refusal and answers it with a Client fault; the lock must be held.
+    DeskReply refuse(LedgerEntry& entry, const std::string& reason);
+
     Database& db_;
     PrintLimits limits_;
     std::mutex mutex_;

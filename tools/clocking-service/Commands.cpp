@@ -1,5 +1,6 @@
 #include "tools/clocking-service/Commands.h"
 
+#include "qv/Version.h"
 #include "tools/clocking-service/CommandLine.h"
 #include "tools/clocking-service/Database.h"
 #include "tools/clocking-service/Jpeg.h"
@@ -127,6 +128,9 @@ void enrollCommand(const CommandLine& line, std::ostream& out) {
     if (id.empty()) {
         throw UsageError("the identifier may not be empty or blank");
     }
+    if (trimBlanks(line.words[1]).empty()) {
+        throw UsageError("the name may not be empty or blank");
+    }
     const auto photoFile = line.option("--photo");
     StaffMember member{
         id, line.words[1], photoFile ? readPhoto(*photoFile) : placeholderPortrait(id), {}};
@@ -181,7 +185,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     try {
         const CommandLine line = splitCommandLine(args);
         if (line.command == "--version") {
-            out << "clocking-service " << QV_VERSION << "\n";
+            out << VersionLine("clocking-service");
             return 0;
         }
         if (line.command.empty() || (line.help && !kCommandHelp.contains(line.command))) {

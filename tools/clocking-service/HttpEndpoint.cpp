@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <stdexcept>
 #include <sys/socket.h>
 
@@ -52,11 +54,15 @@ HttpEndpoint::HttpEndpoint(ClockingDesk& desk)
     : desk_(desk)
     , server_(std::make_unique<httplib::Server>()) {
     server_->set_payload_max_length(kMaxRequestBytes);
+    // Stopping waits for idle kept-alive connections to time out; keep that short.
+    server_->set_keep_alive_timeout(2);
     // The library's default adds SO_REUSEPORT, which would let a second service share a port
-    // in use instead of refusing it.
+    // in use instead of refusing it. No Nagle delay: an answer is written in two pieces, and
+    // the second would wait for the caller's delayed acknowledgement of the first.
     server_->set_socket_options([](int socket) {
         const int yes = 1;
         ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     });
     route();
 }
@@ -107,14 +113,23 @@ void HttpEndpoint::route() {
         response.set_content(std::string(jpeg.begin(), jpeg.end()), "image/jpeg");
     });
 
-    // A body over the cap is refused before it is read; SOAP callers still get a fault.
-    server_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
-        if (response.status == 413 && request.method == "POST") {
-            sendFault(response, soapFaultXml("Client", "The request is larger than the " +
-                                                           std::to_string(kMaxRequestBytes) +
-                                                           " bytes this service accepts"));
-        }
-    });
+    // A body over a cap is refused before it is read; SOAP callers still get a fault, and the
+    // ledger still records the attempt.
+    server_->set_error_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            if (response.status != 413 || request.method != "POST") {
+                return;
+            }
+            const auto length = request.get_header_value<std::uint64_t>("Content-Length");
+            const std::string reason =
+                length > kMaxRequestBytes
+                    ? "The request is larger than the " + std::to_string(kMaxRequestBytes) +
+                          " bytes this service accepts"
+                    : "The request is sent as a form (" + request.get_header_value("Content-Type") +
+                          "); SOAP 1.1 requests are text/xml";
+            const DeskReply reply = desk_.refuseUnread(reason, peerOf(request));
+            sendFault(response, reply.body);
+        });
     server_->set_exception_handler(
         [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
             std::string text = "internal error";

@@ -23,6 +23,7 @@ th, td { padding: .4rem .6rem; border-bottom: 1px solid #ddd; text-align: left;
          vertical-align: middle; }
 th { background: #eef1f5; font-weight: 600; }
 td.refused { color: #b00020; }
+td.time { white-space: nowrap; }
 img { height: 72px; border: 1px solid #ccc; background: #fff; }
 .empty { color: #777; padding: 1rem 0; }
 </style>
@@ -56,7 +57,7 @@ std::string picture(std::int64_t entry, const char* which, const char* alt, bool
 std::string row(const LedgerLine& line) {
     const LedgerEntry& e = line.entry;
     std::string html = "<tr id=\"entry-" + std::to_string(e.entry) + "\">";
-    html += cell(localTime(parseUtcTimestamp(e.receivedAt), "%Y-%m-%d %H:%M:%S"));
+    html += cell(localTime(parseUtcTimestamp(e.receivedAt), "%Y-%m-%d %H:%M:%S"), "time");
     html += cell(e.appId.value_or(""));
     html += cell(e.staffName.value_or(""));
     html += cell(modeName(e.mode));

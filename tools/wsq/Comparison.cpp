@@ -1,3 +1,5 @@
+// PSNR and differences between two gray pictures.
+
 #include "tools/wsq/Comparison.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// PSNR and differences between two gray pictures.
+
 #pragma once
 
 #include "tools/wsq/Pgm.h"

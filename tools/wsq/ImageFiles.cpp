@@ -1,3 +1,5 @@
+// The wsq tool's picture files: PGM, BMP, WSQ and raw.
+
 #include "tools/wsq/ImageFiles.h"
 
 #include "imaging/BmpFile.h"

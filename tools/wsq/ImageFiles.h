@@ -1,3 +1,5 @@
+// The wsq tool's picture files: PGM, BMP, WSQ and raw.
+
 #pragma once
 
 #include "tools/wsq/Pgm.h"

@@ -1,3 +1,5 @@
+// PGM files and whole-file byte helpers for the wsq tool.
+
 #include "Pgm.h"
 
 #include <cctype>

@@ -1,3 +1,5 @@
+// The compression library's C interface (WSQPACK_Compress, ...).
+
 /* C interface of the WSQ compression library (libWSQPACK.so). The station binds it at run
  * time by these export names. Every function returns 0 on success and a negative code on
  * failure; on failure no out-parameter is written. */

@@ -1,3 +1,5 @@
+// The encoder's forward wavelet transform with the 9/7 filters.
+
 #include "AnalysisFilter.h"
 
 #include "StandardFilters.h"

@@ -1,4 +1,8 @@
+// Bin widths per subband for the target bit rate.
+
 #include "BitAllocation.h"
+
+#include "libs/wsq/src/Quantiser.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,9 +17,6 @@ constexpr double kDiscardVariance = 1.01;
 constexpr double kLoadingFactor = 2.5;
 constexpr double kZeroBinRatio = 1.2;
 
-// Indices are coded with at most 16 bits of magnitude; a bin narrower than peak / kMaxIndex
-// would produce indices the entropy coder cannot express.
-constexpr double kMaxIndex = 65000;
 // Keeps the zero bin inside the 16-bit scaled-decimal field of the table.
 constexpr double kMaxBinWidth = 50000;
 
@@ -104,7 +105,9 @@ QuantizationTable allocateBits(std::span<const SubbandStats, kCodedSubbandCount>
     }
 
     for (int k : coded) {
-        const double finest = stats[k].peak / kMaxIndex;
+        // A bin narrower than this would give the subband's peak an index beyond the range
+        // every decoder reads alike; only the subbands that need it are coarsened.
+        const double finest = stats[k].peak / kMaxIndexMagnitude;
         widths.binWidth[k] = std::min(std::max(binWidth(stats, k, logQ), finest), kMaxBinWidth);
         widths.zeroBinWidth[k] = kZeroBinRatio * widths.binWidth[k];
     }

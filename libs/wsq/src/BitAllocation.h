@@ -1,3 +1,5 @@
+// Bin widths per subband for the target bit rate.
+
 #pragma once
 
 #include "SubbandLayout.h"

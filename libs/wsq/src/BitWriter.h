@@ -1,3 +1,5 @@
+// Bit-level writing of entropy-coded data with 0xFF stuffing.
+
 #pragma once
 
 #include <cstdint>

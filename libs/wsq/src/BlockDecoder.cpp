@@ -1,3 +1,5 @@
+// Entropy decoding of one block of coefficient indices.
+
 #include "BlockDecoder.h"
 
 #include "ByteReader.h"

@@ -1,3 +1,5 @@
+// Entropy decoding of one block of coefficient indices.
+
 #pragma once
 
 #include "CoefficientWriter.h"

@@ -1,3 +1,5 @@
+// Bounds-checked big-endian reading of untrusted bytes.
+
 #include "ByteReader.h"
 
 #include "wsq/Wsq.h"

@@ -1,3 +1,5 @@
+// Bounds-checked big-endian reading of untrusted bytes.
+
 #pragma once
 
 #include <cstddef>

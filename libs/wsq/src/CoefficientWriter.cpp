@@ -1,4 +1,8 @@
+// Places decoded indices into the transmitted subbands.
+
 #include "CoefficientWriter.h"
+
+#include <algorithm>
 
 namespace qv::wsq {
 
@@ -77,6 +81,9 @@ bool CoefficientWriter::value(std::int32_t index) {
     if (written_ == capacity_) {
         return false;
     }
+    largestMagnitude_ =
+        std::max(largestMagnitude_, index < 0 ? 0u - static_cast<std::uint32_t>(index)
+                                              : static_cast<std::uint32_t>(index));
     if (index > 0) {
         row_[column_] = binWidth_ * (static_cast<float>(index) - centre_) + halfZeroBin_;
     } else if (index < 0) {

@@ -1,3 +1,5 @@
+// Places decoded indices into the transmitted subbands.
+
 #pragma once
 
 #include "SubbandLayout.h"
@@ -26,6 +28,8 @@ public:
     bool value(std::int32_t index);
 
     std::size_t written() const { return written_; }
+    // The largest index magnitude placed so far.
+    std::uint32_t largestMagnitude() const { return largestMagnitude_; }
     std::size_t capacity() const { return capacity_; }
 
 private:
@@ -43,6 +47,7 @@ private:
     std::vector<Band> bands_;
     std::size_t capacity_ = 0;
     std::size_t written_ = 0;
+    std::uint32_t largestMagnitude_ = 0;
 
     // Position inside the current band.
     std::size_t band_ = 0;

@@ -1,6 +1,9 @@
+// The WSQ decoder: segments, blocks, dequantisation, synthesis.
+
 #include "BlockDecoder.h"
 #include "CoefficientWriter.h"
 #include "HuffmanDecoder.h"
+#include "IndexRange.h"
 #include "Markers.h"
 #include "NistComment.h"
 #include "Segments.h"
@@ -67,6 +70,9 @@ public:
     int ppi() const { return ppi_; }
     std::vector<std::string>& comments() { return comments_; }
     std::vector<SegmentInfo>& segments() { return segments_; }
+    std::uint32_t largestIndexMagnitude() const {
+        return writer_ ? writer_->largestMagnitude() : 0;
+    }
 
     std::vector<std::uint8_t> pixels() const {
         const FrameHeader& frame = *frame_;
@@ -255,6 +261,12 @@ Image decode(std::span<const std::uint8_t> data, const DecodeLimits& limits) {
     image.pixels = decoder.pixels();
     image.comments = std::move(decoder.comments());
     return image;
+}
+
+std::uint32_t largestIndexMagnitude(std::span<const std::uint8_t> data) {
+    Decoder decoder(data, DecodeLimits{}, true);
+    decoder.run();
+    return decoder.largestIndexMagnitude();
 }
 
 FileInfo inspect(std::span<const std::uint8_t> data) {

@@ -1,3 +1,5 @@
+// The WSQ encoder: transform, bit allocation, quantisation, entropy coding.
+
 #include "AnalysisFilter.h"
 #include "BitAllocation.h"
 #include "BitWriter.h"

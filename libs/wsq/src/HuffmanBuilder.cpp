@@ -1,3 +1,5 @@
+// Builds the length-limited Huffman tables the encoder writes.
+
 #include "HuffmanBuilder.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Builds the length-limited Huffman tables the encoder writes.
+
 #pragma once
 
 #include "Tables.h"

@@ -1,3 +1,5 @@
+// Decoding tables built from a transmitted Huffman table.
+
 #include "HuffmanDecoder.h"
 
 #include <numeric>

@@ -1,3 +1,5 @@
+// WSQ marker codes and their names.
+
 #include "Markers.h"
 
 #include <array>

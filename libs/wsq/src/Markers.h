@@ -1,3 +1,5 @@
+// WSQ marker codes and their names.
+
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// The resolution recorded in a NIST comment.
+
 #include "NistComment.h"
 
 #include <charconv>

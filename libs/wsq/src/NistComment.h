@@ -1,3 +1,5 @@
+// The resolution recorded in a NIST comment.
+
 #pragma once
 
 #include <optional>

@@ -1,3 +1,5 @@
+// The encoder's dead-zone quantiser.
+
 #pragma once
 
 #include <algorithm>
@@ -5,8 +7,9 @@
 
 namespace qv::wsq {
 
-// Largest index magnitude the entropy coder can express (16-bit escape).
-inline constexpr int kMaxIndexMagnitude = 65535;
+// Largest index magnitude written. The entropy coder could express 65535, but decoders that
+// hold indices in signed 16 bits would read anything above 32767 as a different value.
+inline constexpr int kMaxIndexMagnitude = 32767;
 
 // Dead-zone uniform quantiser: index of coefficient `a` in a subband with bin width `q` and
 // zero bin `z`.
@@ -16,7 +19,7 @@ inline int quantise(double a, double q, double z) {
         return 0;
     }
     const double index = a > half ? std::floor((a - half) / q) + 1 : std::ceil((a + half) / q) - 1;
-    // Bin widths are chosen so this never bites; it keeps the coder's range a hard guarantee.
+    // Bin widths are chosen so this never bites; it keeps the range a hard guarantee.
     return static_cast<int>(std::clamp<double>(index, -kMaxIndexMagnitude, kMaxIndexMagnitude));
 }
 

@@ -1,3 +1,5 @@
+// Real numbers as WSQ headers carry them: integer and decimal exponent.
+
 #include "ScaledDecimal.h"
 
 #include "wsq/Wsq.h"

@@ -1,3 +1,5 @@
+// Writers of the WSQ header segments.
+
 #include "SegmentWriter.h"
 
 #include "Markers.h"

@@ -1,3 +1,5 @@
+// Writers of the WSQ header segments.
+
 #pragma once
 
 #include "Tables.h"

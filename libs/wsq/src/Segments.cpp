@@ -1,3 +1,5 @@
+// Readers of the WSQ header segments (frame, tables, block, comment).
+
 #include "Segments.h"
 
 #include "HuffmanDecoder.h"

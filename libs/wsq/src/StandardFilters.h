@@ -1,3 +1,5 @@
+// The 9/7 filter taps every encoder writes and computes with.
+
 #pragma once
 
 #include <array>

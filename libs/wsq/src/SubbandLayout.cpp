@@ -1,3 +1,5 @@
+// Geometry of the 64 subbands of the wavelet decomposition.
+
 #include "SubbandLayout.h"
 
 namespace qv::wsq {

@@ -1,3 +1,5 @@
+// Variance and peak of each subband, for the bit allocation.
+
 #include "SubbandStatistics.h"
 
 #include <algorithm>

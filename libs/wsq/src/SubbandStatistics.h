@@ -1,3 +1,5 @@
+// Variance and peak of each subband, for the bit allocation.
+
 #pragma once
 
 #include "BitAllocation.h"

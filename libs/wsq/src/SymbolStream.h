@@ -1,3 +1,5 @@
+// The entropy coder's symbols: runs, escapes and direct indices.
+
 #pragma once
 
 #include "SubbandLayout.h"

@@ -1,3 +1,5 @@
+// The decoder's inverse wavelet transform.
+
 #include "Synthesis.h"
 
 #include <algorithm>

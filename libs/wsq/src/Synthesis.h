@@ -1,3 +1,5 @@
+// The decoder's inverse wavelet transform.
+
 #pragma once
 
 #include "SubbandLayout.h"

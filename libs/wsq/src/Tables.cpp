@@ -1,3 +1,5 @@
+// The transform, quantisation and Huffman tables a WSQ file carries.
+
 #include "Tables.h"
 
 namespace qv::wsq {

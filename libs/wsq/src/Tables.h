@@ -1,3 +1,5 @@
+// The transform, quantisation and Huffman tables a WSQ file carries.
+
 #pragma once
 
 #include "SubbandLayout.h"

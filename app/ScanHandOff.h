@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/WakeSignal.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <functional>
+
+namespace qv {
+
+// Brings the scanner library's deliveries (ScanDeliveries()) to the GUI thread and processes
+// them there one at a time, in arrival order. While a clock-in is under way nothing is
+// processed: whatever is waiting is dropped, so a scan never runs inside another clock-in.
+// Errors go to the default error handler. Deliveries are accepted for as long as it lives.
+class ScanHandOff : public QObject {
+    Q_OBJECT
+public:
+    explicit ScanHandOff(std::function<bool()> clockInUnderWay);
+    ~ScanHandOff() override;
+
+private:
+    void deliver();
+
+    std::function<bool()> clockInUnderWay_;
+    WakeSignal wake_;
+    QSocketNotifier notifier_;
+    bool delivering_ = false;
+};
+
+} // namespace qv

@@ -1,0 +1,110 @@
+// The development clocking service under load: the request reader alone, and whole clock-ins
+// over loopback from several parallel stations (each with its own kept-alive connection),
+// each one decoded, answered and committed to a real SQLite file.
+
+#include "imaging/UMimeFile.h"
+#include "service/QuorvantisService.h"
+#include "tools/clocking-service/ClockingDesk.h"
+#include "tools/clocking-service/HttpEndpoint.h"
+#include "tools/clocking-service/Portrait.h"
+#include "tools/clocking-service/Staff.h"
+#include "tools/wsq/Pgm.h"
+
+#include <benchmark/benchmark.h>
+#include <filesystem>
+#include <httplib.h>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qv::clocking;
+
+std::string fingerprintText() {
+    qv::MemoryStream wsq(
+        qv::readFileBytes(std::string(QV_TESTDATA_DIR) + "/wsq/fp01_t4_512x512.nbis.wsq"));
+    std::string text;
+    qv::StreamToBase64Text(wsq, text);
+    return text;
+}
+
+std::string requestBody(const std::string& id) {
+    static const std::string print = fingerprintText();
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
+           "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\"><SOAP-ENV:Body>"
+           "<Fichar xmlns=\"" +
+           std::string(qv::QuorvantisServiceNamespace) + "\"><AppId>" + id + "</AppId><huellaWSQ>" +
+           print + "</huellaWSQ><modo>I</modo></Fichar></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+const std::string kAction = std::string(qv::QuorvantisServiceNamespace) + "Fichar";
+
+void BM_ReadFicharRequest(benchmark::State& state) {
+    const std::string body = requestBody("20123456");
+    for (auto _ : state) {
+        auto request = readFicharRequest(body, kAction);
+        benchmark::DoNotOptimize(request);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReadFicharRequest)->Unit(benchmark::kMicrosecond);
+
+// One service for the whole run, with a known member so answers carry a photograph.
+struct RunningService {
+    fs::path folder =
+        fs::temp_directory_path() / ("qv-clocking-bench-" + std::to_string(::getpid()));
+    std::unique_ptr<Database> db;
+    std::unique_ptr<ClockingDesk> desk;
+    std::unique_ptr<HttpEndpoint> endpoint;
+    int port = 0;
+    std::thread serving;
+
+    RunningService() {
+        fs::create_directories(folder);
+        db = std::make_unique<Database>(folder / "bench.db");
+        enroll(*db, {"20123456", "Ana Pérez", placeholderPortrait("20123456"), {}});
+        desk = std::make_unique<ClockingDesk>(*db);
+        endpoint = std::make_unique<HttpEndpoint>(*desk);
+        port = endpoint->bind("127.0.0.1", 0);
+        serving = std::thread([this] { endpoint->serve(); });
+    }
+    ~RunningService() {
+        endpoint->stop();
+        serving.join();
+        endpoint.reset();
+        desk.reset();
+        db.reset();
+        fs::remove_all(folder);
+    }
+};
+
+RunningService& service() {
+    static RunningService running;
+    return running;
+}
+
+void BM_ClockInsOverLoopback(benchmark::State& state) {
+    const std::string body = requestBody("20123456");
+    httplib::Client client("127.0.0.1", service().port);
+    client.set_keep_alive(true);
+    client.set_tcp_nodelay(true); // as the station's HTTP client does
+    const httplib::Headers headers{{"SOAPAction", "\"" + kAction + "\""}};
+    for (auto _ : state) {
+        const auto reply = client.Post("/QuorvantisService.asmx", headers, body, "text/xml");
+        if (!reply || reply->status != 200) {
+            state.SkipWithError("the service did not answer 200");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ClockInsOverLoopback)
+    ->Threads(1)
+    ->Threads(4)
+    ->Threads(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

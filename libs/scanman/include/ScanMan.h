@@ -1,0 +1,75 @@
+/* The scanner library's C interface: live-scan fingerprint scanners, each capturing on the
+ * library's own thread and handing every image to the caller's image procedure.
+ *
+ * Every function returns a signed 32-bit result code: zero or more is success (for some
+ * functions a count, a length or a type code), a negative value one of the SM_ERROR codes.
+ *
+ * Library parameters, read with SMGetParameter on scanner selector 0:
+ *   0  type query: `value` carries the id of the parameter asked about, the result is its type
+ *   10 text: the library's version, "ScanMan <version> (libfprint 2)"
+ *   11 integer: the interface version, 1
+ *   12 integer: the number of scanners found by SMInitialize
+ *
+ * Scanner ids are "<libfprint driver>:<libfprint device id>", e.g. "virtual_image:0"; the same
+ * device keeps its id from one run to the next.
+ *
+ * Procedures are called on the library's thread, never after SMFinalize has returned, and must
+ * not call the library's functions (such calls answer SM_ERROR_FAILED). */
+#ifndef SCANMAN_H
+#define SCANMAN_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    SM_ERROR_FAILED = -1,
+    SM_ERROR_OUT_OF_MEMORY = -2,
+    SM_ERROR_NOT_INITIALIZED = -3,
+    SM_ERROR_ARGUMENT_NULL = -4,
+    SM_ERROR_INVALID_ARGUMENT = -5,
+    SM_ERROR_INVALID_PARAMETER = -10,
+    SM_ERROR_PARAMETER_READ_ONLY = -11,
+    SM_ERROR_NOT_CAPTURING = -100,
+    SM_ERROR_ALREADY_CAPTURING = -101
+};
+
+enum { SM_PARAMETER_TYPE = 0, SM_PARAMETER_VERSION = 10, SM_PARAMETER_INTERFACE = 11,
+       SM_PARAMETER_SCANNER_COUNT = 12 };
+
+enum { SM_TYPE_INTEGER = 5, SM_TYPE_TEXT = 100 };
+
+/* Events of the notify procedure: the scanner waits for a finger; a capture failed (no usable
+ * print) and is retried; the scanner was lost or could not be opened and stopped capturing. */
+enum { SM_NOTIFY_READY = 1, SM_NOTIFY_RETRY = 2, SM_NOTIFY_LOST = 3 };
+
+/* Events of the monitor procedure: a scanner was lost (value: its index). */
+enum { SM_MONITOR_SCANNER_LOST = 1 };
+
+/* One captured image: width x height bytes of 8-bit gray (0 black), top row first, no padding,
+ * valid for the duration of the call; resolution in pixels per inch. */
+typedef void (*SMImageProc)(const char* scannerId, int32_t width, int32_t height,
+                            const unsigned char* pixels, int32_t resolution, intptr_t userValue);
+typedef void (*SMNotifyProc)(const char* scannerId, int32_t event, intptr_t userValue);
+typedef void (*SMMonitorProc)(int32_t event, int32_t value, intptr_t userValue);
+
+int32_t SMInitialize(void);
+int32_t SMGetParameter(int32_t scanner, int32_t parameter, void* value);
+int32_t SMSetMonitor(SMMonitorProc monitor, intptr_t userValue);
+int32_t SMGetScannerCount(void);
+/* With a null buffer and size 0: the size needed, terminating zero included. */
+int32_t SMGetScannerId(int32_t index, char* buffer, int32_t size);
+int32_t SMStartCapturing(const char* scannerId, SMImageProc image, SMNotifyProc notify,
+                         intptr_t userValue);
+/* A null id stops every scanner. Returns once the scanners are closed. */
+int32_t SMStopCapturing(const char* scannerId);
+int32_t SMRemoveMonitor(void);
+int32_t SMFinalize(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
