@@ -2,14 +2,23 @@
 
 #include "app/BioVerif.h"
 
-#include "app/StationApplication.h"
+#include "app/InputDiscard.h"
+#include "app/Pictures.h"
 #include "capture/ULiveScanExterno.h"
 #include "config/SettingsView.h"
+#include "imaging/BmpFile.h"
+#include "imaging/FingerprintText.h"
+#include "imaging/JpegPhoto.h"
+#include "imaging/UMimeFile.h"
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
+#include "service/QuorvantisServiceGetter.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <utility>
 
 namespace qv {
 namespace {
@@ -19,6 +28,12 @@ constexpr int kStatusBarHeight = 19;
 // The client area that gives the designed outer size of 471 x 434 with a common window frame,
 // leaving the picture 455 x 344.
 constexpr QSize initialClientSize(455, 396);
+
+const char* const verifyingMessage = "Verificando identidad, por favor espere...";
+
+bool isEnter(const QKeyEvent& event) {
+    return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+}
 
 bool isBlankOrControl(QChar c) {
     return c.unicode() <= u' ' || c.category() == QChar::Other_Control;
@@ -82,6 +97,10 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     layout_.addWidget(&Panel1);
     layout_.addWidget(&img, 1);
     layout_.addWidget(&sbStat);
+    // Hidden, the picture still holds its place: the bars stay at the top and the bottom.
+    QSizePolicy pictureSizing = img.sizePolicy();
+    pictureSizing.setRetainSizeWhenHidden(true);
+    img.setSizePolicy(pictureSizing);
 
     edAppID.setGeometry(248, 4, 113, 24);
     Label1.move(192, 8);
@@ -136,6 +155,13 @@ bool TFBioVerif::clockInAllowed() {
     return true;
 }
 
+const SettingsView& TFBioVerif::settings() const {
+    if (settings_ == nullptr) {
+        throw AssertionFailed("Settings store not attached", __FILE__, __LINE__);
+    }
+    return *settings_;
+}
+
 void TFBioVerif::btCapClick() {
     // A press of the button or of Enter that was queued while a capture ran arrives while that
     // clock-in is still under way; running it inside the first would mix up their pictures.
@@ -146,18 +172,63 @@ void TFBioVerif::btCapClick() {
     if (!clockInAllowed()) {
         return;
     }
-    if (settings_ == nullptr) {
-        throw AssertionFailed("Settings store not attached", __FILE__, __LINE__);
-    }
-    if (!RunCaptureProgram(*settings_, runnerUi_, edAppID.text().toStdString())) {
+    // A person who presses again while waiting means the clock-in under way, not another one.
+    const InputDiscard discard(*this);
+    if (!RunCaptureProgram(settings(), runnerUi_, edAppID.text().toStdString())) {
         return;
     }
-    // The captured fingerprint is in the capture folder: loading, compressing and sending it
-    // continue from here.
+    const BusyCursor busy(runnerUi_);
+    const Bitmap fingerprint = loadBmpFile(settings().GetPathLiveScan() + capturedFingerprintFile);
+    img.showBitmap(fingerprintImage(fingerprint));
+    img.show();
+    QCoreApplication::processEvents();
+    // The captured file is compressed as it is: only scanner images are mirrored.
+    const std::string fingerprintText = EncodeFingerprint(fingerprint);
+    announceVerification(fingerprintText);
+    VerifyIdentity(edAppID.text().toStdString(), fingerprintText);
+}
+
+void TFBioVerif::announceVerification(const std::string& fingerprintText) {
+    if (!fingerprintText.empty()) {
+        sbStat.showMessage(QString::fromUtf8(verifyingMessage));
+    }
+}
+
+void TFBioVerif::VerifyIdentity(const std::string& AppId, const std::string& huellaWSQ) {
+    std::string modo;
+    if (rbIngreso.isChecked()) {
+        modo = "I";
+    }
+    if (rbEgreso.isChecked()) {
+        modo = "E";
+    }
+    const std::string address = settings().GetHost();
+    const std::unique_ptr<QuorvantisServiceSoap> service = GetQuorvantisServiceSoap(false, address);
+    // The call blocks the event loop, which would only paint the waiting message and the
+    // fingerprint after the answer: paint them now.
+    repaint();
+    const std::unique_ptr<FichadaResult> answer = service->Fichar(AppId, huellaWSQ, modo);
+    if (!answer) {
+        throw GeneralError("El servicio de fichadas respondió sin resultado");
+    }
+    sbStat.showMessage(QString::fromStdString(answer->resultado));
+    enableTimerClear();
+    if (!answer->foto.empty()) {
+        showPhotograph(answer->foto);
+    }
+}
+
+void TFBioVerif::showPhotograph(const std::string& foto) {
+    MemoryStream stream;
+    Base64TextToStream(foto, stream);
+    stream.seek(0);
+    img.showPhotograph(photographImage(loadJpeg(stream)));
 }
 
 void TFBioVerif::edAppIDKeyUp(const QKeyEvent& event) {
-    if ((event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) && !event.isAutoRepeat()) {
+    // The release of an Enter whose press went elsewhere, such as to the message box it
+    // closed, is no request for a clock-in.
+    if (isEnter(event) && !event.isAutoRepeat() && std::exchange(enterPressedInUserField_, false)) {
         btCapClick();
     }
 }
@@ -169,8 +240,22 @@ void TFBioVerif::TimerClearTimer() {
 }
 
 bool TFBioVerif::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &edAppID && event->type() == QEvent::KeyRelease) {
-        guarded([this, event] { edAppIDKeyUp(static_cast<const QKeyEvent&>(*event)); })();
+    if (watched == &edAppID) {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (isEnter(static_cast<const QKeyEvent&>(*event))) {
+                enterPressedInUserField_ = true;
+            }
+            break;
+        case QEvent::FocusOut:
+            enterPressedInUserField_ = false;
+            break;
+        case QEvent::KeyRelease:
+            guarded([this, event] { edAppIDKeyUp(static_cast<const QKeyEvent&>(*event)); })();
+            break;
+        default:
+            break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

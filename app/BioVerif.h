@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <memory>
+#include <string>
 
 namespace qv {
 
@@ -45,6 +46,11 @@ public:
     void btCapClick();
     void edAppIDKeyUp(const QKeyEvent& event);
     void TimerClearTimer();
+
+    // Sends a clock-in for the identifier (as typed) and the Base64 WSQ fingerprint text, in
+    // the chosen mode, to the service named by the settings, and shows the answer: its text
+    // in the status line, then its photograph. A failed call changes nothing on screen.
+    void VerifyIdentity(const std::string& AppId, const std::string& huellaWSQ);
 
     // The scanner road. The window lets scans in and attaches its handlers to the live scanner
     // while it is the station's active window; a window of another program taking the focus
@@ -81,6 +87,10 @@ protected:
 private:
     // Both roads begin here; a refusal is written to the status line.
     bool clockInAllowed();
+    const SettingsView& settings() const;
+    // The waiting message, for a fingerprint text that is about to be sent.
+    void announceVerification(const std::string& fingerprintText);
+    void showPhotograph(const std::string& foto);
     void openConfiguration();
 
     QVBoxLayout layout_;
@@ -89,6 +99,8 @@ private:
     const SettingsView* settings_ = nullptr;
     QWidget* configDialog_ = nullptr;
     bool clockInRunning_ = false;
+    // Set by a press of Enter in the user field; only its release starts a clock-in.
+    bool enterPressedInUserField_ = false;
     bool formActive_ = false;
     bool centred_ = false;
 };

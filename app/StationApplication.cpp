@@ -12,12 +12,23 @@
 namespace qv {
 namespace {
 
+// What an error without a message of its own shows.
+const char* const unknownErrorMessage = "Se produjo un error inesperado";
+
 void showModalMessageBox(const MessageBoxRequest& request) {
-    QMessageBox box(request.icon, request.caption, request.text, QMessageBox::Ok);
-    box.exec();
+    messageBoxFor(request)->exec();
 }
 
 } // namespace
+
+std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request) {
+    auto box =
+        std::make_unique<QMessageBox>(request.icon, request.caption, request.text, QMessageBox::Ok);
+    // Messages carry text from outside, such as a service's fault string; taken as markup it
+    // could show pictures or read local files.
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
 
 StationApplication::StationApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -49,13 +60,15 @@ void StationApplication::reportError(const std::exception_ptr& error) const {
     } catch (const AbortError&) {
     } catch (const std::exception& failure) {
         presentMessage(QMessageBox::Critical, errorBoxText(QString::fromUtf8(failure.what())));
+    } catch (...) {
+        presentMessage(QMessageBox::Critical, errorBoxText(QString::fromUtf8(unknownErrorMessage)));
     }
 }
 
 bool StationApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::exception&) {
+    } catch (...) {
         reportError(std::current_exception());
         return false;
     }

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <exception>
 #include <functional>
+#include <memory>
 
 namespace qv {
 
@@ -16,13 +17,17 @@ struct MessageBoxRequest {
     QString text;
 };
 
+// The station's message box for a request: its icon, caption and text (always plain text) and
+// an OK button.
+std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request);
+
 // How a modal message reaches the user. The default shows a message box with an OK button and
 // returns when it is closed; tests put in their own to observe messages without blocking.
 using MessagePresenter = std::function<void(const MessageBoxRequest&)>;
 
 // The station's application object, and with it the single default handler for errors that
 // leave an event handler: an abort is ended silently, any other error is shown in a modal
-// error box and the station goes on.
+// error box (a generic message for one that carries none) and the station goes on.
 class StationApplication : public QApplication {
     Q_OBJECT
 public:

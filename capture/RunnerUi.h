@@ -18,4 +18,19 @@ public:
     virtual void processPaintEvents() = 0;
 };
 
+// The busy cursor for the length of a scope, restored on every way out of it.
+class BusyCursor {
+public:
+    explicit BusyCursor(RunnerUi& ui)
+        : ui_(ui) {
+        ui_.beginBusy();
+    }
+    ~BusyCursor() { ui_.endBusy(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    RunnerUi& ui_;
+};
+
 } // namespace qv

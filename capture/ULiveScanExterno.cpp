@@ -7,21 +7,6 @@
 namespace qv {
 namespace {
 
-// The busy cursor for the length of a scope, restored on every way out of it.
-class BusyCursor {
-public:
-    explicit BusyCursor(RunnerUi& ui)
-        : ui_(ui) {
-        ui_.beginBusy();
-    }
-    ~BusyCursor() { ui_.endBusy(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    RunnerUi& ui_;
-};
-
 // Shows the missing-program message when program is not a file; says whether it is one.
 bool programExists(const std::string& program, RunnerUi& ui) {
     if (fileExists(program)) {

@@ -52,6 +52,11 @@ void releaseKey(QWidget* widget, Qt::Key key) {
     QTest::keyRelease(widget, key);
 }
 
+void pressAndReleaseKey(QWidget* widget, Qt::Key key) {
+    QTest::keyPress(widget, key);
+    QTest::keyRelease(widget, key);
+}
+
 class BioVerifTest : public QObject {
     Q_OBJECT
 private slots:
@@ -153,9 +158,31 @@ private slots:
         QCOMPARE(s.captureRuns(), 0); // pressing is not enough: the release starts it
         releaseKey(&s.window.edAppID, Qt::Key_Return);
         QCOMPARE(s.captureRuns(), 1);
-        releaseKey(&s.window.edAppID, Qt::Key_Enter);
+        pressAndReleaseKey(&s.window.edAppID, Qt::Key_Enter);
         QCOMPARE(s.captureRuns(), 2);
         QCOMPARE(s.capture.read("runs"), std::string("777\n777\n"));
+    }
+
+    void enterThatDismissedAMessageBoxStartsNothing() {
+        // The box closes on the press of Enter; only the release reaches the user field.
+        Station s;
+        CapturedMessages messages;
+        s.window.rbIngreso.click();
+        s.window.edAppID.setText("1");
+        pressAndReleaseKey(&s.window.edAppID, Qt::Key_Return); // the capture program is missing
+        QCOMPARE(messages.requests.size(), std::size_t(1));
+
+        releaseKey(&s.window.edAppID, Qt::Key_Return);
+        QCOMPARE(messages.requests.size(), std::size_t(1));
+        // A press that went to the field, then focus elsewhere: its release is not the field's.
+        QTest::keyPress(&s.window.edAppID, Qt::Key_Return);
+        QFocusEvent focusOut(QEvent::FocusOut);
+        QCoreApplication::sendEvent(&s.window.edAppID, &focusOut);
+        releaseKey(&s.window.edAppID, Qt::Key_Return);
+        QCOMPARE(messages.requests.size(), std::size_t(1));
+
+        pressAndReleaseKey(&s.window.edAppID, Qt::Key_Return);
+        QCOMPARE(messages.requests.size(), std::size_t(2));
     }
 
     void otherKeysDoNothing() {
@@ -174,7 +201,7 @@ private slots:
     void validationFailureWithEnterShowsOnlyTheModeMessage() {
         Station s;
         s.window.edAppID.setText("   ");
-        releaseKey(&s.window.edAppID, Qt::Key_Return);
+        pressAndReleaseKey(&s.window.edAppID, Qt::Key_Return);
         QCOMPARE(s.window.sbStat.currentMessage(), kModeMessage);
     }
 
@@ -282,6 +309,17 @@ private slots:
         QVERIFY(!s.window.img.holdsPhotograph());
         QVERIFY(s.window.img.isHidden());
         QCOMPARE(s.window.sbStat.currentMessage(), QString("Bienvenido"));
+    }
+
+    void barsKeepTheirPlacesWhenThePictureIsHidden() {
+        Station s;
+        s.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        s.window.TimerClearTimer();
+        QVERIFY(s.window.img.isHidden());
+        QCoreApplication::processEvents(); // the layout acts on a later turn
+        QCOMPARE(s.window.Panel1.geometry(), QRect(0, 0, 455, 33));
+        QCOMPARE(s.window.sbStat.geometry(), QRect(0, 377, 455, 19));
     }
 
     void clearTimerTickKeepsAFingerprint() {

@@ -6,6 +6,7 @@
 #include "tests/app/AppTests.h"
 #include "tests/support/TempFolder.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -121,6 +122,32 @@ private slots:
         QCoreApplication::sendEvent(&widget, &userEvent);
         QCOMPARE(messages.requests.size(), std::size_t(1));
         QCOMPARE(messages.requests[0].text, QString("Sin conexión."));
+    }
+
+    void errorsWithoutAMessageGetAGenericOne() {
+        CapturedMessages messages;
+        guarded([] { throw 42; })();
+        struct ThrowingObject : QObject {
+            bool event(QEvent*) override { throw "not an exception class"; }
+        } throwing;
+        QEvent userEvent(QEvent::User);
+        QCoreApplication::sendEvent(&throwing, &userEvent);
+        QCOMPARE(messages.requests.size(), std::size_t(2));
+        for (const MessageBoxRequest& request : messages.requests) {
+            QCOMPARE(request.icon, QMessageBox::Critical);
+            QCOMPARE(request.text, QString("Se produjo un error inesperado."));
+        }
+    }
+
+    void messageBoxesShowTheirTextAsPlainText() {
+        // A fault string from the service, rendered as markup, would load the file it names.
+        const QString text = "<img src=\"/etc/hostname\"><b>Huella</b> no reconocida";
+        const auto box = messageBoxFor({QMessageBox::Critical, "Quorvantis", text});
+        const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+        QVERIFY(label != nullptr);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->text(), text);
+        QCOMPARE(box->windowTitle(), QString("Quorvantis"));
     }
 
     void abortIsSilent() {

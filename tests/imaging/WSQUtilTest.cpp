@@ -3,6 +3,7 @@
 #include "BmpBuilder.h"
 #include "FakeWSQPack.h"
 #include "imaging/BmpFile.h"
+#include "imaging/FingerprintText.h"
 #include "imaging/WSQPACK.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Errors.h"
@@ -134,6 +135,17 @@ TEST_F(BitmapToWSQTest, WithoutTheLibraryCompressionIsRefusedClearly) {
     EXPECT_EQ(size, 77);
     EXPECT_NO_THROW(qv::freeWSQBlock(data));
     EXPECT_TRUE(log_->compressCalls.empty());
+}
+
+TEST_F(BitmapToWSQTest, FingerprintTextIsTheBlockInBase64AndTheBlockIsReleasedOnce) {
+    // The stand-in hands back the gray bytes 1..6 as its block.
+    EXPECT_EQ(qv::EncodeFingerprint(threeByTwo(RowOrder::BottomUp)), "AQIDBAUG\r\n");
+    EXPECT_EQ(log_->compressCalls.size(), 1u);
+    EXPECT_EQ(log_->blocksFreed, 1);
+
+    EXPECT_EQ(qv::EncodeFingerprint(Bitmap(0, 3)), "");
+    EXPECT_EQ(log_->compressCalls.size(), 1u);
+    EXPECT_EQ(log_->blocksFreed, 1);
 }
 
 } // namespace

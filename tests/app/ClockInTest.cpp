@@ -1,0 +1,346 @@
+// Whole clock-ins by the button road: the real window, a capture program script, the real
+// compression library and a SOAP service on loopback.
+
+#include "app/BioVerif.h"
+#include "app/QtRunnerUi.h"
+#include "imaging/BmpFile.h"
+#include "imaging/UMimeFile.h"
+#include "imaging/WSQPACK.h"
+#include "libs/wsq/include/wsq/Wsq.h"
+#include "service/QuorvantisService.h"
+#include "tests/app/AppTests.h"
+#include "tests/support/FixedSettings.h"
+#include "tests/support/JpegMaker.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestHttpServer.h"
+
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTest>
+#include <numeric>
+
+namespace qv::test {
+namespace {
+
+const QString verifying = "Verificando identidad, por favor espere...";
+
+// Dark left half, light right half, with a light band along the top: mirroring either way
+// would show in the compressed print.
+Bitmap capturedPrint(int width, int height) {
+    Bitmap print(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            print.scanLine(y)[x] = y < height / 4 ? 230 : x < width / 2 ? 40 : 200;
+        }
+    }
+    return print;
+}
+
+std::string base64Of(const std::vector<std::uint8_t>& bytes) {
+    MemoryStream stream(bytes);
+    std::string text;
+    StreamToBase64Text(stream, text);
+    return text;
+}
+
+std::vector<std::uint8_t> bytesOfBase64(const std::string& text) {
+    MemoryStream stream;
+    Base64TextToStream(text, stream);
+    return {stream.bytes().begin(), stream.bytes().end()};
+}
+
+std::string ficharAnswer(const std::string& resultado, const std::string& foto) {
+    return "<?xml version=\"1.0\"?><soap:Envelope "
+           "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
+           "<FicharResponse xmlns=\"" +
+           std::string(QuorvantisServiceNamespace) +
+           "\"><FicharResult><puntaje>97</puntaje><resultado>" + resultado + "</resultado><foto>" +
+           foto +
+           "</foto></FicharResult></FicharResponse>"
+           "</soap:Body></soap:Envelope>";
+}
+
+std::string elementText(const std::string& body, const std::string& name) {
+    const std::string open = "<" + name + ">";
+    const auto start = body.find(open);
+    const auto end = body.find("</" + name + ">");
+    if (start == std::string::npos || end == std::string::npos) {
+        return "<missing>";
+    }
+    return body.substr(start + open.size(), end - start - open.size());
+}
+
+// A station whose capture program hands over a prepared print and logs its argument words,
+// pointed at a SOAP service on loopback.
+struct Station {
+    explicit Station(const Bitmap& print = capturedPrint(120, 96))
+        : runnerUi(stationApp())
+        , window(runnerUi) {
+        saveBmpFile(print, capture.path("print.bmp"), 500);
+        capture.writeScript("cap.sh", "echo \"$*\" >> \"RECORDruns\"\n"
+                                      "cp \"RECORDprint.bmp\" \"RECORDhuella.bmp\"\n");
+        settings.folder = capture.prefix();
+        settings.exeCaptura = "cap.sh";
+        settings.host = server.url("/QuorvantisService.asmx");
+        window.attachSettings(settings, dialog);
+        QObject::connect(&window.sbStat, &QStatusBar::messageChanged, [this](const QString& text) {
+            statusTexts.push_back(text);
+            photographWhenStatusChanged.push_back(window.img.holdsPhotograph());
+        });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+
+    void answer(const std::string& resultado, const std::string& foto) {
+        server.respond(200, ficharAnswer(resultado, foto));
+    }
+    void clockIn(const QString& identifier, QRadioButton& mode) {
+        mode.click();
+        window.edAppID.setText(identifier);
+        QTest::mouseClick(&window.btCap, Qt::LeftButton);
+    }
+    int captureRuns() const {
+        return static_cast<int>(QString::fromStdString(capture.read("runs")).count(u'\n'));
+    }
+
+    TempFolder capture;
+    TestHttpServer server;
+    FixedSettings settings;
+    QtRunnerUi runnerUi;
+    QDialog dialog;
+    TFBioVerif window;
+    std::vector<QString> statusTexts;
+    std::vector<bool> photographWhenStatusChanged;
+};
+
+// Records the message boxes, and whether the busy cursor was still up when each appeared.
+struct Boxes {
+    Boxes() {
+        stationApp().setMessagePresenter([this](const MessageBoxRequest& request) {
+            texts.push_back(request.text);
+            busyWhenShown.push_back(QGuiApplication::overrideCursor() != nullptr);
+        });
+    }
+    ~Boxes() { stationApp().setMessagePresenter(reportUnexpectedMessage); }
+    Boxes(const Boxes&) = delete;
+    Boxes& operator=(const Boxes&) = delete;
+
+    std::vector<QString> texts;
+    std::vector<bool> busyWhenShown;
+};
+
+class ClockInTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        RegisterQuorvantisService();
+        LoadWSQPack(QV_WSQPACK_LIBRARY);
+        QVERIFY(WSQPackLoaded());
+    }
+    void cleanupTestCase() { UnloadWSQPack(); }
+
+    void eachModeSendsTheIdentifierAsTypedAndTheUnmirroredPrint_data() {
+        QTest::addColumn<bool>("entry");
+        QTest::addColumn<QString>("letter");
+        QTest::newRow("Ingreso") << true << "I";
+        QTest::newRow("Egreso") << false << "E";
+    }
+    void eachModeSendsTheIdentifierAsTypedAndTheUnmirroredPrint() {
+        QFETCH(bool, entry);
+        QFETCH(QString, letter);
+        Station s;
+        s.settings.flipHorizontal = true; // the button road never mirrors
+        s.settings.flipVertical = true;
+        const auto photo =
+            makeJpeg(std::vector<std::uint8_t>(60 * 40 * 3, 90), 60, 40, JpegKind::Colour);
+        s.answer("Bienvenido, Ana", base64Of(photo));
+        std::vector<bool> busyDuringCall;
+        s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
+            busyDuringCall.push_back(QGuiApplication::overrideCursor() != nullptr);
+            response.set_content(ficharAnswer("Bienvenido, Ana", base64Of(photo)), "text/xml");
+        });
+
+        s.clockIn(" 12 34 ", entry ? s.window.rbIngreso : s.window.rbEgreso);
+
+        const auto requests = s.server.requests();
+        QCOMPARE(requests.size(), std::size_t(1));
+        QCOMPARE(elementText(requests[0].body, "AppId"), std::string(" 12 34 "));
+        QCOMPARE(QString::fromStdString(elementText(requests[0].body, "modo")), letter);
+        QCOMPARE(s.capture.read("runs"), std::string("12 34\n"));
+        const std::string sent = elementText(requests[0].body, "huellaWSQ");
+        QVERIFY(sent.ends_with("\r\n") || sent.ends_with("&#13;\n") || sent.ends_with("&#xD;\n"));
+        const wsq::Image print = wsq::decode(bytesOfBase64(sent));
+        QCOMPARE(print.width, 120);
+        QCOMPARE(print.height, 96);
+        const auto at = [&](int x, int y) { return print.pixels[y * print.width + x]; };
+        QVERIFY(at(10, 5) > 180 && at(10, 60) < 90 && at(110, 60) > 150);
+
+        QCOMPARE(busyDuringCall, std::vector<bool>{true});
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QCOMPARE(s.statusTexts, (std::vector<QString>{verifying, "Bienvenido, Ana"}));
+        QCOMPARE(s.photographWhenStatusChanged, (std::vector<bool>{false, false}));
+        QVERIFY(s.window.TimerClear.isActive());
+        QVERIFY(s.window.img.holdsPhotograph());
+        QCOMPARE(s.window.img.image().size(), QSize(60, 40));
+        QCOMPARE(s.window.edAppID.text(), QString(" 12 34 "));
+    }
+
+    void theWaitingMessageAndThePrintArePaintedBeforeTheCall() {
+        struct PaintLog : QObject {
+            Station* station = nullptr;
+            std::vector<QString> statusPainted;
+            bool printPainted = false;
+            bool eventFilter(QObject* watched, QEvent* event) override {
+                if (event->type() == QEvent::Paint) {
+                    if (watched == &station->window.sbStat) {
+                        statusPainted.push_back(station->window.sbStat.currentMessage());
+                    } else if (!station->window.img.holdsPhotograph() &&
+                               !station->window.img.image().isNull()) {
+                        printPainted = true;
+                    }
+                }
+                return false;
+            }
+        } log;
+        Station s;
+        log.station = &s;
+        s.window.sbStat.installEventFilter(&log);
+        s.window.img.installEventFilter(&log);
+        bool printPaintedBeforeCall = false;
+        std::vector<QString> statusPaintedBeforeCall;
+        s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
+            // The GUI thread is blocked in the call: what it painted so far is all there is.
+            printPaintedBeforeCall = log.printPainted;
+            statusPaintedBeforeCall = log.statusPainted;
+            response.set_content(ficharAnswer("Hola", ""), "text/xml");
+        });
+
+        s.clockIn("5", s.window.rbIngreso);
+
+        QVERIFY(printPaintedBeforeCall);
+        QVERIFY(!statusPaintedBeforeCall.empty());
+        QCOMPARE(statusPaintedBeforeCall.back(), verifying);
+    }
+
+    void aPhotographThatCannotBeDecodedLeavesTheAnswerAndTheTimer() {
+        Station s;
+        Boxes boxes;
+        s.answer("Bienvenido", base64Of({'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'}));
+        s.clockIn("7", s.window.rbEgreso);
+        QCOMPARE(boxes.texts.size(), std::size_t(1));
+        QVERIFY2(boxes.texts[0].startsWith("Cannot decode the photograph"),
+                 qPrintable(boxes.texts[0]));
+        QCOMPARE(boxes.busyWhenShown, std::vector<bool>{false});
+        QCOMPARE(s.window.sbStat.currentMessage(), QString("Bienvenido"));
+        QVERIFY(s.window.TimerClear.isActive());
+        QVERIFY(!s.window.img.holdsPhotograph());
+        QCOMPARE(s.window.img.image().size(), QSize(120, 96));
+    }
+
+    void aFailedCallReachesTheDefaultHandlerAfterTheReleases_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("SOAP fault") << false << "Huella no reconocida.";
+        QTest::newRow("refused connection") << true << "";
+    }
+    void aFailedCallReachesTheDefaultHandlerAfterTheReleases() {
+        QFETCH(bool, refused);
+        QFETCH(QString, message);
+        Station s;
+        Boxes boxes;
+        s.server.respond(500, "<?xml version=\"1.0\"?><soap:Envelope "
+                              "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+                              "<soap:Body><soap:Fault><faultcode>soap:Server</faultcode>"
+                              "<faultstring>Huella no reconocida</faultstring></soap:Fault>"
+                              "</soap:Body></soap:Envelope>");
+        if (refused) {
+            s.settings.host =
+                "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/Quorvantis";
+        }
+
+        s.clockIn("7", s.window.rbIngreso);
+
+        QCOMPARE(boxes.texts.size(), std::size_t(1));
+        if (!message.isEmpty()) {
+            QCOMPARE(boxes.texts[0], message);
+        }
+        QCOMPARE(boxes.busyWhenShown, std::vector<bool>{false});
+        QCOMPARE(s.window.sbStat.currentMessage(), verifying);
+        QVERIFY(!s.window.TimerClear.isActive());
+        QCOMPARE(s.window.img.image().size(), QSize(120, 96));
+        QCOMPARE(s.server.requests().size(), std::size_t(refused ? 0 : 1));
+    }
+
+    void anAnswerWithoutAResultIsReportedAndChangesNothing() {
+        Station s;
+        Boxes boxes;
+        s.server.respond(200, "<?xml version=\"1.0\"?><soap:Envelope "
+                              "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+                              "<soap:Body><FicharResponse/></soap:Body></soap:Envelope>");
+        s.clockIn("7", s.window.rbIngreso);
+        QCOMPARE(boxes.texts,
+                 std::vector<QString>{"El servicio de fichadas respondió sin resultado."});
+        QCOMPARE(s.window.sbStat.currentMessage(), verifying);
+        QVERIFY(!s.window.TimerClear.isActive());
+    }
+
+    void anEmptyFingerprintTextStillMakesTheRequest() {
+        // The compression library refuses a print this small, so nothing is compressed.
+        Station s(capturedPrint(10, 10));
+        s.answer("Sin huella", "");
+        s.window.sbStat.showMessage("previous");
+        s.statusTexts.clear();
+        s.clockIn("7", s.window.rbIngreso);
+        const auto requests = s.server.requests();
+        QCOMPARE(requests.size(), std::size_t(1));
+        QCOMPARE(elementText(requests[0].body, "huellaWSQ"), std::string());
+        QCOMPARE(s.statusTexts, std::vector<QString>{"Sin huella"});
+        QCOMPARE(s.window.img.image().size(), QSize(10, 10)); // no photograph: the print stays
+    }
+
+    void inputGivenDuringTheCallStartsNothing() {
+        Station s;
+        s.answer("Bienvenido", "");
+        // Built here, posted from the server's thread while the station waits for the answer,
+        // as a person pressing Enter and clicking the button meanwhile would queue them.
+        std::vector<std::pair<QObject*, QEvent*>> input{
+            {&s.window.edAppID,
+             new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r")},
+            {&s.window.edAppID,
+             new QKeyEvent(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r")},
+            {&s.window.btCap,
+             new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                             Qt::LeftButton, Qt::NoModifier)},
+            {&s.window.btCap,
+             new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5),
+                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier)}};
+        s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
+            for (auto& [receiver, event] : input) {
+                if (event != nullptr) {
+                    QCoreApplication::postEvent(receiver, std::exchange(event, nullptr));
+                }
+            }
+            response.set_content(ficharAnswer("Bienvenido", ""), "text/xml");
+        });
+
+        s.clockIn("7", s.window.rbIngreso);
+        QTest::qWait(50);
+
+        QCOMPARE(s.server.requests().size(), std::size_t(1));
+        QCOMPARE(s.captureRuns(), 1);
+        for (auto& [receiver, event] : input) {
+            QCOMPARE(event, nullptr); // every event was posted
+        }
+        // Input after the clock-in is taken again.
+        QTest::mouseClick(&s.window.btCap, Qt::LeftButton);
+        QCOMPARE(s.captureRuns(), 2);
+    }
+};
+
+RegisterSuite<ClockInTest> registered;
+
+} // namespace
+} // namespace qv::test
+
+#include "ClockInTest.moc"
