@@ -2,6 +2,7 @@
 
 #include "app/BioVerif.h"
 
+#include "app/ClockInScope.h"
 #include "app/InputDiscard.h"
 #include "app/Pictures.h"
 #include "capture/ULiveScanExterno.h"
@@ -50,21 +51,6 @@ QString trimmedOfBlanksAndControls(const QString& text) {
     }
     return text.mid(first, end - first);
 }
-
-// Raises a flag for a scope and lowers it on every way out.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag)
-        : flag_(flag) {
-        flag_ = true;
-    }
-    ~FlagScope() { flag_ = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-};
 
 } // namespace
 
@@ -168,7 +154,7 @@ void TFBioVerif::btCapClick() {
     if (clockInRunning_) {
         return;
     }
-    FlagScope running(clockInRunning_);
+    const ClockInScope running(clockInRunning_);
     if (!clockInAllowed()) {
         return;
     }
@@ -178,7 +164,7 @@ void TFBioVerif::btCapClick() {
         return;
     }
     const BusyCursor busy(runnerUi_);
-    const Bitmap fingerprint = loadBmpFile(settings().GetPathLiveScan() + capturedFingerprintFile);
+    const Bitmap fingerprint = loadBmpFile(settings().GetPathLiveScan() + kCapturedFingerprintFile);
     img.showBitmap(fingerprintImage(fingerprint));
     img.show();
     QCoreApplication::processEvents();

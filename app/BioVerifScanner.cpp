@@ -2,7 +2,14 @@
 // clock-in made with each one.
 
 #include "app/BioVerif.h"
+#include "app/ClockInScope.h"
+#include "app/Pictures.h"
+#include "capture/RunnerUi.h"
 #include "capture/UFingerScan.h"
+#include "config/SettingsView.h"
+#include "imaging/BitmapUtil.h"
+#include "imaging/BmpFile.h"
+#include "imaging/FingerprintText.h"
 
 #include <QGuiApplication>
 
@@ -56,9 +63,30 @@ void TFBioVerif::ScannerBeforeScan(std::unique_ptr<MemoryStream>& stream) {
 void TFBioVerif::ScannerAfterScan(std::unique_ptr<MemoryStream>& stream) {
     // Owned from here on, whichever way this ends.
     const std::unique_ptr<MemoryStream> scan = std::move(stream);
+    // Deliveries wait while a clock-in is under way; this is a last guard, not the rule.
+    if (clockInRunning_ || !scan) {
+        return;
+    }
+    const ClockInScope running(clockInRunning_);
     if (!clockInAllowed()) {
         return;
     }
+    scan->seek(0);
+    const Bitmap source = loadBmp(*scan);
+    Bitmap target;
+    target.setPalette(source.palette());
+    if (!FlipBitmap(settings().GetFlipVertical(), settings().GetFlipHorizontal(), source, target)) {
+        return;
+    }
+    img.showBitmap(fingerprintImage(target));
+    img.show();
+    const std::string fingerprintText = EncodeFingerprint(target);
+    if (fingerprintText.empty()) {
+        return;
+    }
+    const BusyCursor busy(runnerUi_);
+    announceVerification(fingerprintText);
+    VerifyIdentity(edAppID.text().toStdString(), fingerprintText);
 }
 
 } // namespace qv

@@ -2,23 +2,53 @@
 
 #include "app/BioVerif.h"
 #include "app/QtRunnerUi.h"
+#include "app/ScanHandOff.h"
 #include "capture/UFingerScan.h"
+#include "imaging/BmpFile.h"
+#include "imaging/WSQPACK.h"
+#include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
 #include "tests/support/FixedSettings.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <QDialog>
 #include <QTest>
+#include <thread>
 
 namespace qv::test {
 namespace {
 
-// A window with the live scanner it attaches to, as start-up leaves them.
+const std::string answer =
+    "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/"
+    "envelope/\"><soap:Body><FicharResponse xmlns=\"" +
+    std::string(QuorvantisServiceNamespace) +
+    "\"><FicharResult><puntaje>97</puntaje><resultado>Bienvenido</resultado><foto></foto>"
+    "</FicharResult></FicharResponse></soap:Body></soap:Envelope>";
+
+// A scan as the library delivers it: the left half dark, the right half light, and a light
+// band along the top, so any mirroring shows.
+ScanImage scan(int32_t width, int32_t height) {
+    ScanImage image{"virtual_image:0", width, height, {}, 500};
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            image.pixels.push_back(y < height / 4 ? 230 : x < width / 2 ? 40 : 200);
+        }
+    }
+    return image;
+}
+
+// A window with the live scanner it attaches to, as start-up leaves them, pointed at a
+// clocking service on loopback.
 struct ScannerStation {
     ScannerStation()
         : runnerUi(stationApp())
         , window(std::make_unique<TFBioVerif>(runnerUi)) {
         FingerScan = std::make_unique<TFingerScan>();
         ScanEnabled = false;
+        settings.folder = capture.prefix();
+        settings.host = server.url("/QuorvantisService.asmx");
+        server.respond(200, answer);
         window->attachSettings(settings, dialog);
     }
     ~ScannerStation() {
@@ -33,6 +63,8 @@ struct ScannerStation {
         QVERIFY(QTest::qWaitForWindowActive(&which));
     }
 
+    TempFolder capture;
+    TestHttpServer server;
     FixedSettings settings;
     QtRunnerUi runnerUi;
     QDialog dialog;
@@ -42,6 +74,70 @@ struct ScannerStation {
 class ScannerRoadTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        RegisterQuorvantisService();
+        LoadWSQPack(QV_WSQPACK_LIBRARY);
+        QVERIFY(WSQPackLoaded());
+    }
+    void cleanupTestCase() { UnloadWSQPack(); }
+
+    void bothFlipsShowAndSendTheScanTurnedHalfRound() {
+        ScannerStation s;
+        s.settings.flipHorizontal = true;
+        s.settings.flipVertical = true;
+        s.activate(*s.window);
+        s.window->rbEgreso.click();
+        s.window->edAppID.setText("77");
+
+        ProcessScanImage(scan(120, 96));
+
+        // Turned half round: the light band is at the bottom, the dark half on the right.
+        const QImage shown = s.window->img.image();
+        QCOMPARE(shown.size(), QSize(120, 96));
+        QCOMPARE(qGray(shown.pixel(10, 90)), 230);
+        QCOMPARE(qGray(shown.pixel(10, 10)), 200);
+        QCOMPARE(qGray(shown.pixel(110, 10)), 40);
+        QVERIFY(s.window->img.isVisible());
+        const auto requests = s.server.requests();
+        QCOMPARE(requests.size(), std::size_t(1));
+        QVERIFY(requests[0].body.find("<modo>E</modo>") != std::string::npos);
+        QCOMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void aScanDuringAButtonClockInIsDroppedNotRunAfterIt() {
+        ScannerStation s;
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
+        saveBmpFile(Bitmap(64, 48), s.capture.path("print.bmp"), 500);
+        // The capture program says it has started, then waits for the test's word.
+        s.capture.writeScript("cap.sh", "touch \"RECORDstarted\"\n"
+                                        "while [ ! -f \"RECORDgo\" ]; do sleep 0.01; done\n"
+                                        "cp \"RECORDprint.bmp\" \"RECORDhuella.bmp\"\n");
+        s.settings.exeCaptura = "cap.sh";
+        s.activate(*s.window);
+        s.window->rbIngreso.click();
+        s.window->edAppID.setText("5");
+        // The scanner library's thread delivers a scan while the capture program runs.
+        std::thread library([&s] {
+            while (!s.capture.exists("started")) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            const ScanImage image = scan(40, 40);
+            ScanImageProc("virtual_image:0", 40, 40, image.pixels.data(), 500, 0);
+            // Long enough for the capture wait to have handled the wake-up.
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            s.capture.writeFile("go", "");
+        });
+
+        s.window->btCapClick();
+        library.join();
+        QTest::qWait(50);
+
+        QCOMPARE(s.server.requests().size(), std::size_t(1));
+        QCOMPARE(FingerScan->ScannerId, std::string());
+        QVERIFY(!scanDeliveries().pop());
+    }
+
     void scansAreLetInOnlyWhileTheWindowIsTheStationsActiveOne() {
         ScannerStation s;
         QVERIFY(!ScanEnabled);
