@@ -23,7 +23,7 @@
 namespace qv::test {
 namespace {
 
-const QString verifying = "Verificando identidad, por favor espere...";
+const QString kVerifying = "Verificando identidad, por favor espere...";
 
 // Dark left half, light right half, with a light band along the top: mirroring either way
 // would show in the compressed print.
@@ -54,7 +54,7 @@ std::string ficharAnswer(const std::string& resultado, const std::string& foto) 
     return "<?xml version=\"1.0\"?><soap:Envelope "
            "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
            "<FicharResponse xmlns=\"" +
-           std::string(QuorvantisServiceNamespace) +
+           std::string(kQuorvantisServiceNamespace) +
            "\"><FicharResult><puntaje>97</puntaje><resultado>" + resultado + "</resultado><foto>" +
            foto +
            "</foto></FicharResult></FicharResponse>"
@@ -134,11 +134,11 @@ class ClockInTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        RegisterQuorvantisService();
+        registerQuorvantisService();
         LoadWSQPack(QV_WSQPACK_LIBRARY);
         QVERIFY(WSQPackLoaded());
     }
-    void cleanupTestCase() { UnloadWSQPack(); }
+    void cleanupTestCase() { unloadWSQPack(); }
 
     void eachModeSendsTheIdentifierAsTypedAndTheUnmirroredPrint_data() {
         QTest::addColumn<bool>("entry");
@@ -178,7 +178,7 @@ private slots:
 
         QCOMPARE(busyDuringCall, std::vector<bool>{true});
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-        QCOMPARE(s.statusTexts, (std::vector<QString>{verifying, "Bienvenido, Ana"}));
+        QCOMPARE(s.statusTexts, (std::vector<QString>{kVerifying, "Bienvenido, Ana"}));
         QCOMPARE(s.photographWhenStatusChanged, (std::vector<bool>{false, false}));
         QVERIFY(s.window.TimerClear.isActive());
         QVERIFY(s.window.img.holdsPhotograph());
@@ -220,7 +220,7 @@ private slots:
 
         QVERIFY(printPaintedBeforeCall);
         QVERIFY(!statusPaintedBeforeCall.empty());
-        QCOMPARE(statusPaintedBeforeCall.back(), verifying);
+        QCOMPARE(statusPaintedBeforeCall.back(), kVerifying);
     }
 
     void aPhotographThatCannotBeDecodedLeavesTheAnswerAndTheTimer() {
@@ -256,7 +256,7 @@ private slots:
                               "</soap:Body></soap:Envelope>");
         if (refused) {
             s.settings.host =
-                "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/Quorvantis";
+                "http://127.0.0.1:" + std::to_string(unusedLoopbackPort()) + "/Quorvantis";
         }
 
         s.clockIn("7", s.window.rbIngreso);
@@ -266,7 +266,7 @@ private slots:
             QCOMPARE(boxes.texts[0], message);
         }
         QCOMPARE(boxes.busyWhenShown, std::vector<bool>{false});
-        QCOMPARE(s.window.sbStat.currentMessage(), verifying);
+        QCOMPARE(s.window.sbStat.currentMessage(), kVerifying);
         QVERIFY(!s.window.TimerClear.isActive());
         QCOMPARE(s.window.img.image().size(), QSize(120, 96));
         QCOMPARE(s.server.requests().size(), std::size_t(refused ? 0 : 1));
@@ -281,7 +281,7 @@ private slots:
         s.clockIn("7", s.window.rbIngreso);
         QCOMPARE(boxes.texts,
                  std::vector<QString>{"El servicio de fichadas respondió sin resultado."});
-        QCOMPARE(s.window.sbStat.currentMessage(), verifying);
+        QCOMPARE(s.window.sbStat.currentMessage(), kVerifying);
         QVERIFY(!s.window.TimerClear.isActive());
     }
 
