@@ -178,7 +178,7 @@ void TFBioVerif::btCapClick() {
         return;
     }
     const BusyCursor busy(runnerUi_);
-    const Bitmap fingerprint = loadBmpFile(settings().GetPathLiveScan() + capturedFingerprintFile);
+    const Bitmap fingerprint = loadBmpFile(settings().GetPathLiveScan() + kCapturedFingerprintFile);
     img.showBitmap(fingerprintImage(fingerprint));
     img.show();
     QCoreApplication::processEvents();

@@ -7,8 +7,8 @@ namespace qv {
 WSQBlock::~WSQBlock() {
     // Only a bound library fills a block, and the binding lasts until the program ends, so a
     // filled block always finds the library's release function here.
-    if (data_ != nullptr && WSQPackEntries().free != nullptr) {
-        WSQPackEntries().free(&data_);
+    if (data_ != nullptr && wsqPackEntries().free != nullptr) {
+        wsqPackEntries().free(&data_);
     }
 }
 

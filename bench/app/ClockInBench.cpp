@@ -25,7 +25,7 @@ std::string ficharAnswer(const std::string& foto) {
     return "<?xml version=\"1.0\"?><soap:Envelope "
            "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
            "<FicharResponse xmlns=\"" +
-           std::string(qv::QuorvantisServiceNamespace) +
+           std::string(qv::kQuorvantisServiceNamespace) +
            "\"><FicharResult><puntaje>97</puntaje><resultado>Bienvenido</resultado><foto>" + foto +
            "</foto></FicharResult></FicharResponse></soap:Body></soap:Envelope>";
 }
@@ -105,7 +105,7 @@ BENCHMARK(BM_AnswerToPhotographPainted)->Arg(1)->Arg(2)->Unit(benchmark::kMillis
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    qv::RegisterQuorvantisService();
+    qv::registerQuorvantisService();
     qv::LoadWSQPack(QV_WSQPACK_LIBRARY);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -54,7 +54,7 @@ std::string ficharAnswer(const std::string& resultado, const std::string& foto) 
     return "<?xml version=\"1.0\"?><soap:Envelope "
            "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
            "<FicharResponse xmlns=\"" +
-           std::string(QuorvantisServiceNamespace) +
+           std::string(kQuorvantisServiceNamespace) +
            "\"><FicharResult><puntaje>97</puntaje><resultado>" + resultado + "</resultado><foto>" +
            foto +
            "</foto></FicharResult></FicharResponse>"
@@ -134,11 +134,11 @@ class ClockInTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        RegisterQuorvantisService();
+        registerQuorvantisService();
         LoadWSQPack(QV_WSQPACK_LIBRARY);
         QVERIFY(WSQPackLoaded());
     }
-    void cleanupTestCase() { UnloadWSQPack(); }
+    void cleanupTestCase() { unloadWSQPack(); }
 
     void eachModeSendsTheIdentifierAsTypedAndTheUnmirroredPrint_data() {
         QTest::addColumn<bool>("entry");
@@ -256,7 +256,7 @@ private slots:
                               "</soap:Body></soap:Envelope>");
         if (refused) {
             s.settings.host =
-                "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/Quorvantis";
+                "http://127.0.0.1:" + std::to_string(unusedLoopbackPort()) + "/Quorvantis";
         }
 
         s.clockIn("7", s.window.rbIngreso);
