@@ -29,7 +29,7 @@ constexpr int kStatusBarHeight = 19;
 // leaving the picture 455 x 344.
 constexpr QSize initialClientSize(455, 396);
 
-const char* const verifyingMessage = "Verificando identidad, por favor espere...";
+const char* const kVerifyingMessage = "Verificando identidad, por favor espere...";
 
 bool isEnter(const QKeyEvent& event) {
     return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
@@ -183,14 +183,14 @@ void TFBioVerif::btCapClick() {
     img.show();
     QCoreApplication::processEvents();
     // The captured file is compressed as it is: only scanner images are mirrored.
-    const std::string fingerprintText = EncodeFingerprint(fingerprint);
+    const std::string fingerprintText = encodeFingerprint(fingerprint);
     announceVerification(fingerprintText);
     VerifyIdentity(edAppID.text().toStdString(), fingerprintText);
 }
 
 void TFBioVerif::announceVerification(const std::string& fingerprintText) {
     if (!fingerprintText.empty()) {
-        sbStat.showMessage(QString::fromUtf8(verifyingMessage));
+        sbStat.showMessage(QString::fromUtf8(kVerifyingMessage));
     }
 }
 

@@ -1,3 +1,5 @@
+// Throws away keyboard and mouse input while a clock-in is under way.
+
 #include "app/InputDiscard.h"
 
 #include <QCoreApplication>

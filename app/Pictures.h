@@ -1,3 +1,5 @@
+// The window's Qt copies of the core's bitmaps and photographs, for drawing.
+
 #pragma once
 
 #include "imaging/Bitmap.h"

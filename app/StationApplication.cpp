@@ -13,7 +13,7 @@ namespace qv {
 namespace {
 
 // What an error without a message of its own shows.
-const char* const unknownErrorMessage = "Se produjo un error inesperado";
+const char* const kUnknownErrorMessage = "Se produjo un error inesperado";
 
 void showModalMessageBox(const MessageBoxRequest& request) {
     messageBoxFor(request)->exec();
@@ -61,7 +61,8 @@ void StationApplication::reportError(const std::exception_ptr& error) const {
     } catch (const std::exception& failure) {
         presentMessage(QMessageBox::Critical, errorBoxText(QString::fromUtf8(failure.what())));
     } catch (...) {
-        presentMessage(QMessageBox::Critical, errorBoxText(QString::fromUtf8(unknownErrorMessage)));
+        presentMessage(QMessageBox::Critical,
+                       errorBoxText(QString::fromUtf8(kUnknownErrorMessage)));
     }
 }
 

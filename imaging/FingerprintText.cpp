@@ -1,3 +1,5 @@
+// The fingerprint text both clock-in roads send: WSQ in Base64.
+
 #include "imaging/FingerprintText.h"
 
 #include "imaging/UMimeFile.h"
@@ -7,7 +9,7 @@
 
 namespace qv {
 
-std::string EncodeFingerprint(const Bitmap& fingerprint) {
+std::string encodeFingerprint(const Bitmap& fingerprint) {
     // Declared in this order so that the stream is released before the block.
     WSQBlock block;
     MemoryStream stream;

@@ -1,3 +1,5 @@
+// The fingerprint text both clock-in roads send: WSQ in Base64.
+
 #pragma once
 
 #include "imaging/Bitmap.h"
@@ -10,6 +12,6 @@ namespace qv {
 // bound compression library and encoded as Base64 text ending in CR LF. Empty when nothing was
 // compressed (a bitmap without pixels). The WSQ block goes back to the library before this
 // returns, also when encoding fails.
-std::string EncodeFingerprint(const Bitmap& fingerprint);
+std::string encodeFingerprint(const Bitmap& fingerprint);
 
 } // namespace qv

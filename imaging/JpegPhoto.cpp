@@ -1,3 +1,5 @@
+// Decoding of the service's JPEG photograph, with size limits.
+
 #include "imaging/JpegPhoto.h"
 
 #include "platform/Errors.h"

@@ -1,3 +1,5 @@
+// Decoding of the service's JPEG photograph, with size limits.
+
 #pragma once
 
 #include "platform/MemoryStream.h"

@@ -1,3 +1,5 @@
+// The one owner of a WSQ block allocated by the compression library.
+
 #include "imaging/WSQBlock.h"
 
 #include "imaging/WSQPACK.h"

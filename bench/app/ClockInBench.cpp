@@ -53,7 +53,7 @@ void BM_CapturedPrintToRequestSent(benchmark::State& state) {
     server.respond(200, ficharAnswer(""));
     const std::string url = server.url("/QuorvantisService.asmx");
     for (auto _ : state) {
-        const std::string text = qv::EncodeFingerprint(qv::loadBmpFile(print));
+        const std::string text = qv::encodeFingerprint(qv::loadBmpFile(print));
         auto answer = qv::GetQuorvantisServiceSoap(false, url)->Fichar("12345678", text, "I");
         benchmark::DoNotOptimize(answer);
     }

@@ -23,7 +23,7 @@
 namespace qv::test {
 namespace {
 
-const QString verifying = "Verificando identidad, por favor espere...";
+const QString kVerifying = "Verificando identidad, por favor espere...";
 
 // Dark left half, light right half, with a light band along the top: mirroring either way
 // would show in the compressed print.
@@ -178,7 +178,7 @@ private slots:
 
         QCOMPARE(busyDuringCall, std::vector<bool>{true});
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-        QCOMPARE(s.statusTexts, (std::vector<QString>{verifying, "Bienvenido, Ana"}));
+        QCOMPARE(s.statusTexts, (std::vector<QString>{kVerifying, "Bienvenido, Ana"}));
         QCOMPARE(s.photographWhenStatusChanged, (std::vector<bool>{false, false}));
         QVERIFY(s.window.TimerClear.isActive());
         QVERIFY(s.window.img.holdsPhotograph());
@@ -220,7 +220,7 @@ private slots:
 
         QVERIFY(printPaintedBeforeCall);
         QVERIFY(!statusPaintedBeforeCall.empty());
-        QCOMPARE(statusPaintedBeforeCall.back(), verifying);
+        QCOMPARE(statusPaintedBeforeCall.back(), kVerifying);
     }
 
     void aPhotographThatCannotBeDecodedLeavesTheAnswerAndTheTimer() {
@@ -266,7 +266,7 @@ private slots:
             QCOMPARE(boxes.texts[0], message);
         }
         QCOMPARE(boxes.busyWhenShown, std::vector<bool>{false});
-        QCOMPARE(s.window.sbStat.currentMessage(), verifying);
+        QCOMPARE(s.window.sbStat.currentMessage(), kVerifying);
         QVERIFY(!s.window.TimerClear.isActive());
         QCOMPARE(s.window.img.image().size(), QSize(120, 96));
         QCOMPARE(s.server.requests().size(), std::size_t(refused ? 0 : 1));
@@ -281,7 +281,7 @@ private slots:
         s.clockIn("7", s.window.rbIngreso);
         QCOMPARE(boxes.texts,
                  std::vector<QString>{"El servicio de fichadas respondió sin resultado."});
-        QCOMPARE(s.window.sbStat.currentMessage(), verifying);
+        QCOMPARE(s.window.sbStat.currentMessage(), kVerifying);
         QVERIFY(!s.window.TimerClear.isActive());
     }
 

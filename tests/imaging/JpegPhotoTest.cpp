@@ -20,7 +20,7 @@ struct Halves {
     std::uint8_t left[3];
     std::uint8_t right[3];
 };
-constexpr Halves halves{{200, 30, 40}, {20, 60, 220}};
+constexpr Halves kHalves{{200, 30, 40}, {20, 60, 220}};
 
 std::vector<std::uint8_t> halvesPixels(int channels, const Halves& colours) {
     std::vector<std::uint8_t> pixels;
@@ -36,10 +36,10 @@ std::vector<std::uint8_t> halvesPixels(int channels, const Halves& colours) {
 std::vector<std::uint8_t> jpegOf(JpegKind kind) {
     switch (kind) {
     case JpegKind::Gray:
-        return test::makeJpeg(halvesPixels(1, halves), width, height, kind);
+        return test::makeJpeg(halvesPixels(1, kHalves), width, height, kind);
     case JpegKind::Cmyk: {
         // Inks stored inverted, with a full key, stand for the same colours.
-        const std::vector<std::uint8_t> rgb = halvesPixels(3, halves);
+        const std::vector<std::uint8_t> rgb = halvesPixels(3, kHalves);
         std::vector<std::uint8_t> cmyk;
         for (std::size_t at = 0; at < rgb.size(); at += 3) {
             cmyk.insert(cmyk.end(), {rgb[at], rgb[at + 1], rgb[at + 2], 255});
@@ -47,7 +47,7 @@ std::vector<std::uint8_t> jpegOf(JpegKind kind) {
         return test::makeJpeg(cmyk, width, height, kind);
     }
     default:
-        return test::makeJpeg(halvesPixels(3, halves), width, height, kind);
+        return test::makeJpeg(halvesPixels(3, kHalves), width, height, kind);
     }
 }
 
@@ -76,8 +76,8 @@ TEST_P(JpegKinds, DecodeToTheirPixels) {
     ASSERT_EQ(photo.pixels.size(),
               static_cast<std::size_t>(width * height * photo.bytesPerPixel()));
     for (int y : {2, height - 3}) {
-        expectNear(photo, 4, y, halves.left);
-        expectNear(photo, width - 5, y, halves.right);
+        expectNear(photo, 4, y, kHalves.left);
+        expectNear(photo, width - 5, y, kHalves.right);
     }
 }
 

@@ -139,11 +139,11 @@ TEST_F(BitmapToWSQTest, WithoutTheLibraryCompressionIsRefusedClearly) {
 
 TEST_F(BitmapToWSQTest, FingerprintTextIsTheBlockInBase64AndTheBlockIsReleasedOnce) {
     // The stand-in hands back the gray bytes 1..6 as its block.
-    EXPECT_EQ(qv::EncodeFingerprint(threeByTwo(RowOrder::BottomUp)), "AQIDBAUG\r\n");
+    EXPECT_EQ(qv::encodeFingerprint(threeByTwo(RowOrder::BottomUp)), "AQIDBAUG\r\n");
     EXPECT_EQ(log_->compressCalls.size(), 1u);
     EXPECT_EQ(log_->blocksFreed, 1);
 
-    EXPECT_EQ(qv::EncodeFingerprint(Bitmap(0, 3)), "");
+    EXPECT_EQ(qv::encodeFingerprint(Bitmap(0, 3)), "");
     EXPECT_EQ(log_->compressCalls.size(), 1u);
     EXPECT_EQ(log_->blocksFreed, 1);
 }
