@@ -80,7 +80,7 @@ void TFBioVerif::ScannerAfterScan(std::unique_ptr<MemoryStream>& stream) {
     }
     img.showBitmap(fingerprintImage(target));
     img.show();
-    const std::string fingerprintText = EncodeFingerprint(target);
+    const std::string fingerprintText = encodeFingerprint(target);
     if (fingerprintText.empty()) {
         return;
     }

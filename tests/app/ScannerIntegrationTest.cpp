@@ -58,13 +58,13 @@ class ScannerIntegrationTest : public QObject {
     Q_OBJECT
 private slots:
     void aFingerOnTheScannerClocksInWithTheMirroredPrint() {
-        RegisterQuorvantisService();
+        registerQuorvantisService();
         LoadWSQPack(QV_WSQPACK_LIBRARY);
         TestHttpServer server;
         server.respond(200, "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://"
                             "schemas.xmlsoap.org/soap/envelope/\"><soap:Body><FicharResponse "
                             "xmlns=\"" +
-                                std::string(QuorvantisServiceNamespace) +
+                                std::string(kQuorvantisServiceNamespace) +
                                 "\"><FicharResult><puntaje>90</puntaje><resultado>Hola</"
                                 "resultado><foto></foto></FicharResult></FicharResponse>"
                                 "</soap:Body></soap:Envelope>");
@@ -115,7 +115,7 @@ private slots:
         const double toTurned = meanDifference(received, turned);
         QVERIFY2(toTurned < 10 && toTurned * 3 < meanDifference(received, asPresented),
                  qPrintable(QString::number(toTurned)));
-        UnloadWSQPack();
+        unloadWSQPack();
     }
 
     void aPresentedFingerReachesAfterScanOnTheGuiThreadAsA500PpiBmp() {

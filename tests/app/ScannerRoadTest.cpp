@@ -22,7 +22,7 @@ namespace {
 const std::string answer =
     "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/"
     "envelope/\"><soap:Body><FicharResponse xmlns=\"" +
-    std::string(QuorvantisServiceNamespace) +
+    std::string(kQuorvantisServiceNamespace) +
     "\"><FicharResult><puntaje>97</puntaje><resultado>Bienvenido</resultado><foto></foto>"
     "</FicharResult></FicharResponse></soap:Body></soap:Envelope>";
 
@@ -75,11 +75,11 @@ class ScannerRoadTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        RegisterQuorvantisService();
+        registerQuorvantisService();
         LoadWSQPack(QV_WSQPACK_LIBRARY);
         QVERIFY(WSQPackLoaded());
     }
-    void cleanupTestCase() { UnloadWSQPack(); }
+    void cleanupTestCase() { unloadWSQPack(); }
 
     void bothFlipsShowAndSendTheScanTurnedHalfRound() {
         ScannerStation s;
@@ -89,7 +89,7 @@ private slots:
         s.window->rbEgreso.click();
         s.window->edAppID.setText("77");
 
-        ProcessScanImage(scan(120, 96));
+        processScanImage(scan(120, 96));
 
         // Turned half round: the light band is at the bottom, the dark half on the right.
         const QImage shown = s.window->img.image();
