@@ -1,9 +1,11 @@
 // The two halves of a clock-in that the station spends its own time on, around the service's
-// work: from the capture program's "huella.bmp" to the request sent, and from the answer
-// received to the photograph on screen.
+// work: from the capture program's "huella.bmp" (or the scanner library's image procedure) to
+// the request sent, and from the answer received to the photograph on screen.
 
 #include "app/PictureView.h"
 #include "app/Pictures.h"
+#include "capture/UFingerScan.h"
+#include "imaging/BitmapUtil.h"
 #include "imaging/BmpFile.h"
 #include "imaging/FingerprintText.h"
 #include "imaging/JpegPhoto.h"
@@ -59,6 +61,52 @@ void BM_CapturedPrintToRequestSent(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_CapturedPrintToRequestSent)->Unit(benchmark::kMillisecond);
+
+// The scanner road's own work for one scan, as the window's handlers do it: the copy out of the
+// library's call, the hand-off, the BMP for AfterScan, loading it, mirroring both ways,
+// compression, Base64, and the request posted to a loopback service that answers at once.
+void BM_ScanToRequestSent(benchmark::State& state) {
+    const auto width = static_cast<int32_t>(state.range(0));
+    const auto height = static_cast<int32_t>(state.range(1));
+    const auto resolution = static_cast<int32_t>(state.range(2));
+    std::vector<std::uint8_t> pixels(std::size_t(width) * std::size_t(height));
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] =
+            static_cast<std::uint8_t>((i % std::size_t(width) / 4 + i / 1000) % 2 ? 40 : 210);
+    }
+    qv::test::TestHttpServer server;
+    server.respond(200, ficharAnswer(""));
+    const std::string url = server.url("/QuorvantisService.asmx");
+    qv::scanDeliveries().setWaker([] {});
+    qv::FingerScan = std::make_unique<qv::TFingerScan>();
+    qv::ScanEnabled = true;
+    qv::FingerScan->BeforeScan = [](std::unique_ptr<qv::MemoryStream>& stream) {
+        stream = std::make_unique<qv::MemoryStream>();
+    };
+    qv::FingerScan->AfterScan = [&](std::unique_ptr<qv::MemoryStream>& stream) {
+        const std::unique_ptr<qv::MemoryStream> scan = std::move(stream);
+        scan->seek(0);
+        const qv::Bitmap source = qv::loadBmp(*scan);
+        qv::Bitmap target;
+        target.setPalette(source.palette());
+        qv::FlipBitmap(true, true, source, target);
+        const std::string text = qv::encodeFingerprint(target);
+        auto answer = qv::GetQuorvantisServiceSoap(false, url)->Fichar("12345678", text, "I");
+        benchmark::DoNotOptimize(answer);
+    };
+    for (auto _ : state) {
+        qv::ScanImageProc("bench:0", width, height, pixels.data(), resolution, 0);
+        qv::processScanDelivery(*qv::scanDeliveries().pop());
+    }
+    qv::FingerScan.reset();
+    qv::ScanEnabled = false;
+    qv::scanDeliveries().setWaker({});
+}
+BENCHMARK(BM_ScanToRequestSent)
+    ->ArgNames({"width", "height", "ppi"})
+    ->Args({500, 500, 500})
+    ->Args({800, 750, 1000})
+    ->Unit(benchmark::kMillisecond);
 
 // A portrait of 240 x 320 (state.range(0) scales it) as the service would send it.
 std::string photographText(int scale) {
