@@ -1,8 +1,11 @@
 #pragma once
 
 #include "app/StationApplication.h"
+#include "imaging/WSQPACK.h"
+#include "service/QuorvantisService.h"
 
 #include <QObject>
+#include <QTest>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -41,6 +44,19 @@ public:
     CapturedMessages& operator=(const CapturedMessages&) = delete;
 
     std::vector<MessageBoxRequest> requests;
+};
+
+// A suite whose clock-ins compress with the real compression library (the target names it in
+// QV_WSQPACK_LIBRARY) and call the registered service.
+class ClockInSuite : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        registerQuorvantisService();
+        LoadWSQPack(QV_WSQPACK_LIBRARY);
+        QVERIFY(WSQPackLoaded());
+    }
+    void cleanupTestCase() { unloadWSQPack(); }
 };
 
 } // namespace qv::test

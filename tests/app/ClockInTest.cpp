@@ -130,16 +130,9 @@ struct Boxes {
     std::vector<bool> busyWhenShown;
 };
 
-class ClockInTest : public QObject {
+class ClockInTest : public ClockInSuite {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        registerQuorvantisService();
-        LoadWSQPack(QV_WSQPACK_LIBRARY);
-        QVERIFY(WSQPackLoaded());
-    }
-    void cleanupTestCase() { unloadWSQPack(); }
-
     void eachModeSendsTheIdentifierAsTypedAndTheUnmirroredPrint_data() {
         QTest::addColumn<bool>("entry");
         QTest::addColumn<QString>("letter");

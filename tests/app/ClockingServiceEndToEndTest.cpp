@@ -28,16 +28,9 @@ Bitmap stripedPrint() {
     return print;
 }
 
-class ClockingServiceEndToEndTest : public QObject {
+class ClockingServiceEndToEndTest : public ClockInSuite {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        registerQuorvantisService();
-        LoadWSQPack(QV_WSQPACK_LIBRARY);
-        QVERIFY(WSQPackLoaded());
-    }
-    void cleanupTestCase() { unloadWSQPack(); }
-
     void aClockInIsAnsweredShownAndRecorded() {
         TempFolder data;
         const std::string database = data.path("clock-ins.db");

@@ -71,16 +71,9 @@ struct ScannerStation {
     std::unique_ptr<TFBioVerif> window;
 };
 
-class ScannerRoadTest : public QObject {
+class ScannerRoadTest : public ClockInSuite {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        registerQuorvantisService();
-        LoadWSQPack(QV_WSQPACK_LIBRARY);
-        QVERIFY(WSQPackLoaded());
-    }
-    void cleanupTestCase() { unloadWSQPack(); }
-
     void bothFlipsShowAndSendTheScanTurnedHalfRound() {
         ScannerStation s;
         s.settings.flipHorizontal = true;
