@@ -98,6 +98,18 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     rbEgreso.setGeometry(120, 8, 65, 17);
     btCap.setAutoDefault(false);
 
+    // Named as designed, so the widget tree reads the same in a debugger, an accessibility tool
+    // and a test's report.
+    const std::pair<QObject*, const char*> names[] = {
+        {&img, "img"},           {&Panel1, "Panel1"},
+        {&edAppID, "edAppID"},   {&sbStat, "sbStat"},
+        {&Label1, "Label1"},     {&btCap, "btCap"},
+        {&Label2, "Label2"},     {&rbIngreso, "rbIngreso"},
+        {&rbEgreso, "rbEgreso"}, {&TimerClear, "TimerClear"}};
+    for (const auto& [object, name] : names) {
+        object->setObjectName(QString::fromLatin1(name));
+    }
+
     setTabOrder(&edAppID, &btCap);
     setTabOrder(&btCap, &rbIngreso);
     setTabOrder(&rbIngreso, &rbEgreso);

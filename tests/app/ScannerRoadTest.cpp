@@ -9,12 +9,13 @@
 #include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
 #include "tests/support/FixedSettings.h"
+#include "tests/support/ScriptSnippets.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
 
 #include <QDialog>
 #include <QTest>
-#include <thread>
+#include <functional>
 
 namespace qv::test {
 namespace {
@@ -37,6 +38,17 @@ ScanImage scan(int32_t width, int32_t height) {
     }
     return image;
 }
+
+// The station's own runner screen, with a hook a test uses to act between the turns of a
+// capture program's wait.
+struct HookedRunnerUi : QtRunnerUi {
+    using QtRunnerUi::QtRunnerUi;
+    std::function<void()> afterWaitTurn = [] {};
+    void processPaintEvents() override {
+        QtRunnerUi::processPaintEvents();
+        afterWaitTurn();
+    }
+};
 
 // A window with the live scanner it attaches to, as start-up leaves them, pointed at a
 // clocking service on loopback.
@@ -66,7 +78,7 @@ struct ScannerStation {
     TempFolder capture;
     TestHttpServer server;
     FixedSettings settings;
-    QtRunnerUi runnerUi;
+    HookedRunnerUi runnerUi;
     QDialog dialog;
     std::unique_ptr<TFBioVerif> window;
 };
@@ -102,30 +114,28 @@ private slots:
         ScannerStation s;
         const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
         saveBmpFile(Bitmap(64, 48), s.capture.path("print.bmp"), 500);
-        // The capture program says it has started, then waits for the test's word.
-        s.capture.writeScript("cap.sh", "touch \"RECORDstarted\"\n"
-                                        "while [ ! -f \"RECORDgo\" ]; do sleep 0.01; done\n"
-                                        "cp \"RECORDprint.bmp\" \"RECORDhuella.bmp\"\n");
+        s.capture.writeScript("cap.sh", std::string(kWaitForGo) +
+                                            "cp \"RECORDprint.bmp\" \"RECORDhuella.bmp\"\n");
         s.settings.exeCaptura = "cap.sh";
         s.activate(*s.window);
         s.window->rbIngreso.click();
         s.window->edAppID.setText("5");
-        // The scanner library's thread delivers a scan while the capture program runs.
-        std::thread library([&s] {
-            while (!s.capture.exists("started")) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // The scanner library delivers a scan while the capture program runs; the program ends
+        // only after a further turn of the wait, which has the wake-up to handle.
+        int turns = 0;
+        s.runnerUi.afterWaitTurn = [&] {
+            if (++turns == 1) {
+                const ScanImage image = scan(40, 40);
+                ScanImageProc("virtual_image:0", 40, 40, image.pixels.data(), 500, 0);
+            } else {
+                s.capture.writeFile("go", "");
             }
-            const ScanImage image = scan(40, 40);
-            ScanImageProc("virtual_image:0", 40, 40, image.pixels.data(), 500, 0);
-            // Long enough for the capture wait to have handled the wake-up.
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            s.capture.writeFile("go", "");
-        });
+        };
 
         s.window->btCapClick();
-        library.join();
-        QTest::qWait(50);
+        QCoreApplication::processEvents(); // a delivery left over would be taken now
 
+        QVERIFY(turns >= 2);
         QCOMPARE(s.server.requests().size(), std::size_t(1));
         QCOMPARE(FingerScan->ScannerId, std::string());
         QVERIFY(!scanDeliveries().pop());

@@ -1,6 +1,8 @@
 #include "config/UConfigLiveScan.h"
 
 #include "platform/Errors.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/FormFaults.h"
 #include "tests/support/RecordingUi.h"
 #include "tests/support/TempFolder.h"
 
@@ -8,7 +10,6 @@
 #include <QDir>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStyle>
 #include <QTest>
 #include <memory>
 #include <string>
@@ -111,44 +112,19 @@ private Q_SLOTS:
                                "cbFlipVer",      "Label1",   "cbLiveScanExterno", "Label3",
                                "edPathLiveScan", "btConfig", "btCaptura",         "Label2",
                                "edHost"};
-        std::vector<std::pair<QString, QRect>> placed;
+        std::vector<const QWidget*> controls;
         for (const char* name : names) {
-            const auto* widget = dialog->findChild<QWidget*>(QString::fromLatin1(name));
-            QVERIFY2(widget != nullptr, name);
-            const QWidget* parent = widget->parentWidget();
-            QVERIFY2(parent->rect().contains(widget->geometry()), name);
-            if (parent == dialog.get()) {
-                placed.emplace_back(widget->objectName(), widget->geometry());
-            }
-            if (const auto* label = qobject_cast<const QLabel*>(widget)) {
-                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
-                         name);
-            } else if (const auto* push = qobject_cast<const QPushButton*>(widget)) {
-                // The text and the style's margins; a push button's size hint adds a
-                // minimum width of its own, which is no measure of fitting.
-                const int margin = push->style()->pixelMetric(QStyle::PM_ButtonMargin);
-                const QString shown = QString(push->text()).remove('&');
-                QVERIFY2(push->fontMetrics().horizontalAdvance(shown) + 2 * margin <= push->width(),
-                         name);
-            } else if (qobject_cast<const QCheckBox*>(widget)) {
-                QVERIFY2(widget->sizeHint().width() <= widget->width(), name);
-            }
+            controls.push_back(dialog->findChild<QWidget*>(QString::fromLatin1(name)));
+            QVERIFY2(controls.back() != nullptr, name);
         }
-        for (std::size_t i = 0; i < placed.size(); ++i) {
-            for (std::size_t j = i + 1; j < placed.size(); ++j) {
-                QVERIFY2(!placed[i].second.intersects(placed[j].second),
-                         qPrintable(placed[i].first + " overlaps " + placed[j].first));
-            }
-        }
-        const std::pair<const char*, const char*> labelled[] = {
-            {"Label3", "edPathLiveScan"}, {"Label1", "cbLiveScanExterno"}, {"Label2", "edHost"}};
-        for (const auto& [labelName, controlName] : labelled) {
-            const QRect label = dialog->findChild<QLabel*>(labelName)->geometry();
-            const QRect control =
-                dialog->findChild<QWidget*>(QString::fromLatin1(controlName))->geometry();
-            QVERIFY2(label.right() < control.left(), labelName);
-            QVERIFY2(label.top() < control.bottom() && control.top() < label.bottom(), labelName);
-        }
+        QCOMPARE(test::formFaults(controls), QString());
+        const auto control = [&](const char* name) {
+            return static_cast<const QWidget*>(dialog->findChild<QWidget*>(name));
+        };
+        QCOMPARE(test::misplacedCaptions({{control("Label3"), control("edPathLiveScan")},
+                                          {control("Label1"), control("cbLiveScanExterno")},
+                                          {control("Label2"), control("edHost")}}),
+                 QString());
     }
 
     void tabOrderFollowsTheDesign() {
@@ -366,7 +342,7 @@ private Q_SLOTS:
         auto dialog = makeDialog();
         QTest::mouseClick(button(*dialog, "btConfig"), Qt::LeftButton);
 
-        QTRY_VERIFY(capture_->exists("cwd"));
+        QVERIFY(test::eventually([this] { return capture_->exists("cwd"); }));
         QCOMPARE(capture_->read("cwd"), QDir::currentPath().toStdString() + "\n");
         QCOMPARE(capture_->read("args"), std::string());
         QCOMPARE(ui_.log, (std::vector<std::string>{"busy", "idle"}));
