@@ -1,3 +1,5 @@
+// What the station was asked to do on its command line: run, check, help or version.
+
 #include "app/CommandLine.h"
 
 #include <string_view>

@@ -1,3 +1,5 @@
+// What the station was asked to do on its command line: run, check, help or version.
+
 #pragma once
 
 #include <span>

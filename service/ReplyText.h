@@ -1,3 +1,5 @@
+// A SOAP reply's bytes turned into UTF-8 text, whatever encoding they declared.
+
 #pragma once
 
 #include <cstddef>

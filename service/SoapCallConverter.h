@@ -1,3 +1,5 @@
+// The SOAP call converter and the options that govern how a call is written and read.
+
 #pragma once
 
 #include "platform/MemoryStream.h"

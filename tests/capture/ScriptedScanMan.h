@@ -1,3 +1,5 @@
+// A scanner library whose answers the test scripts, for the live scanner's tests.
+
 #pragma once
 
 #include <cstdint>

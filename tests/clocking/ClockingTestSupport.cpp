@@ -1,3 +1,5 @@
+// What the development service's tests share: a test print, the station's request, calls over HTTP.
+
 #include "tests/clocking/ClockingTestSupport.h"
 
 #include "imaging/UMimeFile.h"

@@ -1,3 +1,5 @@
+// What the development service's tests share: a test print, the station's request, calls over HTTP.
+
 #pragma once
 
 #include "tests/clocking/ServiceProcess.h"

@@ -1,3 +1,5 @@
+// The built development service run as a child process, alone or serving on loopback.
+
 #include "tests/clocking/ServiceProcess.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// What the HTTP transport's tests share: the SOAP action, the texts they expect, small helpers.
+
 #pragma once
 
 #include "platform/Errors.h"

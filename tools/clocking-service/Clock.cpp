@@ -1,3 +1,5 @@
+// The service's wall clock: UTC timestamps stored in the ledger, local times shown to people.
+
 #include "tools/clocking-service/Clock.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// How the service answers a Fichar request: staff looked up, clock-in recorded, answer built.
+
 #pragma once
 
 #include "tools/clocking-service/Database.h"

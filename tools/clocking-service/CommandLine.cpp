@@ -1,3 +1,5 @@
+// The development service's command line split into command, words and options.
+
 #include "tools/clocking-service/CommandLine.h"
 
 #include "tools/clocking-service/Commands.h"

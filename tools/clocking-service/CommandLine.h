@@ -1,3 +1,5 @@
+// The development service's command line split into command, words and options.
+
 #pragma once
 
 #include <optional>

@@ -1,3 +1,5 @@
+// The development service's commands (enroll, staff, ledger, export-print, serve).
+
 #include "tools/clocking-service/Commands.h"
 
 #include "qv/Version.h"

@@ -1,3 +1,5 @@
+// The development service's commands (enroll, staff, ledger, export-print, serve).
+
 #pragma once
 
 #include <iosfwd>

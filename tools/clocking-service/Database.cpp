@@ -1,3 +1,5 @@
+// The service's SQLite file: one owner per connection and statement, errors as DatabaseError.
+
 #include "tools/clocking-service/Database.h"
 
 #include <sqlite3.h>

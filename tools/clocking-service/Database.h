@@ -1,3 +1,5 @@
+// The service's SQLite file: one owner per connection and statement, errors as DatabaseError.
+
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// A received Fichar request read strictly: envelope, fields, Base64 WSQ print within limits.
+
 #include "tools/clocking-service/FicharRequest.h"
 
 #include "service/QuorvantisService.h"

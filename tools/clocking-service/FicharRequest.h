@@ -1,3 +1,5 @@
+// A received Fichar request read strictly: envelope, fields, Base64 WSQ print within limits.
+
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// The service's HTTP side: the SOAP endpoint, its WSDL, the ledger page and its pictures.
+
 #include "tools/clocking-service/HttpEndpoint.h"
 
 #include "tools/clocking-service/Ledger.h"

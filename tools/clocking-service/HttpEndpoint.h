@@ -1,3 +1,5 @@
+// The service's HTTP side: the SOAP endpoint, its WSDL, the ledger page and its pictures.
+
 #pragma once
 
 #include "tools/clocking-service/ClockingDesk.h"

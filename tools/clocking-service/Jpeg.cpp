@@ -1,3 +1,5 @@
+// JPEG files the service writes (portraits, print thumbnails) and the size read from one.
+
 #include "tools/clocking-service/Jpeg.h"
 
 #include <memory>

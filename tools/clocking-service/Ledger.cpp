@@ -1,3 +1,5 @@
+// The ledger: every Fichar request as received and answered, stored and read back.
+
 #include "tools/clocking-service/Ledger.h"
 
 namespace qv::clocking {

@@ -1,3 +1,5 @@
+// The ledger: every Fichar request as received and answered, stored and read back.
+
 #pragma once
 
 #include "tools/clocking-service/Database.h"

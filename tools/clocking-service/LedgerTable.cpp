@@ -1,3 +1,5 @@
+// The staff and the latest ledger entries as terminal tables.
+
 #include "tools/clocking-service/LedgerTable.h"
 
 #include "tools/clocking-service/Clock.h"

@@ -1,3 +1,5 @@
+// The staff and the latest ledger entries as terminal tables.
+
 #pragma once
 
 #include "tools/clocking-service/Database.h"

@@ -1,3 +1,5 @@
+// The HTML page of the latest clock-ins.
+
 #include "tools/clocking-service/Page.h"
 
 #include "tools/clocking-service/Clock.h"

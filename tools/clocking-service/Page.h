@@ -1,3 +1,5 @@
+// The HTML page of the latest clock-ins.
+
 #pragma once
 
 #include "tools/clocking-service/Ledger.h"

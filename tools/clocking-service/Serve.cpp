@@ -1,3 +1,5 @@
+// Runs the development clocking service until it is told to stop.
+
 #include "tools/clocking-service/Serve.h"
 
 #include "tools/clocking-service/ClockingDesk.h"

@@ -1,3 +1,5 @@
+// Runs the development clocking service until it is told to stop.
+
 #pragma once
 
 #include <filesystem>

@@ -1,3 +1,5 @@
+// The SOAP texts the service sends back: a FicharResponse or a fault.
+
 #include "tools/clocking-service/SoapAnswer.h"
 
 #include "service/QuorvantisService.h"

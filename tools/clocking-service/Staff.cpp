@@ -1,3 +1,5 @@
+// The enrolled staff: identifiers, names, and their lookup.
+
 #include "tools/clocking-service/Staff.h"
 
 #include "tools/clocking-service/Clock.h"

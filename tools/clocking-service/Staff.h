@@ -1,3 +1,5 @@
+// The enrolled staff: identifiers, names, and their lookup.
+
 #pragma once
 
 #include "tools/clocking-service/Database.h"

@@ -1,3 +1,5 @@
+// The service's WSDL description.
+
 #include "tools/clocking-service/Wsdl.h"
 
 #include "service/QuorvantisService.h"

@@ -1,3 +1,5 @@
+// The service's WSDL description.
+
 #pragma once
 
 #include <string>

@@ -1,3 +1,5 @@
+// The fichar tool: one clock-in request sent from the command line, its answer printed.
+
 #include "tools/fichar/FicharCommand.h"
 
 #include "imaging/UMimeFile.h"
