@@ -7,16 +7,10 @@
 # Environment: QV_VERSION, QV_TOOLS and QV_LIBRARIES (file names), QV_MANUAL_COUNT.
 set -euo pipefail
 build=$1
-stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/checks.sh"
 
-DESTDIR="$stage" cmake --install "$build" --prefix /usr > "$stage/install.log"
-program="$stage/usr/lib/quorvantis"
+DESTDIR="$scratch" cmake --install "$build" --prefix /usr > "$scratch/install.log"
+program="$scratch/usr/lib/quorvantis"
 
 # The program folder: the station and its libraries side by side, the settings linked in.
 [ -x "$program/Quorvantis" ] || fail "no station in $program"
@@ -26,21 +20,21 @@ done
 # (Absolute, as the link leaves /usr: here it leads out of the scratch folder.)
 [ "$(readlink "$program/Quorvantis.INI")" = /etc/quorvantis/Quorvantis.INI ] ||
     fail "the program folder's settings file does not lead to /etc/quorvantis/Quorvantis.INI"
-[ -f "$stage/etc/quorvantis/Quorvantis.INI" ] || fail "no settings file installed"
-[ "$(readlink -f "$stage/usr/bin/quorvantis")" = "$program/Quorvantis" ] ||
+[ -f "$scratch/etc/quorvantis/Quorvantis.INI" ] || fail "no settings file installed"
+[ "$(readlink -f "$scratch/usr/bin/quorvantis")" = "$program/Quorvantis" ] ||
     fail "quorvantis on the PATH does not lead to the station"
 runpath=$(readelf -d "$program/Quorvantis" | grep -E 'R(UN)?PATH' || true)
 [[ "$runpath" == *"[\$ORIGIN]"* ]] || fail "the station's run path is not its own folder: $runpath"
 
 # A second installation keeps the settings an operator has edited.
-echo "; edited on site" >> "$stage/etc/quorvantis/Quorvantis.INI"
-DESTDIR="$stage" cmake --install "$build" --prefix /usr > "$stage/install-again.log"
-grep -q "edited on site" "$stage/etc/quorvantis/Quorvantis.INI" ||
+echo "; edited on site" >> "$scratch/etc/quorvantis/Quorvantis.INI"
+DESTDIR="$scratch" cmake --install "$build" --prefix /usr > "$scratch/install-again.log"
+grep -q "edited on site" "$scratch/etc/quorvantis/Quorvantis.INI" ||
     fail "installing again replaced the operator's settings"
 
 # The installed station, started from elsewhere and with no library path of the build.
-check=$(cd / && env -u LD_LIBRARY_PATH "$stage/usr/bin/quorvantis" --check 2>"$stage/check.err") ||
-    fail "quorvantis --check failed: $(cat "$stage/check.err")"
+check=$(cd / && env -u LD_LIBRARY_PATH "$scratch/usr/bin/quorvantis" --check 2>"$scratch/check.err") ||
+    fail "quorvantis --check failed: $(cat "$scratch/check.err")"
 expect_line() {
     grep -qxF "$1" <<<"$check" || fail "quorvantis --check did not say '$1':"$'\n'"$check"
 }
@@ -51,31 +45,31 @@ done
 grep -q '^window: Quorvantis' <<<"$check" || fail "the window did not come up:"$'\n'"$check"
 
 # Versions, all from the one project version.
-[ "$("$stage/usr/bin/quorvantis" --version)" = "Quorvantis $QV_VERSION" ] ||
+[ "$("$scratch/usr/bin/quorvantis" --version)" = "Quorvantis $QV_VERSION" ] ||
     fail "quorvantis --version"
 for tool in $QV_TOOLS; do
-    [ -x "$stage/usr/bin/$tool" ] || { fail "$tool is not on the PATH"; continue; }
-    version=$("$stage/usr/bin/$tool" --version) || fail "$tool --version failed"
+    [ -x "$scratch/usr/bin/$tool" ] || { fail "$tool is not on the PATH"; continue; }
+    version=$("$scratch/usr/bin/$tool" --version) || fail "$tool --version failed"
     [ "$version" = "$tool (Quorvantis) $QV_VERSION" ] || fail "$tool --version says '$version'"
 done
 
 # Manual pages: one per program, found by man, rendered without a warning.
-manuals=("$stage"/usr/share/man/man1/*.1.gz)
+manuals=("$scratch"/usr/share/man/man1/*.1.gz)
 [ "${#manuals[@]}" -eq "$QV_MANUAL_COUNT" ] ||
     fail "${#manuals[@]} manual pages installed, $QV_MANUAL_COUNT built"
 for program_name in quorvantis $QV_TOOLS; do
-    man -M "$stage/usr/share/man" -w "$program_name" >/dev/null 2>&1 ||
+    man -M "$scratch/usr/share/man" -w "$program_name" >/dev/null 2>&1 ||
         fail "man does not find the page of $program_name"
 done
 for page in "${manuals[@]}"; do
-    text=$(MANWIDTH=80 man --warnings -l "$page" 2>"$stage/man.err") || fail "man $page failed"
-    [ -s "$stage/man.err" ] && fail "$(basename "$page") renders with warnings: $(cat "$stage/man.err")"
+    text=$(MANWIDTH=80 man --warnings -l "$page" 2>"$scratch/man.err") || fail "man $page failed"
+    [ -s "$scratch/man.err" ] && fail "$(basename "$page") renders with warnings: $(cat "$scratch/man.err")"
     grep -q '^NAME' <<<"$text" || fail "$(basename "$page") has no NAME section"
 done
 
 # Desktop integration: a valid menu entry whose icon is installed.
-desktop-file-validate "$stage/usr/share/applications/quorvantis.desktop" ||
+desktop-file-validate "$scratch/usr/share/applications/quorvantis.desktop" ||
     fail "the installed desktop file is not valid"
-[ -f "$stage/usr/share/icons/hicolor/scalable/apps/quorvantis.svg" ] || fail "no icon installed"
+[ -f "$scratch/usr/share/icons/hicolor/scalable/apps/quorvantis.svg" ] || fail "no icon installed"
 
 exit $((failures > 0))

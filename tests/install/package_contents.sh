@@ -6,17 +6,11 @@
 # Environment: QV_VERSION, QV_TOOLS and QV_LIBRARIES (file names), QV_MANUAL_COUNT.
 set -euo pipefail
 build=$1
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/checks.sh"
 
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" > "$out/cpack.log" 2>&1 ||
-    { cat "$out/cpack.log" >&2; exit 1; }
-packages=("$out"/quorvantis_*.deb)
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch" > "$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log" >&2; exit 1; }
+packages=("$scratch"/quorvantis_*.deb)
 [ "${#packages[@]}" -eq 1 ] && [ -f "${packages[0]}" ] || { echo "no package built" >&2; exit 1; }
 deb=${packages[0]}
 
@@ -63,14 +57,14 @@ outside=$(grep -vE '^\./(usr|etc)(/|$)' <<<"$listing" | grep -vxF './' || true)
 
 # The settings survive upgrades as a configuration file; the operators' group is made on
 # configuration.
-control="$out/control"
+control="$scratch/control"
 dpkg-deb -e "$deb" "$control"
 grep -qxF /etc/quorvantis/Quorvantis.INI "$control/conffiles" || fail "settings are no conffile"
 [ -x "$control/postinst" ] || fail "no postinst"
 grep -q ldconfig "$control/postinst" "$control/postrm" && fail "ldconfig for a private folder"
 
 # Nothing of the build machine inside: no build paths in the binaries' run paths.
-unpacked="$out/unpacked"
+unpacked="$scratch/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
 while IFS= read -r -d '' binary; do
     if readelf -d "$binary" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -qv '\[\$ORIGIN\]'; then
