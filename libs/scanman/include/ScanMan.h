@@ -14,7 +14,12 @@
  * device keeps its id from one run to the next.
  *
  * Procedures are called on the library's thread, never after SMFinalize has returned, and must
- * not call the library's functions (such calls answer SM_ERROR_FAILED). */
+ * not call the library's functions (such calls answer SM_ERROR_FAILED).
+ *
+ * The library's thread owns GLib's global default main context from SMInitialize to SMFinalize
+ * (libfprint, GUsb and some drivers attach their sources to it): no other thread of the process
+ * may iterate it meanwhile. SMStopCapturing and SMFinalize return within 5 s, also when a device
+ * never answers. */
 #ifndef SCANMAN_H
 #define SCANMAN_H
 
@@ -30,6 +35,9 @@ enum {
     SM_ERROR_NOT_INITIALIZED = -3,
     SM_ERROR_ARGUMENT_NULL = -4,
     SM_ERROR_INVALID_ARGUMENT = -5,
+    /* SMInitialize: another thread of the process iterates GLib's global default main
+     * context, which the library's thread must own (run a Qt program with QT_NO_GLIB=1). */
+    SM_ERROR_MAIN_CONTEXT_BUSY = -6,
     SM_ERROR_INVALID_PARAMETER = -10,
     SM_ERROR_PARAMETER_READ_ONLY = -11,
     SM_ERROR_NOT_CAPTURING = -100,
@@ -41,12 +49,32 @@ enum { SM_PARAMETER_TYPE = 0, SM_PARAMETER_VERSION = 10, SM_PARAMETER_INTERFACE 
 
 enum { SM_TYPE_INTEGER = 5, SM_TYPE_TEXT = 100 };
 
-/* Events of the notify procedure: the scanner waits for a finger; a capture failed (no usable
- * print) and is retried; the scanner was lost or could not be opened and stopped capturing. */
-enum { SM_NOTIFY_READY = 1, SM_NOTIFY_RETRY = 2, SM_NOTIFY_LOST = 3 };
+/* Events of the notify procedure, with the scanner's id. A scanner lives through a working day
+ * by itself: it rests when hot, and is closed and reopened after a failure, with a pause that
+ * grows with each failure in a row; only an unplugged scanner stops for good.
+ *   READY        open and waiting for a finger
+ *   RETRY        a finger gave no usable print; waiting for it again
+ *   LOST         unplugged: it stopped capturing (the monitor reports it back, SM_MONITOR_...)
+ *   RESTING      hot: it rests, and waits for a finger again (READY) once cool
+ *   FAILED       a capture failed: it is closed, and reopened after a pause
+ *   OPEN_FAILED  it could not be opened: it is tried again after a pause
+ *   OPENED       opened (at the start of capturing, or again after a failure) */
+enum {
+    SM_NOTIFY_READY = 1,
+    SM_NOTIFY_RETRY = 2,
+    SM_NOTIFY_LOST = 3,
+    SM_NOTIFY_RESTING = 4,
+    SM_NOTIFY_FAILED = 5,
+    SM_NOTIFY_OPEN_FAILED = 6,
+    SM_NOTIFY_OPENED = 7
+};
 
-/* Events of the monitor procedure: a scanner was lost (value: its index). */
-enum { SM_MONITOR_SCANNER_LOST = 1 };
+/* Events of the monitor procedure, with the scanner's index (as for SMGetScannerId):
+ *   SCANNER_LOST   a scanner was unplugged
+ *   SCANNER_ADDED  a scanner was plugged in: a new one at the next index (SMGetScannerCount
+ *                  grows), or a lost one back in the same port at its own index with its own id.
+ *                  It does not capture until SMStartCapturing is called for it. */
+enum { SM_MONITOR_SCANNER_LOST = 1, SM_MONITOR_SCANNER_ADDED = 2 };
 
 /* One captured image: width x height bytes of 8-bit gray (0 black), top row first, no padding,
  * valid for the duration of the call; resolution in pixels per inch. */
