@@ -19,6 +19,14 @@ void showModalMessageBox(const MessageBoxRequest& request) {
     messageBoxFor(request)->exec();
 }
 
+// The scanner library's thread owns GLib's default main context, where libfprint and the USB
+// layer attach their sources; Qt's GLib event dispatcher would iterate it from this thread
+// too. Qt reads the choice of dispatcher when the application object is made.
+int& withQtOwnDispatcher(int& argc) {
+    qputenv("QT_NO_GLIB", "1");
+    return argc;
+}
+
 } // namespace
 
 std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request) {
@@ -31,7 +39,7 @@ std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request) {
 }
 
 StationApplication::StationApplication(int& argc, char** argv)
-    : QApplication(argc, argv)
+    : QApplication(withQtOwnDispatcher(argc), argv)
     , title_(applicationTitle(applicationFilePath()))
     , presenter_(showModalMessageBox) {
     setApplicationName(title_);
