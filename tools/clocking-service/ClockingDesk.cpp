@@ -53,9 +53,13 @@ std::string resultText(const FicharRequest& request, const std::optional<StaffMe
            localTime(receivedAt, "%H:%M");
 }
 
-DeskReply faultReply(const std::string& code, const std::string& text) {
-    return {true, code, soapFaultXml(code, text)};
+DeskReply faultReply(const std::string& code, const std::string& text,
+                     const std::optional<std::string>& appId = std::nullopt) {
+    return {true, code, soapFaultXml(code, text), appId, text};
 }
+
+// Enough for every member's picture; a service that outgrows it starts over.
+constexpr std::size_t kCachedFotoTexts = 256;
 
 } // namespace
 
@@ -64,10 +68,22 @@ DeskReply ClockingDesk::refuse(LedgerEntry& entry, const std::string& reason) {
     try {
         record(db_, entry);
     } catch (const std::exception& error) {
-        return faultReply(
-            "Server", reason + " (and the refusal could not be recorded: " + error.what() + ")");
+        return faultReply("Server",
+                          reason + " (and the refusal could not be recorded: " + error.what() + ")",
+                          entry.appId);
     }
-    return faultReply("Client", reason);
+    return faultReply("Client", reason, entry.appId);
+}
+
+const std::string& ClockingDesk::fotoText(std::int64_t photoId,
+                                          const std::vector<std::uint8_t>& jpeg) {
+    if (const auto known = fotoTexts_.find(photoId); known != fotoTexts_.end()) {
+        return known->second;
+    }
+    if (fotoTexts_.size() >= kCachedFotoTexts) {
+        fotoTexts_.clear();
+    }
+    return fotoTexts_.emplace(photoId, base64Of(jpeg)).first->second;
 }
 
 DeskReply ClockingDesk::refuseUnread(const std::string& reason, const std::string& peer) {
@@ -85,30 +101,26 @@ DeskReply ClockingDesk::handle(std::string_view body, std::string_view soapActio
 
     std::lock_guard lock(mutex_);
     if (request.refusal) {
-        entry.fault = *request.refusal;
-        try {
-            record(db_, entry);
-        } catch (const std::exception& error) {
-            return faultReply("Server",
-                              *request.refusal +
-                                  " (and the refusal could not be recorded: " + error.what() + ")");
-        }
-        return faultReply("Client", *request.refusal);
+        return refuse(entry, *request.refusal);
     }
     try {
         const auto member = findStaff(db_, *request.appId);
         FicharAnswer answer{kPuntajeNotCompared, resultText(request, member, receivedAt), {}};
         if (member) {
             entry.staffId = member->id;
-            entry.photo = member->photo;
-            answer.foto = base64Of(member->photo);
+            entry.staffName = member->name;
+            entry.photoId = member->photoId;
+            if (member->photoId) {
+                answer.foto = fotoText(*member->photoId, member->photo);
+            }
         }
         entry.puntaje = answer.puntaje;
         entry.resultado = answer.resultado;
         record(db_, entry);
-        return {false, {}, ficharResponseXml(answer)};
+        return {false, {}, ficharResponseXml(answer), request.appId, answer.resultado};
     } catch (const std::exception& error) {
-        return faultReply("Server", std::string("The clock-in was not recorded: ") + error.what());
+        return faultReply("Server", std::string("The clock-in was not recorded: ") + error.what(),
+                          request.appId);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "tools/clocking-service/Ledger.h"
 #include "tools/clocking-service/SoapAnswer.h"
 
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -21,6 +22,10 @@ struct DeskReply {
     bool fault = false;
     std::string faultCode; // "Client" or "Server"
     std::string body;      // the SOAP document
+    // For the request log: the identifier as sent (when one was read) and the answer's text
+    // or the fault's.
+    std::optional<std::string> appId;
+    std::string outcome;
 };
 
 // Handles Fichar calls: reads each request, answers it and records it in the ledger before
@@ -45,9 +50,14 @@ private:
     // Records the refusal and answers it with a Client fault; the lock must be held.
     DeskReply refuse(LedgerEntry& entry, const std::string& reason);
 
+    // The answer's Base64 text of a stored photograph; stored pictures never change, so it is
+    // kept by number. The lock must be held.
+    const std::string& fotoText(std::int64_t photoId, const std::vector<std::uint8_t>& jpeg);
+
     Database& db_;
     PrintLimits limits_;
     std::mutex mutex_;
+    std::map<std::int64_t, std::string> fotoTexts_;
 };
 
 } // namespace qv::clocking

@@ -2,6 +2,7 @@
 
 #include "tools/clocking-service/Serve.h"
 
+#include "tools/clocking-service/Clock.h"
 #include "tools/clocking-service/ClockingDesk.h"
 #include "tools/clocking-service/Commands.h"
 #include "tools/clocking-service/HttpEndpoint.h"
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <mutex>
 #include <ostream>
 #include <pthread.h>
 #include <thread>
@@ -86,16 +88,28 @@ void serve(const std::filesystem::path& database, const std::string& listen, std
     const ListenAddress address = parseListen(listen);
     Database db(database);
     ClockingDesk desk(db);
-    HttpEndpoint endpoint(desk);
+    std::mutex printing;
+    HttpEndpoint endpoint(desk, [&](const std::string& line) {
+        std::lock_guard lock(printing);
+        out << line << "\n" << std::flush;
+    });
     StopOnSignal stopper(endpoint);
     const int port = endpoint.bind(address.host, address.port);
     const std::string base = "http://" + urlHost(address.host) + ":" + std::to_string(port);
+    const std::string& token = endpoint.token();
+    std::unique_lock lock(printing);
     out << "Development clocking service (not the operator's service; it does not compare "
            "fingerprints)\n"
         << "database: " << database.string() << "\n"
+        << "answers give local times, time zone " << localTime(now(), "%Z (UTC%z)") << "\n"
         << "listening on " << base << "/QuorvantisService.asmx\n"
-        << "page: " << base << "/\n"
-        << std::flush;
+        << "page: " << base << "/" << (token.empty() ? "" : "?token=" + token) << "\n";
+    if (!token.empty()) {
+        out << "not a loopback address: the page and its pictures need the token, as above or "
+               "in an X-Clocking-Token header\n";
+    }
+    out << std::flush;
+    lock.unlock();
     endpoint.serve();
     out << "stopped\n" << std::flush;
 }
