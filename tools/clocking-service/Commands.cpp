@@ -114,7 +114,9 @@ fs::path databasePath(const CommandLine& line) {
         return *given;
     }
     const fs::path file = defaultDatabase();
+    // The folder holds names, photographs and prints: its owner's alone.
     fs::create_directories(file.parent_path());
+    fs::permissions(file.parent_path(), fs::perms::owner_all, fs::perm_options::replace);
     return file;
 }
 
