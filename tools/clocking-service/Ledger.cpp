@@ -41,7 +41,11 @@ LedgerEntry readEntry(const Statement& row) {
 } // namespace
 
 std::int64_t record(Database& db, const LedgerEntry& entry) {
-    return db.transaction([&] {
+    return db.transaction([&] { return insertEntry(db, entry); });
+}
+
+std::int64_t insertEntry(Database& db, const LedgerEntry& entry) {
+    {
         auto insert =
             db.prepare("INSERT INTO ledger (received_at, app_id, mode, staff_id, wsq, print_width, "
                        "print_height, print_ppi, puntaje, resultado, photo_id, fault, peer, "
@@ -61,8 +65,8 @@ std::int64_t record(Database& db, const LedgerEntry& entry) {
             .bind(13, entry.peer)
             .bind(14, entry.staffName)
             .run();
-        return db.lastInsertId();
-    });
+    }
+    return db.lastInsertId();
 }
 
 std::vector<LedgerLine> latestEntries(Database& db, int limit) {

@@ -36,6 +36,8 @@ struct LedgerEntry {
 
 // Commits the entry and returns its number.
 std::int64_t record(Database& db, const LedgerEntry& entry);
+// Adds the entry inside the caller's transaction and returns its number.
+std::int64_t insertEntry(Database& db, const LedgerEntry& entry);
 
 // Newest first, without the print and photograph bytes (hasPrint / hasPhoto say whether
 // there are any).

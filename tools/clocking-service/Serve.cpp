@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <malloc.h>
 #include <mutex>
 #include <ostream>
 #include <pthread.h>
@@ -18,6 +19,8 @@
 namespace qv::clocking {
 
 namespace {
+
+constexpr int kMallocArenas = 4;
 
 struct ListenAddress {
     std::string host;
@@ -86,6 +89,9 @@ private:
 
 void serve(const std::filesystem::path& database, const std::string& listen, std::ostream& out) {
     const ListenAddress address = parseListen(listen);
+    // Most workers are idle most of the time; an allocator arena per thread would each keep
+    // the buffers of a decoded print, doubling the service's memory for nothing.
+    mallopt(M_ARENA_MAX, kMallocArenas);
     Database db(database);
     ClockingDesk desk(db);
     std::mutex printing;

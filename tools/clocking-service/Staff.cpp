@@ -56,19 +56,27 @@ bool removeStaff(Database& db, std::string_view id) {
     });
 }
 
-std::optional<StaffMember> findStaff(Database& db, std::string_view id) {
-    auto query = db.prepare("SELECT s.id, s.name, p.jpeg, s.enrolled_at, s.photo_id FROM staff s "
-                            "LEFT JOIN photos p ON p.id = s.photo_id WHERE s.id = ?");
+std::optional<StaffMember> findStaff(Database& db, std::string_view id, bool withPhoto) {
+    auto query = db.prepare("SELECT id, name, enrolled_at, photo_id FROM staff WHERE id = ?");
     query.bind(1, trimBlanks(id));
     if (!query.step()) {
         return std::nullopt;
     }
-    StaffMember member{query.text(0), query.text(1), query.blob(2), query.text(3)};
-    if (!query.isNull(4)) {
-        member.photoId = query.integer(4);
+    StaffMember member{query.text(0), query.text(1), {}, query.text(2)};
+    if (!query.isNull(3)) {
+        member.photoId = query.integer(3);
+        member.hasPhoto = true;
+        if (withPhoto) {
+            member.photo = storedPhoto(db, *member.photoId);
+        }
     }
-    member.hasPhoto = !member.photo.empty();
     return member;
+}
+
+std::vector<std::uint8_t> storedPhoto(Database& db, std::int64_t photoId) {
+    auto query = db.prepare("SELECT jpeg FROM photos WHERE id = ?");
+    query.bind(1, photoId);
+    return query.step() ? query.blob(0) : std::vector<std::uint8_t>();
 }
 
 std::vector<StaffMember> listStaff(Database& db) {

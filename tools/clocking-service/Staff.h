@@ -26,7 +26,10 @@ std::string trimBlanks(std::string_view text);
 void enroll(Database& db, const StaffMember& member);
 // Removes a member; the ledger keeps their rows, name and photograph. False when unknown.
 bool removeStaff(Database& db, std::string_view id);
-std::optional<StaffMember> findStaff(Database& db, std::string_view id);
+// With the photograph's bytes unless `withPhoto` is false (photoId and hasPhoto are set).
+std::optional<StaffMember> findStaff(Database& db, std::string_view id, bool withPhoto = true);
+// A stored photograph by number; empty when there is none.
+std::vector<std::uint8_t> storedPhoto(Database& db, std::int64_t photoId);
 // Without photographs, ordered by identifier.
 std::vector<StaffMember> listStaff(Database& db);
 
