@@ -148,6 +148,14 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
         }
         recorded += c.recorded ? 1 : 0;
     }
+    // The page is the service's own document, never sniffed or scripted into another.
+    RawConnection page("127.0.0.1", service.port());
+    ASSERT_TRUE(page.send(head("GET", "/", "")));
+    const std::string pageReply = page.readUntilClosed(15'000);
+    EXPECT_EQ(statusOf(pageReply), 200);
+    EXPECT_NE(pageReply.find("X-Content-Type-Options: nosniff"), std::string::npos);
+    EXPECT_NE(pageReply.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+
     // Three bodies of 64 MiB went by; reading any of them whole would show here.
     EXPECT_LT(peakMemoryKiB(service.pid()) - memoryBefore, 48 * 1024);
 

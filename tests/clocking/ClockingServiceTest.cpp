@@ -100,6 +100,12 @@ TEST_F(ClockingServiceTest, ClockInAnswersWithTheNameAndPhotographAndIsRecorded)
 
     const CommandRun stopped = service.stop();
     EXPECT_EQ(stopped.exitCode, 0) << stopped.out;
+    EXPECT_NE(stopped.out.find("time zone"), std::string::npos) << "HH:MM is local: which?";
+    // One line per request, with the caller, the identifier and the answer.
+    EXPECT_NE(
+        stopped.out.find("POST /QuorvantisService.asmx  200  \"999\"  Usuario no registrado: 999"),
+        std::string::npos)
+        << stopped.out;
     EXPECT_NE(stopped.out.find("stopped"), std::string::npos);
 }
 
