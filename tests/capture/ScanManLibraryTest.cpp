@@ -144,7 +144,9 @@ TEST_F(ScanManLibrary, DeliversEachPresentedImageOnItsOwnThreadUntilStopped) {
         EXPECT_TRUE(reports_.pixels == print.pixels);
         EXPECT_NE(reports_.thread, std::this_thread::get_id());
         EXPECT_EQ(reports_.callBack, SM_ERROR_FAILED);
-        EXPECT_EQ(reports_.notifications.front(), SM_NOTIFY_READY);
+        ASSERT_GE(reports_.notifications.size(), 2U);
+        EXPECT_EQ(reports_.notifications[0], SM_NOTIFY_OPENED);
+        EXPECT_EQ(reports_.notifications[1], SM_NOTIFY_READY);
     }
 
     EXPECT_EQ(SMStopCapturing(id), 0);
