@@ -1,9 +1,9 @@
 // Real readers through libScanMan.so: their recorded USB traffic replayed by umockdev. CTest
-// runs the ReplayedReader tests under umockdev-run with QV_READER naming the recording's
-// folder, and the PluggedReader tests under umockdev's preload with a testbed of their own.
+// runs these tests under umockdev-run with QV_READER naming the recording's folder.
 
 #include "libs/scanman/include/ScanMan.h"
 #include "tests/capture/LibraryReports.h"
+#include "tests/support/FileContents.h"
 #include "tools/wsq/Pgm.h"
 
 #include <cstdlib>
@@ -58,7 +58,10 @@ TEST_F(ReplayedReader, DeliversTheImageLibfprintCapturedFromIt) {
     EXPECT_EQ(reports_.width, expected.width);
     EXPECT_EQ(reports_.height, expected.height);
     EXPECT_TRUE(reports_.pixels == expected.pixels) << "the image differs from capture.pgm";
-    EXPECT_EQ(id_.substr(0, id_.find(':')), readerFolder().filename().string());
+    // Named by driver and USB port: the last element of the reader's sysfs path ("P: ...").
+    const std::string description = test::readFile(readerFolder() / "device");
+    const std::string sysfs = description.substr(0, description.find('\n'));
+    EXPECT_EQ(id_, readerFolder().filename().string() + ":" + sysfs.substr(sysfs.rfind('/') + 1));
 }
 
 // The recording ends with the reader waiting for a finger that never comes; cancelling that
