@@ -140,5 +140,26 @@ TEST_F(ScanManLibrary, AScannerThatIsUnpluggedStopsCapturingAndIsReported) {
     EXPECT_EQ(SMStopCapturing("virtual_image:0"), SM_ERROR_NOT_CAPTURING);
 }
 
+TEST_F(ScanManLibrary, AFailedCaptureClosesTheScannerAndReopensItAfterAPause) {
+    enableVirtualScanner();
+    ASSERT_EQ(SMInitialize(), 0);
+    ASSERT_EQ(SMStartCapturing("virtual_image:0", test::LibraryReports::image,
+                               test::LibraryReports::notify, 0),
+              0);
+    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_READY); }));
+
+    VirtualScanner::connect(socket()).failCapture(0); // FP_DEVICE_ERROR_GENERAL
+
+    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_FAILED); }));
+    std::size_t failedAt = 0;
+    {
+        const std::lock_guard lock(reports_.mutex);
+        failedAt = reports_.notifications.size();
+    }
+    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(failedAt, SM_NOTIFY_READY); }));
+    const std::lock_guard lock(reports_.mutex);
+    EXPECT_EQ(reports_.notifications[failedAt], SM_NOTIFY_OPENED);
+}
+
 } // namespace
 } // namespace qv
