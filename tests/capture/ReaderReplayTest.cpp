@@ -93,8 +93,8 @@ TEST_F(ReplayedReader, RestsWhenHotAndDeliversAgainOnceCool) {
         imagesWhenHot = reports_.images;
         EXPECT_GT(imagesWhenHot, 0);
     }
-    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(restedAt, SM_NOTIFY_READY); },
-                                 1200s));
+    ASSERT_TRUE(
+        reports_.waitFor([&] { return reports_.notifiedSince(restedAt, SM_NOTIFY_READY); }, 1200s));
     ASSERT_TRUE(reports_.waitFor([&] { return reports_.images > imagesWhenHot; }));
     const std::lock_guard lock(reports_.mutex);
     EXPECT_FALSE(reports_.notifiedSince(0, SM_NOTIFY_FAILED));

@@ -59,7 +59,8 @@ TEST_F(ScanManLibrary, WithoutScannersAnswersEverythingAndCapturesNothing) {
     EXPECT_EQ(SMGetParameter(1, 11, &value), SM_ERROR_INVALID_ARGUMENT);
 
     EXPECT_EQ(SMGetScannerId(0, nullptr, 0), SM_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(SMStartCapturing("virtual_image:0", test::LibraryReports::image, test::LibraryReports::notify, 0),
+    EXPECT_EQ(SMStartCapturing("virtual_image:0", test::LibraryReports::image,
+                               test::LibraryReports::notify, 0),
               SM_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(SMStopCapturing(nullptr), 0);
     EXPECT_EQ(SMFinalize(), 0);
@@ -92,8 +93,10 @@ TEST_F(ScanManLibrary, DeliversEachPresentedImageOnItsOwnThreadUntilStopped) {
     EXPECT_STREQ(id, "virtual_image:0");
     EXPECT_EQ(SMSetMonitor(test::LibraryReports::monitor, 0), 0);
 
-    ASSERT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0), 0);
-    EXPECT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0), SM_ERROR_ALREADY_CAPTURING);
+    ASSERT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
+              0);
+    EXPECT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
+              SM_ERROR_ALREADY_CAPTURING);
     const GrayRaster print =
         parsePgm(readFileBytes(QV_TESTDATA_DIR "/wsq/fp09_card500ppi_545x497.nbis.pgm"));
     VirtualScanner scanner = VirtualScanner::connect(socket());
@@ -126,7 +129,9 @@ TEST_F(ScanManLibrary, AScannerThatIsUnpluggedStopsCapturingAndIsReported) {
     enableVirtualScanner();
     ASSERT_EQ(SMInitialize(), 0);
     ASSERT_EQ(SMSetMonitor(test::LibraryReports::monitor, 0), 0);
-    ASSERT_EQ(SMStartCapturing("virtual_image:0", test::LibraryReports::image, test::LibraryReports::notify, 0), 0);
+    ASSERT_EQ(SMStartCapturing("virtual_image:0", test::LibraryReports::image,
+                               test::LibraryReports::notify, 0),
+              0);
 
     VirtualScanner::connect(socket()).removeScanner();
 
@@ -156,7 +161,8 @@ TEST_F(ScanManLibrary, AFailedCaptureClosesTheScannerAndReopensItAfterAPause) {
         const std::lock_guard lock(reports_.mutex);
         failedAt = reports_.notifications.size();
     }
-    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(failedAt, SM_NOTIFY_READY); }));
+    ASSERT_TRUE(
+        reports_.waitFor([&] { return reports_.notifiedSince(failedAt, SM_NOTIFY_READY); }));
     const std::lock_guard lock(reports_.mutex);
     EXPECT_EQ(reports_.notifications[failedAt], SM_NOTIFY_OPENED);
 }

@@ -15,7 +15,8 @@ namespace qv::scanman {
 
 // Another thread of the process owns GLib's global default main context.
 struct MainContextBusy : std::runtime_error {
-    MainContextBusy() : std::runtime_error("GLib's default main context has another owner") {}
+    MainContextBusy()
+        : std::runtime_error("GLib's default main context has another owner") {}
 };
 
 // The library's own thread: it acquires GLib's global default main context and iterates it
