@@ -156,8 +156,13 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
     EXPECT_NE(pageReply.find("X-Content-Type-Options: nosniff"), std::string::npos);
     EXPECT_NE(pageReply.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
 
-    // Three bodies of 64 MiB went by; reading any of them whole would show here.
+    // Three bodies of 64 MiB went by; reading any of them whole would show here. AddressSanitizer
+    // holds freed memory back on purpose, so there the figure says nothing.
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(peakMemoryKiB(service.pid()) - memoryBefore, 48 * 1024);
+#else
+    (void)memoryBefore;
+#endif
 
     Database store(db);
     const auto lines = clocking::latestEntries(store, 100);
@@ -176,6 +181,8 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
         slow.push_back(std::make_unique<RawConnection>("127.0.0.1", service.port()));
         ASSERT_TRUE(slow.back()->send("POST " + kEndpoint + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
     }
+    // The first one's head is whole: its body is what trickles.
+    ASSERT_TRUE(slow.front()->send("Content-Length: 100000\r\n\r\n"));
     std::atomic<bool> done{false};
     std::jthread trickle([&] {
         while (!done) {
@@ -208,9 +215,15 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
     for (auto& connection : slow) {
         const std::string rest = connection->readUntilClosed(30'000);
         turnedAway += statusOf(rest) == 503 ? 1 : 0;
+        if (connection == slow.front()) {
+            EXPECT_EQ(statusOf(rest), 408) << rest;
+        }
         EXPECT_TRUE(connection->closedByService(1'000));
     }
     EXPECT_EQ(turnedAway, kSlow - 16);
+    // Only the station's request arrived; the cut-off ones are not clock-ins.
+    Database store(db);
+    EXPECT_EQ(clocking::latestEntries(store, 100).size(), 1u);
 }
 
 TEST_F(ClockingServiceHostileTest, ThePageNeedsTheTokenOnlyOffLoopback) {

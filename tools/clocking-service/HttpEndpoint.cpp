@@ -13,7 +13,6 @@
 #include <cctype>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <regex>
 #include <stdexcept>
 #include <sys/socket.h>
 
@@ -32,9 +31,9 @@ constexpr char kTokenHeader[] = "X-Clocking-Token";
 constexpr char kPagePolicy[] = "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'; "
                                "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 
-bool isEndpoint(const std::string& path) {
-    static const std::regex endpoint(kEndpointPath);
-    return std::regex_match(path, endpoint);
+// What kEndpointPath matches.
+bool isEndpoint(std::string_view path) {
+    return path.ends_with("QuorvantisService.asmx");
 }
 
 bool hasWsdlQuery(const httplib::Request& request) {
@@ -165,7 +164,7 @@ void HttpEndpoint::answerFichar(const httplib::Request& request, httplib::Respon
                                 const httplib::ContentReader& reader) {
     std::string body;
     bool tooLarge = false;
-    reader([&](const char* data, std::size_t length) {
+    const bool whole = reader([&](const char* data, std::size_t length) {
         if (body.size() + length > kMaxRequestBytes) {
             tooLarge = true;
             return false;
@@ -173,6 +172,13 @@ void HttpEndpoint::answerFichar(const httplib::Request& request, httplib::Respon
         body.append(data, length);
         return true;
     });
+    if (!whole && !tooLarge) {
+        // Cut off by its deadline or by the caller: no request arrived, so none is recorded.
+        GuardedServer::closeAfterReply();
+        response.set_header("Connection", "close");
+        sendText(response, 408, "The request did not arrive in time");
+        return;
+    }
     DeskReply reply;
     if (tooLarge) {
         body = {};
