@@ -177,6 +177,20 @@ TEST(ClockingServiceStoreTest, LedgerCsvIsRfc4180ForTheDatesAsked) {
     EXPECT_EQ(service(file, {"ledger", "--csv"}).out.find("early") != std::string::npos, true);
 }
 
+TEST(ClockingServiceStoreTest, ALockedDatabaseIsReportedOnceAndClearly) {
+    TempFolder folder;
+    const auto file = std::filesystem::path(folder.path("s.db"));
+    Database holder(file);
+    holder.execute("BEGIN IMMEDIATE"); // another program in the middle of a write
+    const CommandRun run = service(file, {"enroll", "7", "Siete"});
+    holder.execute("ROLLBACK");
+    EXPECT_EQ(run.exitCode, 1);
+    const auto first = run.err.find("database is locked");
+    ASSERT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("database is locked", first + 1), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("another program holds the database locked"), std::string::npos);
+}
+
 TEST(ClockingServiceStoreTest, PageEscapesAndShortensWhatCallersSent) {
     clocking::LedgerLine line;
     line.entry.entry = 7;
