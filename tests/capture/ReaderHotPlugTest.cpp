@@ -52,8 +52,8 @@ public:
         const std::size_t node = reader_.find("\nN: ") + 4;
         node_ = "/dev/" + reader_.substr(node, reader_.find('=', node) - node);
         GError* error = nullptr;
-        ok_ = umockdev_testbed_add_from_string(testbed_.get(), description.c_str(), &error) &&
-              replay(&error);
+        ok_ = replay(&error) &&
+              umockdev_testbed_add_from_string(testbed_.get(), description.c_str(), &error);
         report(error);
     }
 
@@ -65,16 +65,13 @@ public:
         umockdev_testbed_remove_device(testbed_.get(), sysfs_.c_str());
     }
 
-    // The same reader in the same port, its traffic replayed from the start.
+    // The same reader in the same port, its traffic replayed from the start. Adding the device
+    // sends the kernel's "add" event, so the traffic is ready before.
     bool plugBackIn() {
         GError* error = nullptr;
-        const bool done =
-            umockdev_testbed_add_from_string(testbed_.get(), reader_.c_str(), &error) &&
-            replay(&error);
+        const bool done = replay(&error) &&
+                          umockdev_testbed_add_from_string(testbed_.get(), reader_.c_str(), &error);
         report(error);
-        if (done) {
-            umockdev_testbed_uevent(testbed_.get(), sysfs_.c_str(), "add");
-        }
         return done;
     }
 
