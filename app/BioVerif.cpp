@@ -13,6 +13,7 @@
 #include "imaging/UMimeFile.h"
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
+#include "platform/Files.h"
 #include "service/QuorvantisServiceGetter.h"
 
 #include <QCoreApplication>
@@ -50,6 +51,14 @@ QString trimmedOfBlanksAndControls(const QString& text) {
         --end;
     }
     return text.mid(first, end - first);
+}
+
+// Loads the capture program's print and deletes its file, readable or not: a fingerprint left
+// in the capture folder would lie there for anyone to copy until the next person clocks in.
+Bitmap takeCapturedFingerprint(const std::string& captureFolder) {
+    const std::string path = captureFolder + kCapturedFingerprintFile;
+    const FileDeletion deletion(path);
+    return loadBmpFile(path);
 }
 
 } // namespace
@@ -176,7 +185,7 @@ void TFBioVerif::btCapClick() {
         return;
     }
     const BusyCursor busy(runnerUi_);
-    const Bitmap fingerprint = loadBmpFile(settings().GetPathLiveScan() + kCapturedFingerprintFile);
+    const Bitmap fingerprint = takeCapturedFingerprint(settings().GetPathLiveScan());
     img.showBitmap(fingerprintImage(fingerprint));
     img.show();
     QCoreApplication::processEvents();

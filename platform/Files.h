@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -16,6 +17,20 @@ bool fileExists(const std::string& path);
 // Removes a file. Returns false when it could not be removed (missing, a folder, no rights);
 // callers that do not care simply ignore the result.
 bool deleteFile(const std::string& path);
+
+// Deletes a file when it goes, however the scope it guards is left: for files that must not
+// outlive their use. A file that is already gone is no fault.
+class FileDeletion {
+public:
+    explicit FileDeletion(std::string path)
+        : path_(std::move(path)) {}
+    ~FileDeletion() { deleteFile(path_); }
+    FileDeletion(const FileDeletion&) = delete;
+    FileDeletion& operator=(const FileDeletion&) = delete;
+
+private:
+    std::string path_;
+};
 
 // Names (without folder) of the entries matching a path pattern such as "/opt/scan/*.INI",
 // in the order the directory listing gives them. The pattern's last component may hold "*"
