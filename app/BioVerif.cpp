@@ -14,6 +14,7 @@
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/TextTrim.h"
 #include "service/QuorvantisServiceGetter.h"
 
 #include <QCoreApplication>
@@ -35,22 +36,6 @@ const char* const kVerifyingMessage = "Verificando identidad, por favor espere..
 
 bool isEnter(const QKeyEvent& event) {
     return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
-}
-
-bool isBlankOrControl(QChar c) {
-    return c.unicode() <= u' ' || c.category() == QChar::Other_Control;
-}
-
-QString trimmedOfBlanksAndControls(const QString& text) {
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && isBlankOrControl(text[first])) {
-        ++first;
-    }
-    while (end > first && isBlankOrControl(text[end - 1])) {
-        --end;
-    }
-    return text.mid(first, end - first);
 }
 
 // Loads the capture program's print and deletes its file, readable or not: a fingerprint left
@@ -154,7 +139,10 @@ bool TFBioVerif::clockInAllowed() {
         sbStat.showMessage(QStringLiteral("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
         return false;
     }
-    if (trimmedOfBlanksAndControls(edAppID.text()).isEmpty()) {
+    const QStringView identifier(edAppID.text());
+    if (trimmed(std::u16string_view(identifier.utf16(), identifier.size()), [](char16_t c) {
+            return isBlankOrControl(c);
+        }).empty()) {
         sbStat.showMessage(QStringLiteral(
             "ERROR: Debe ingresar primero el login o número de documento del usuario"));
         return false;
