@@ -30,7 +30,7 @@ constexpr int kTopBarHeight = 33;
 constexpr int kStatusBarHeight = 19;
 // The client area that gives the designed outer size of 471 x 434 with a common window frame,
 // leaving the picture 455 x 344.
-constexpr QSize initialClientSize(455, 396);
+constexpr QSize kInitialClientSize(455, 396);
 
 const char* const kVerifyingMessage = "Verificando identidad, por favor espere...";
 
@@ -67,7 +67,7 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     QFont arial(QStringLiteral("Arial"));
     arial.setPixelSize(13);
     setFont(arial);
-    resize(initialClientSize);
+    resize(kInitialClientSize);
 
     Panel1.setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1.setFixedHeight(kTopBarHeight);

@@ -1,9 +1,12 @@
-// File existence, deletion and wildcard listing.
+// File existence, deletion, wildcard listing and whole-file reading and writing.
 
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,5 +54,9 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t ma
 // permission bits of an existing file. Returns false (leaving the old file untouched) on any
 // failure.
 bool replaceFileContents(const std::string& path, std::string_view contents);
+
+// Whole files of any size, for tools and tests; a failure is an error naming the file.
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
+void writeFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 } // namespace qv
