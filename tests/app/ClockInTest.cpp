@@ -439,23 +439,35 @@ private slots:
             }
         } watch;
         watch.status = &s.window.sbStat;
-        QObject onGuiThread;
+        s.window.sbStat.installEventFilter(&watch);
+        struct RepaintRequest : QObject {
+            QWidget* widget = nullptr;
+            bool event(QEvent* event) override {
+                if (event->type() != QEvent::User) {
+                    return QObject::event(event);
+                }
+                widget->update();
+                return true;
+            }
+        } repaint;
+        repaint.widget = &s.window.sbStat;
+        // Built here and posted from the server's thread while the station waits: a repaint as
+        // the window system asks for one when the window is uncovered, and a press of the button.
+        std::vector<std::pair<QObject*, QEvent*>> posted{
+            {&repaint, new QEvent(QEvent::User)},
+            {&s.window.btCap,
+             new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                             Qt::LeftButton, Qt::NoModifier)},
+            {&s.window.btCap,
+             new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5),
+                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier)}};
         bool paintedDuringCall = false;
         s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
             watch.waitingTextPainted = false;
-            s.window.sbStat.installEventFilter(&watch);
-            // As the window system asks when the window is uncovered, and a person presses the
-            // button meanwhile; the answer comes only once the window has repainted.
-            QMetaObject::invokeMethod(
-                &onGuiThread, [&] { s.window.sbStat.update(); }, Qt::QueuedConnection);
-            QCoreApplication::postEvent(&s.window.btCap,
-                                        new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
-                                                        QPointF(5, 5), Qt::LeftButton,
-                                                        Qt::LeftButton, Qt::NoModifier));
-            QCoreApplication::postEvent(&s.window.btCap,
-                                        new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5),
-                                                        QPointF(5, 5), Qt::LeftButton, Qt::NoButton,
-                                                        Qt::NoModifier));
+            for (auto& [receiver, event] : posted) {
+                QCoreApplication::postEvent(receiver, std::exchange(event, nullptr));
+            }
+            // The answer comes only once the window has repainted.
             paintedDuringCall = eventually([&] { return watch.waitingTextPainted.load(); });
             response.set_content(ficharAnswer("Bienvenido", ""), "text/xml");
         });
