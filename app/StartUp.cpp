@@ -36,7 +36,7 @@ void noFinalisation() {}
 // start-up included.
 class StartAndStopLines {
 public:
-    StartAndStopLines() { journalStationStart(ProductVersion); }
+    StartAndStopLines() { journalStationStart(kProductVersion); }
     ~StartAndStopLines() { journalStationStop(); }
     StartAndStopLines(const StartAndStopLines&) = delete;
     StartAndStopLines& operator=(const StartAndStopLines&) = delete;
@@ -98,7 +98,7 @@ int runStation(int argc, char** argv) {
         return 0;
     }
     if (mode == StationMode::Version) {
-        std::cout << "Quorvantis " << ProductVersion << '\n';
+        std::cout << "Quorvantis " << kProductVersion << '\n';
         return 0;
     }
     const StartAndStopLines startAndStop;
