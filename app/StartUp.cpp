@@ -8,6 +8,7 @@
 #include "app/SelfCheck.h"
 #include "capture/UFingerScan.h"
 #include "imaging/WSQPACK.h"
+#include "platform/JournalEvents.h"
 #include "qv/Version.h"
 #include "service/QuorvantisService.h"
 
@@ -30,6 +31,16 @@ void bringUp(void (*initialise)(), void (*finalise)()) {
 }
 
 void noFinalisation() {}
+
+// The journal's start and stop lines frame whatever else a run of the station writes, a failed
+// start-up included.
+class StartAndStopLines {
+public:
+    StartAndStopLines() { journalStationStart(kProductVersion); }
+    ~StartAndStopLines() { journalStationStop(); }
+    StartAndStopLines(const StartAndStopLines&) = delete;
+    StartAndStopLines& operator=(const StartAndStopLines&) = delete;
+};
 
 } // namespace
 
@@ -90,6 +101,7 @@ int runStation(int argc, char** argv) {
         std::cout << "Quorvantis " << kProductVersion << '\n';
         return 0;
     }
+    const StartAndStopLines startAndStop;
     try {
         initialiseModules();
     } catch (const std::exception& error) {
