@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QPainter>
+#include <QScreen>
 
 namespace qv {
 namespace {
@@ -40,6 +41,9 @@ KioskScreen::~KioskScreen() {
 }
 
 void KioskScreen::showOnFullScreen() {
+    // Sized before it shows: cage asks for the screen's size but Qt keeps the size a window
+    // first drew itself with.
+    setGeometry(screen()->geometry());
     showFullScreen();
     form_.show();
     form_.edAppID.setFocus();
