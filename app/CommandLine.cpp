@@ -8,7 +8,8 @@
 
 namespace qv {
 
-const char* const kStationHelp = R"(Usage: quorvantis [--check | --help | --version] [--kiosk [--pin-file=FILE]]
+const char* const kStationHelp =
+    R"(Usage: quorvantis [--check | --help | --version] [--kiosk [--pin-file=FILE]]
 
 The fingerprint clock-in station. Choose "Ingreso" or "Egreso", type your login or
 identity-document number and present a finger (on the scanner, or with the capture

@@ -88,8 +88,7 @@ void finaliseModules() noexcept {
 }
 
 int runStation(int argc, char** argv) {
-    const StationOptions options =
-        parseStationCommandLine({argv, static_cast<std::size_t>(argc)});
+    const StationOptions options = parseStationCommandLine({argv, static_cast<std::size_t>(argc)});
     const StationMode mode = options.mode;
     if (mode == StationMode::Help) {
         std::cout << kStationHelp;
@@ -118,11 +117,11 @@ int runStation(int argc, char** argv) {
         const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
         std::optional<SelfCheck> check;
         if (mode == StationMode::Check) {
-            check.emplace(*application, kiosk ? static_cast<QWidget&>(kiosk->screen()) : *mainWindow,
-                          std::cout);
+            check.emplace(*application,
+                          kiosk ? static_cast<QWidget&>(kiosk->screen()) : *mainWindow, std::cout);
         }
-        const int status = kiosk ? runKioskLoop(*application, *kiosk)
-                                 : runMessageLoop(*application, *mainWindow);
+        const int status =
+            kiosk ? runKioskLoop(*application, *kiosk) : runMessageLoop(*application, *mainWindow);
         // The modules go while the windows still exist: the scanner stops before anything it
         // might deliver to is gone.
         finaliseModules();

@@ -4,14 +4,13 @@
 
 #include "platform/Errors.h"
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <fstream>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
 #include <optional>
 #include <vector>
 
@@ -54,9 +53,8 @@ std::optional<std::vector<unsigned char>> fromHex(std::string_view text) {
     return bytes;
 }
 
-std::array<unsigned char, kKeyBytes> deriveKey(std::string_view pin,
-                                               std::span<const unsigned char> salt,
-                                               int iterations) {
+std::array<unsigned char, kKeyBytes>
+deriveKey(std::string_view pin, std::span<const unsigned char> salt, int iterations) {
     std::array<unsigned char, kKeyBytes> key{};
     if (PKCS5_PBKDF2_HMAC(pin.data(), static_cast<int>(pin.size()), salt.data(),
                           static_cast<int>(salt.size()), iterations, EVP_sha256(),

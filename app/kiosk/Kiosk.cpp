@@ -39,7 +39,8 @@ void Kiosk::btSalirClick() {
                                             "iniciar."),
                              QMessageBox::NoButton, &settingsDialog_);
     QPushButton* leave = confirmation.addButton(QStringLiteral("&Salir"), QMessageBox::AcceptRole);
-    QPushButton* stay = confirmation.addButton(QStringLiteral("&Cancelar"), QMessageBox::RejectRole);
+    QPushButton* stay =
+        confirmation.addButton(QStringLiteral("&Cancelar"), QMessageBox::RejectRole);
     confirmation.setDefaultButton(stay);
     confirmation.exec();
     if (confirmation.clickedButton() != leave) {

@@ -59,6 +59,14 @@ void KioskScreen::closeEvent(QCloseEvent* event) {
     }
 }
 
+void KioskScreen::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // On Wayland the resize from the compositor's configure can land in a fresh buffer that
+    // only the focused field repaints: draw the whole screen once more when it has settled.
+    QMetaObject::invokeMethod(
+        this, [this] { update(); }, Qt::QueuedConnection);
+}
+
 void KioskScreen::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);

@@ -38,13 +38,16 @@ OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget
     , delayUnit_(delayUnit)
     , layout_(this) {
     setWindowTitle(QStringLiteral("Acceso del operador"));
+    // A prompt to answer or cancel: nothing to minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setObjectName(QStringLiteral("OperatorGate"));
     edPin.setObjectName(QStringLiteral("edPin"));
     lbMessage.setObjectName(QStringLiteral("lbMessage"));
     // Not even the number of characters shows, and no input method remembers them.
     edPin.setEchoMode(QLineEdit::NoEcho);
-    edPin.setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData |
-                              Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+    edPin.setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText |
+                              Qt::ImhNoAutoUppercase);
     edPin.setMaxLength(static_cast<int>(kOperatorPinMaxLength));
     edPin.setMinimumWidth(160);
     lbMessage.setWordWrap(true);

@@ -32,7 +32,11 @@ struct KioskStation {
         kiosk.show();
     }
 
+    // The operator keys act in the active window, as a person at the screen finds it.
     void pressOperatorKeys() {
+        kiosk.screen().activateWindow();
+        QTRY_VERIFY(kiosk.screen().isActiveWindow() &&
+                    QGuiApplication::focusWindow() == kiosk.screen().windowHandle());
         QTest::keyClick(&form.edAppID, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
     }
     void tryPin(const QString& pin) {

@@ -1,8 +1,8 @@
 #include "app/CommandLine.h"
 #include "platform/OperatorPin.h"
 #include "tests/app/AppTests.h"
-#include "tests/support/FormFaults.h"
 #include "tests/app/KioskStation.h"
+#include "tests/support/FormFaults.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -46,11 +46,13 @@ private slots:
         QVERIFY2((form.center() - screen.center()).manhattanLength() <= 1,
                  qPrintable(QStringLiteral("form at %1,%2").arg(form.x()).arg(form.y())));
         const TFBioVerif& f = station.form;
-        QCOMPARE(formFaults({&f.Label2, &f.rbIngreso, &f.rbEgreso, &f.Label1, &f.edAppID, &f.btCap}),
-                 QString());
+        QCOMPARE(
+            formFaults({&f.Label2, &f.rbIngreso, &f.rbEgreso, &f.Label1, &f.edAppID, &f.btCap}),
+            QString());
         // The way out joins the settings dialog's buttons without crowding them.
         std::vector<const QWidget*> bar;
-        for (const QPushButton* button : station.settingsDialog.Panel1()->findChildren<QPushButton*>()) {
+        for (const QPushButton* button :
+             station.settingsDialog.Panel1()->findChildren<QPushButton*>()) {
             bar.push_back(button);
         }
         QCOMPARE(bar.size(), std::size_t(3));
@@ -111,7 +113,7 @@ private slots:
     void delaysDoubleUpToHalfAMinute_data() {
         QTest::addColumn<int>("wrongTries");
         QTest::addColumn<int>("units");
-        const std::pair<int, int> cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 4},
+        const std::pair<int, int> cases[] = {{0, 0},  {1, 1},  {2, 2},    {3, 4},
                                              {5, 16}, {6, 30}, {1000, 30}};
         for (const auto& [tries, units] : cases) {
             QTest::addRow("%d", tries) << tries << units;
@@ -144,8 +146,7 @@ private slots:
 
     void kioskOptionsAreRead() {
         const auto parse = [](std::vector<const char*> words) {
-            return parseStationCommandLine(
-                {const_cast<char* const*>(words.data()), words.size()});
+            return parseStationCommandLine({const_cast<char* const*>(words.data()), words.size()});
         };
         const StationOptions plain = parse({"quorvantis"});
         QVERIFY(!plain.kiosk);

@@ -30,7 +30,7 @@ status=0
 "${as_user[@]}" env -i PATH=/usr/bin:/bin XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless \
     WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 QT_QPA_PLATFORM=wayland \
     QV_SCREENSHOTS="$runtime/shots" \
-    cage -- sh -c '"$0"; echo $? > "$XDG_RUNTIME_DIR/status"' "$program" \
+    cage -d -- sh -c '"$0"; echo $? > "$XDG_RUNTIME_DIR/status"' "$program" \
     > "$runtime/cage.log" 2>&1 || status=$?
 mkdir -p "$screenshots"
 cp "$runtime"/shots/*.png "$screenshots"/ 2>/dev/null || true

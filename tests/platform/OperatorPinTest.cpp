@@ -1,10 +1,10 @@
-#include "platform/Errors.h"
 #include "platform/OperatorPin.h"
+
+#include "platform/Errors.h"
 #include "tests/support/TempFolder.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 
 namespace qv {
 namespace {
@@ -18,7 +18,7 @@ TEST(OperatorPin, OnlyTheVeryPinMatchesItsStoredForm) {
     const struct {
         const char* attempt;
         bool matches;
-    } cases[] = {{"482915", true},  {"482916", false}, {"48291", false},
+    } cases[] = {{"482915", true},   {"482916", false},   {"48291", false},
                  {"4829150", false}, {"482915\n", false}, {"", false}};
     for (const auto& c : cases) {
         EXPECT_EQ(operatorPinMatches(stored, c.attempt), c.matches) << '"' << c.attempt << '"';
@@ -60,9 +60,12 @@ TEST(OperatorPin, NewPinsNeedALengthAndNoControlCharacters) {
     const struct {
         std::string pin;
         bool accepted;
-    } cases[] = {{"12345", false},          {"123456", true},
-                 {std::string(64, '7'), true}, {std::string(65, '7'), false},
-                 {"1234\t56", false},       {"contraseña", true}};
+    } cases[] = {{"12345", false},
+                 {"123456", true},
+                 {std::string(64, '7'), true},
+                 {std::string(65, '7'), false},
+                 {"1234\t56", false},
+                 {"contraseña", true}};
     for (const auto& c : cases) {
         if (c.accepted) {
             EXPECT_NO_THROW(checkNewOperatorPin(c.pin)) << c.pin;
