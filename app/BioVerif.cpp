@@ -13,6 +13,8 @@
 #include "imaging/UMimeFile.h"
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/TextTrim.h"
 #include "service/QuorvantisServiceGetter.h"
 
 #include <QCoreApplication>
@@ -28,7 +30,7 @@ constexpr int kTopBarHeight = 33;
 constexpr int kStatusBarHeight = 19;
 // The client area that gives the designed outer size of 471 x 434 with a common window frame,
 // leaving the picture 455 x 344.
-constexpr QSize initialClientSize(455, 396);
+constexpr QSize kInitialClientSize(455, 396);
 
 const char* const kVerifyingMessage = "Verificando identidad, por favor espere...";
 
@@ -36,20 +38,12 @@ bool isEnter(const QKeyEvent& event) {
     return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
 }
 
-bool isBlankOrControl(QChar c) {
-    return c.unicode() <= u' ' || c.category() == QChar::Other_Control;
-}
-
-QString trimmedOfBlanksAndControls(const QString& text) {
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && isBlankOrControl(text[first])) {
-        ++first;
-    }
-    while (end > first && isBlankOrControl(text[end - 1])) {
-        --end;
-    }
-    return text.mid(first, end - first);
+// Loads the capture program's print and deletes its file, readable or not: a fingerprint left
+// in the capture folder would lie there for anyone to copy until the next person clocks in.
+Bitmap takeCapturedFingerprint(const std::string& captureFolder) {
+    const std::string path = captureFolder + kCapturedFingerprintFile;
+    const FileDeletion deletion(path);
+    return loadBmpFile(path);
 }
 
 } // namespace
@@ -73,7 +67,7 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     QFont arial(QStringLiteral("Arial"));
     arial.setPixelSize(13);
     setFont(arial);
-    resize(initialClientSize);
+    resize(kInitialClientSize);
 
     Panel1.setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1.setFixedHeight(kTopBarHeight);
@@ -145,7 +139,10 @@ bool TFBioVerif::clockInAllowed() {
         sbStat.showMessage(QStringLiteral("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
         return false;
     }
-    if (trimmedOfBlanksAndControls(edAppID.text()).isEmpty()) {
+    const QStringView identifier(edAppID.text());
+    if (trimmed(std::u16string_view(identifier.utf16(), identifier.size()), [](char16_t c) {
+            return isBlankOrControl(c);
+        }).empty()) {
         sbStat.showMessage(QStringLiteral(
             "ERROR: Debe ingresar primero el login o número de documento del usuario"));
         return false;
@@ -176,7 +173,7 @@ void TFBioVerif::btCapClick() {
         return;
     }
     const BusyCursor busy(runnerUi_);
-    const Bitmap fingerprint = loadBmpFile(settings().GetPathLiveScan() + kCapturedFingerprintFile);
+    const Bitmap fingerprint = takeCapturedFingerprint(settings().GetPathLiveScan());
     img.showBitmap(fingerprintImage(fingerprint));
     img.show();
     QCoreApplication::processEvents();

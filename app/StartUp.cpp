@@ -95,7 +95,7 @@ int runStation(int argc, char** argv) {
         return 0;
     }
     if (mode == StationMode::Version) {
-        std::cout << "Quorvantis " << ProductVersion << '\n';
+        std::cout << "Quorvantis " << kProductVersion << '\n';
         return 0;
     }
     try {

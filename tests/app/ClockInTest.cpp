@@ -7,6 +7,7 @@
 #include "imaging/UMimeFile.h"
 #include "imaging/WSQPACK.h"
 #include "libs/wsq/include/wsq/Wsq.h"
+#include "platform/Files.h"
 #include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
 #include "tests/support/FixedSettings.h"
@@ -14,10 +15,13 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
 
+#include <QColor>
 #include <QDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QProperty>
 #include <QTest>
+#include <cstdlib>
 #include <numeric>
 
 namespace qv::test {
@@ -35,6 +39,38 @@ Bitmap capturedPrint(int width, int height) {
         }
     }
     return print;
+}
+
+struct QuadrantColour {
+    int x, y;
+    QColor colour;
+};
+// The middles of the photograph's quadrants: a swap of red and blue, or a picture turned
+// upside down or mirrored, shows in at least one of them.
+const QuadrantColour kQuadrants[] = {{15, 10, QColor(220, 30, 30)},
+                                     {45, 10, QColor(30, 200, 30)},
+                                     {15, 30, QColor(30, 30, 220)},
+                                     {45, 30, QColor(240, 240, 240)}};
+
+// 60 x 40 RGB pixels, each quadrant in its colour of kQuadrants.
+std::vector<std::uint8_t> quadrantPhotograph() {
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            const QColor& colour = kQuadrants[(y < 20 ? 0 : 2) + (x < 30 ? 0 : 1)].colour;
+            pixels.insert(pixels.end(), {static_cast<std::uint8_t>(colour.red()),
+                                         static_cast<std::uint8_t>(colour.green()),
+                                         static_cast<std::uint8_t>(colour.blue())});
+        }
+    }
+    return pixels;
+}
+
+// Within what JPEG compression changes of a flat colour.
+bool closeTo(const QColor& shown, const QColor& expected) {
+    return std::abs(shown.red() - expected.red()) < 24 &&
+           std::abs(shown.green() - expected.green()) < 24 &&
+           std::abs(shown.blue() - expected.blue()) < 24;
 }
 
 std::string base64Of(const std::vector<std::uint8_t>& bytes) {
@@ -145,8 +181,7 @@ private slots:
         Station s;
         s.settings.flipHorizontal = true; // the button road never mirrors
         s.settings.flipVertical = true;
-        const auto photo =
-            makeJpeg(std::vector<std::uint8_t>(60 * 40 * 3, 90), 60, 40, JpegKind::Colour);
+        const auto photo = makeJpeg(quadrantPhotograph(), 60, 40, JpegKind::Colour);
         s.answer("Bienvenido, Ana", base64Of(photo));
         std::vector<bool> busyDuringCall;
         s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
@@ -176,7 +211,86 @@ private slots:
         QVERIFY(s.window.TimerClear.isActive());
         QVERIFY(s.window.img.holdsPhotograph());
         QCOMPARE(s.window.img.image().size(), QSize(60, 40));
+        for (const auto& [x, y, colour] : kQuadrants) {
+            const QColor shown = s.window.img.image().pixelColor(x, y);
+            QVERIFY2(closeTo(shown, colour),
+                     qPrintable(QString("(%1, %2) shows %3").arg(x).arg(y).arg(shown.name())));
+        }
         QCOMPARE(s.window.edAppID.text(), QString(" 12 34 "));
+        QVERIFY(!fileExists(s.capture.path("huella.bmp")));
+    }
+
+    void aSecondAnswerWithinTheIntervalIsClearedWithTheFirst() {
+        Station s;
+        int timerChanges = 0;
+        const QPropertyNotifier observer =
+            s.window.TimerClear.bindableActive().addNotifier([&timerChanges] { ++timerChanges; });
+        s.answer("Bienvenido, Ana",
+                 base64Of(makeJpeg(quadrantPhotograph(), 60, 40, JpegKind::Colour)));
+        s.clockIn("7", s.window.rbIngreso);
+        s.answer("Hasta luego, Luis", base64Of(makeJpeg(std::vector<std::uint8_t>(30 * 20, 50), 30,
+                                                        20, JpegKind::Gray)));
+        s.clockIn("8", s.window.rbEgreso);
+
+        QCOMPARE(s.window.sbStat.currentMessage(), QString("Hasta luego, Luis"));
+        QCOMPARE(s.window.img.image().size(), QSize(30, 20));
+        // Started by the first answer and never restarted: its tick clears both.
+        QVERIFY(s.window.TimerClear.isActive());
+        QCOMPARE(timerChanges, 1);
+    }
+
+    void anEmptyResultEmptiesTheStatusLine() {
+        Station s;
+        s.answer("", "");
+        s.clockIn("7", s.window.rbIngreso);
+        QCOMPARE(s.statusTexts, (std::vector<QString>{kVerifying, ""}));
+        QVERIFY(s.window.sbStat.currentMessage().isEmpty());
+    }
+
+    void aCaptureWithoutAReadablePrintMakesNoRequest_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("boxes");
+        QTest::newRow("no print left") << "echo \"$*\" >> \"RECORDruns\"\n" << 0;
+        QTest::newRow("unreadable print")
+            << "echo \"$*\" >> \"RECORDruns\"\necho broken > \"RECORDhuella.bmp\"\n"
+            << 1;
+    }
+    void aCaptureWithoutAReadablePrintMakesNoRequest() {
+        QFETCH(QString, script);
+        QFETCH(int, boxes);
+        Station s;
+        Boxes shown;
+        s.capture.writeScript("cap.sh", script.toStdString());
+        s.window.sbStat.showMessage("previous");
+
+        s.clockIn("7", s.window.rbIngreso);
+
+        QCOMPARE(s.captureRuns(), 1);
+        QCOMPARE(shown.texts.size(), std::size_t(boxes));
+        QCOMPARE(shown.busyWhenShown, std::vector<bool>(boxes, false));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QCOMPARE(s.server.requests().size(), std::size_t(0));
+        QCOMPARE(s.window.sbStat.currentMessage(), QString("previous"));
+        QVERIFY(!fileExists(s.capture.path("huella.bmp")));
+    }
+
+    void typingDuringTheCaptureWaitLeavesTheIdentifierSent() {
+        Station s;
+        s.answer("Bienvenido", "");
+        s.window.rbIngreso.click();
+        s.window.edAppID.setText("7");
+        // Queued before the clock-in, so that the wait for the capture program delivers them.
+        QCoreApplication::postEvent(
+            &s.window.edAppID, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
+        QCoreApplication::postEvent(
+            &s.window.edAppID, new QKeyEvent(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, "x"));
+
+        s.window.btCapClick();
+
+        const auto requests = s.server.requests();
+        QCOMPARE(requests.size(), std::size_t(1));
+        QCOMPARE(elementText(requests[0].body, "AppId"), std::string("7"));
+        QCOMPARE(s.window.edAppID.text(), QString("7"));
     }
 
     void theWaitingMessageAndThePrintArePaintedBeforeTheCall() {
@@ -263,6 +377,7 @@ private slots:
         QVERIFY(!s.window.TimerClear.isActive());
         QCOMPARE(s.window.img.image().size(), QSize(120, 96));
         QCOMPARE(s.server.requests().size(), std::size_t(refused ? 0 : 1));
+        QVERIFY(!fileExists(s.capture.path("huella.bmp")));
     }
 
     void anAnswerWithoutAResultIsReportedAndChangesNothing() {
@@ -294,14 +409,24 @@ private slots:
 
     void inputGivenDuringTheCallStartsNothing() {
         Station s;
+        QVERIFY(QTest::qWaitForWindowActive(&s.window)); // shortcuts act in the active window
         s.answer("Bienvenido", "");
         // Built here, posted from the server's thread while the station waits for the answer,
-        // as a person pressing Enter and clicking the button meanwhile would queue them.
+        // as a person pressing Enter, the button's access key, the operator's key and clicking
+        // the button meanwhile would queue them.
+        const auto key = [](QEvent::Type type, Qt::Key code, Qt::KeyboardModifiers modifiers,
+                            const QString& text) {
+            return new QKeyEvent(type, code, modifiers, text);
+        };
         std::vector<std::pair<QObject*, QEvent*>> input{
+            {&s.window.edAppID, key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r")},
+            {&s.window.edAppID, key(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r")},
+            {&s.window.edAppID, key(QEvent::KeyPress, Qt::Key_C, Qt::AltModifier, "c")},
+            {&s.window.edAppID, key(QEvent::KeyRelease, Qt::Key_C, Qt::AltModifier, "c")},
             {&s.window.edAppID,
-             new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r")},
+             key(QEvent::KeyPress, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier, "")},
             {&s.window.edAppID,
-             new QKeyEvent(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r")},
+             key(QEvent::KeyRelease, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier, "")},
             {&s.window.btCap,
              new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
                              Qt::LeftButton, Qt::NoModifier)},
@@ -317,11 +442,18 @@ private slots:
             response.set_content(ficharAnswer("Bienvenido", ""), "text/xml");
         });
 
-        s.clockIn("7", s.window.rbIngreso);
+        int buttonPresses = 0;
+        QObject::connect(&s.window.btCap, &QPushButton::pressed, [&] { ++buttonPresses; });
+        s.window.rbIngreso.click();
+        s.window.edAppID.setText("7");
+        s.window.btCapClick();
         QCoreApplication::processEvents(); // input that escaped the discard would act now
 
         QCOMPARE(s.server.requests().size(), std::size_t(1));
         QCOMPARE(s.captureRuns(), 1);
+        // An access key presses its button at once and clicks it on a timer's later tick.
+        QCOMPARE(buttonPresses, 0);
+        QVERIFY(!s.dialog.isVisible());
         for (auto& [receiver, event] : input) {
             QCOMPARE(event, nullptr); // every event was posted
         }
