@@ -282,7 +282,8 @@ bool TFBioVerif::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFBioVerif::showEvent(QShowEvent* event) {
-    if (!centred_) {
+    // Only a window of its own is placed on the screen; in the kiosk its holder places it.
+    if (!centred_ && isWindow()) {
         centred_ = true;
         move(pos() + screen()->availableGeometry().center() - frameGeometry().center());
     }

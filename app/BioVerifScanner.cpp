@@ -26,7 +26,8 @@ void TFBioVerif::focusWindowChanged(QWindow* focusWindow) {
     if (focusWindow == nullptr) {
         return;
     }
-    const bool active = focusWindow == windowHandle();
+    // In the kiosk the form is a child of the screen-filling window.
+    const bool active = focusWindow == window()->windowHandle();
     if (active && !formActive_) {
         FormActivate();
     } else if (!active && formActive_) {
