@@ -6,8 +6,10 @@
 #include "app/QtRunnerUi.h"
 #include "app/ScanHandOff.h"
 #include "app/SelfCheck.h"
+#include "app/kiosk/Kiosk.h"
 #include "capture/UFingerScan.h"
 #include "imaging/WSQPACK.h"
+#include "platform/JournalEvents.h"
 #include "qv/Version.h"
 #include "service/QuorvantisService.h"
 
@@ -30,6 +32,22 @@ void bringUp(void (*initialise)(), void (*finalise)()) {
 }
 
 void noFinalisation() {}
+
+// The journal's start and stop lines frame whatever else a run of the station writes, a failed
+// start-up included.
+class StartAndStopLines {
+public:
+    StartAndStopLines() { journalStationStart(kProductVersion); }
+    ~StartAndStopLines() { journalStationStop(); }
+    StartAndStopLines(const StartAndStopLines&) = delete;
+    StartAndStopLines& operator=(const StartAndStopLines&) = delete;
+};
+
+// The kiosk ends only through the operator's way out.
+int runKioskLoop(StationApplication& application, Kiosk& kiosk) {
+    kiosk.show();
+    return application.exec();
+}
 
 } // namespace
 
@@ -81,7 +99,8 @@ void finaliseModules() noexcept {
 }
 
 int runStation(int argc, char** argv) {
-    const StationMode mode = parseStationCommandLine({argv, static_cast<std::size_t>(argc)});
+    const StationOptions options = parseStationCommandLine({argv, static_cast<std::size_t>(argc)});
+    const StationMode mode = options.mode;
     if (mode == StationMode::Help) {
         std::cout << kStationHelp;
         return 0;
@@ -90,6 +109,7 @@ int runStation(int argc, char** argv) {
         std::cout << "Quorvantis " << kProductVersion << '\n';
         return 0;
     }
+    const StartAndStopLines startAndStop;
     try {
         initialiseModules();
     } catch (const std::exception& error) {
@@ -102,12 +122,18 @@ int runStation(int argc, char** argv) {
         QtRunnerUi runnerUi(*application);
         std::unique_ptr<TFBioVerif> mainWindow = createMainWindow(runnerUi);
         std::unique_ptr<TFConfigLiveScan> configDialog = createConfigDialog(runnerUi, *mainWindow);
+        std::optional<Kiosk> kiosk;
+        if (options.kiosk) {
+            kiosk.emplace(*mainWindow, *configDialog, options.operatorPinFile);
+        }
         const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
         std::optional<SelfCheck> check;
         if (mode == StationMode::Check) {
-            check.emplace(*application, *mainWindow, std::cout);
+            check.emplace(*application,
+                          kiosk ? static_cast<QWidget&>(kiosk->screen()) : *mainWindow, std::cout);
         }
-        const int status = runMessageLoop(*application, *mainWindow);
+        const int status =
+            kiosk ? runKioskLoop(*application, *kiosk) : runMessageLoop(*application, *mainWindow);
         // The modules go while the windows still exist: the scanner stops before anything it
         // might deliver to is gone.
         finaliseModules();

@@ -10,7 +10,9 @@
 #include "platform/Files.h"
 #include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/FixedSettings.h"
+#include "tests/support/JournalCapture.h"
 #include "tests/support/JpegMaker.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
@@ -21,7 +23,9 @@
 #include <QMouseEvent>
 #include <QProperty>
 #include <QTest>
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <numeric>
 
 namespace qv::test {
@@ -295,11 +299,13 @@ private slots:
 
     void theWaitingMessageAndThePrintArePaintedBeforeTheCall() {
         struct PaintLog : QObject {
+            std::mutex mutex; // the window keeps painting while the server reads
             Station* station = nullptr;
             std::vector<QString> statusPainted;
             bool printPainted = false;
             bool eventFilter(QObject* watched, QEvent* event) override {
                 if (event->type() == QEvent::Paint) {
+                    const std::lock_guard lock(mutex);
                     if (watched == &station->window.sbStat) {
                         statusPainted.push_back(station->window.sbStat.currentMessage());
                     } else if (!station->window.img.holdsPhotograph() &&
@@ -317,7 +323,7 @@ private slots:
         bool printPaintedBeforeCall = false;
         std::vector<QString> statusPaintedBeforeCall;
         s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
-            // The GUI thread is blocked in the call: what it painted so far is all there is.
+            const std::lock_guard lock(log.mutex);
             printPaintedBeforeCall = log.printPainted;
             statusPaintedBeforeCall = log.statusPainted;
             response.set_content(ficharAnswer("Hola", ""), "text/xml");
@@ -460,6 +466,151 @@ private slots:
         // Input after the clock-in is taken again.
         QTest::mouseClick(&s.window.btCap, Qt::LeftButton);
         QCOMPARE(s.captureRuns(), 2);
+    }
+
+    void eachAttemptWritesOneJournalLine_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("textPart");
+        QTest::addColumn<QString>("end");
+        const QString reached = " capture_ms=N encode_ms=N service_ms=N total_ms=N";
+        const QString notReached = " capture_ms=- encode_ms=- service_ms=- total_ms=N";
+        const QString id = " id=\"a\\\"b=c \"";
+        QTest::newRow("answered") << "answered"
+                                  << "road=button mode=I" + id + " outcome=answered"
+                                  << "Bienvenido" << reached;
+        QTest::newRow("refused") << "no mode"
+                                 << "road=button mode=-" + id + " outcome=refused"
+                                 << "Debe elegir primero el modo" << notReached;
+        QTest::newRow("no print") << "no print"
+                                  << "road=button mode=I" + id + " outcome=capture-failed"
+                                  << "huella.bmp" << notReached;
+        QTest::newRow("fault") << "fault"
+                               << "road=button mode=I" + id + " outcome=fault"
+                               << "Huella no reconocida" << reached;
+        QTest::newRow("transport") << "transport"
+                                   << "road=button mode=I" + id + " outcome=transport"
+                                   << "URL:http://127.0.0.1:" << reached;
+    }
+    void eachAttemptWritesOneJournalLine() {
+        QFETCH(QString, kind);
+        QFETCH(QString, start);
+        QFETCH(QString, textPart);
+        QFETCH(QString, end);
+        Station s;
+        Boxes boxes;
+        s.answer("Bienvenido", "");
+        if (kind == "fault") {
+            s.server.respond(500, "<?xml version=\"1.0\"?><soap:Envelope "
+                                  "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+                                  "<soap:Body><soap:Fault><faultcode>soap:Server</faultcode>"
+                                  "<faultstring>Huella no reconocida</faultstring></soap:Fault>"
+                                  "</soap:Body></soap:Envelope>");
+        } else if (kind == "transport") {
+            s.settings.host = "http://127.0.0.1:" + std::to_string(unusedLoopbackPort()) + "/";
+        } else if (kind == "no print") {
+            s.capture.writeScript("cap.sh", "exit 0\n");
+        }
+        const JournalCapture journal;
+
+        if (kind == "no mode") {
+            s.window.edAppID.setText("a\"b=c ");
+            QTest::mouseClick(&s.window.btCap, Qt::LeftButton);
+        } else {
+            s.clockIn("a\"b=c ", s.window.rbIngreso);
+        }
+
+        const auto lines = journal.shapes();
+        QCOMPARE(lines.size(), std::size_t(1));
+        const QString line = QString::fromStdString(lines[0]);
+        QVERIFY2(line.startsWith(start + " text=\"") && line.endsWith("\"" + end),
+                 qPrintable(line));
+        QVERIFY2(line.contains(textPart), qPrintable(line));
+    }
+
+    void theServiceDownThenBackNeedsNoRestart() {
+        Station s;
+        Boxes boxes;
+        auto service = std::make_unique<TestHttpServer>();
+        const int port = service->port();
+        s.settings.host = service->url("/QuorvantisService.asmx");
+        service->respond(200, ficharAnswer("Bienvenido", ""));
+        const JournalCapture journal;
+
+        s.clockIn("7", s.window.rbIngreso);
+        service.reset();
+        s.clockIn("7", s.window.rbIngreso);
+        s.clockIn("7", s.window.rbIngreso);
+        service = std::make_unique<TestHttpServer>(port);
+        service->respond(200, ficharAnswer("De vuelta", ""));
+        s.clockIn("7", s.window.rbIngreso);
+
+        QCOMPARE(boxes.texts.size(), std::size_t(2));
+        QCOMPARE(s.window.sbStat.currentMessage(), QString("De vuelta"));
+        QCOMPARE(service->requests().size(), std::size_t(1));
+        std::vector<QString> outcomes;
+        for (const auto& line : journal.lines()) {
+            const auto at = line.find(" outcome=") + 9;
+            outcomes.push_back(QString::fromStdString(line.substr(at, line.find(' ', at) - at)));
+        }
+        QCOMPARE(outcomes,
+                 (std::vector<QString>{"answered", "transport", "transport", "answered"}));
+    }
+
+    void aSlowAnswerLeavesTheWindowPaintingAndItsInputDiscarded() {
+        Station s;
+        struct PaintWatch : QObject {
+            QWidget* status = nullptr;
+            std::atomic<bool> waitingTextPainted = false;
+            bool eventFilter(QObject* watched, QEvent* event) override {
+                if (watched == status && event->type() == QEvent::Paint &&
+                    static_cast<QStatusBar*>(status)->currentMessage() == kVerifying) {
+                    waitingTextPainted = true;
+                }
+                return false;
+            }
+        } watch;
+        watch.status = &s.window.sbStat;
+        s.window.sbStat.installEventFilter(&watch);
+        struct RepaintRequest : QObject {
+            QWidget* widget = nullptr;
+            bool event(QEvent* event) override {
+                if (event->type() != QEvent::User) {
+                    return QObject::event(event);
+                }
+                widget->update();
+                return true;
+            }
+        } repaint;
+        repaint.widget = &s.window.sbStat;
+        // Built here and posted from the server's thread while the station waits: a repaint as
+        // the window system asks for one when the window is uncovered, and a press of the button.
+        std::vector<std::pair<QObject*, QEvent*>> posted{
+            {&repaint, new QEvent(QEvent::User)},
+            {&s.window.btCap,
+             new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                             Qt::LeftButton, Qt::NoModifier)},
+            {&s.window.btCap,
+             new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5),
+                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier)}};
+        bool paintedDuringCall = false;
+        s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
+            watch.waitingTextPainted = false;
+            for (auto& [receiver, event] : posted) {
+                QCoreApplication::postEvent(receiver, std::exchange(event, nullptr));
+            }
+            // The answer comes only once the window has repainted.
+            paintedDuringCall = eventually([&] { return watch.waitingTextPainted.load(); });
+            response.set_content(ficharAnswer("Bienvenido", ""), "text/xml");
+        });
+
+        s.clockIn("7", s.window.rbIngreso);
+        QCoreApplication::processEvents(); // input that escaped the discard would act now
+
+        QVERIFY(paintedDuringCall);
+        QCOMPARE(s.window.sbStat.currentMessage(), QString("Bienvenido"));
+        QCOMPARE(s.server.requests().size(), std::size_t(1));
+        QCOMPARE(s.captureRuns(), 1);
     }
 };
 
