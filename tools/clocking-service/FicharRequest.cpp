@@ -197,7 +197,9 @@ void decodePrint(std::string_view base64, const PrintLimits& limits,
     decodeLimits.maxSide = limits.maxSide;
     decodeLimits.maxPixels = std::int64_t{limits.maxSide} * limits.maxSide;
     try {
-        const auto image = wsq::decode(print.wsq, decodeLimits);
+        // The pixels are only needed for the page's thumbnail and exports, which decode the
+        // stored file again; a clock-in only needs to know the print is sound.
+        const auto image = wsq::check(print.wsq, decodeLimits);
         print.width = image.width;
         print.height = image.height;
         print.ppi = image.ppi;

@@ -36,14 +36,22 @@ std::string firstLine(const std::string& text) {
     return line;
 }
 
-// Walks the segments of a file, collecting tables and (when asked) decoding the blocks.
+// How far a walk over a file goes. Every depth makes the refusals of the ones before it, so
+// a file checked at Coefficients is one that decoding to Pixels accepts.
+enum class Depth {
+    Segments,     // tables read, blocks skipped up to their end marker
+    Coefficients, // every block entropy-decoded into the subbands and bounds-checked
+    Pixels,       // and the inverse transform run: the image itself
+};
+
+// Walks the segments of a file, collecting tables and decoding as deep as asked.
 class Decoder {
 public:
-    Decoder(std::span<const std::uint8_t> data, const DecodeLimits& limits, bool decodePixels)
+    Decoder(std::span<const std::uint8_t> data, const DecodeLimits& limits, Depth depth)
         : data_(data)
         , in_(data)
         , limits_(limits)
-        , decodePixels_(decodePixels) {}
+        , depth_(depth) {}
 
     void run() {
         if (data_.size() < 2 || data_[0] != 0xFF || data_[1] != 0xA0) {
@@ -194,7 +202,7 @@ private:
                              start);
         }
         std::size_t end = 0;
-        if (decodePixels_) {
+        if (depth_ != Depth::Segments) {
             if (!writer_) {
                 startImage();
             }
@@ -219,7 +227,7 @@ private:
         if (blocks_ == 0) {
             ByteReader::fail("EOI before any SOB: the file holds no image data", eoi);
         }
-        if (!decodePixels_) {
+        if (depth_ != Depth::Pixels) {
             return;
         }
         const auto& q = quantization_->binWidth;
@@ -231,7 +239,7 @@ private:
     std::span<const std::uint8_t> data_;
     ByteReader in_;
     DecodeLimits limits_;
-    bool decodePixels_;
+    Depth depth_;
 
     std::optional<FrameHeader> frame_;
     SubbandLayout layout_{};
@@ -249,28 +257,38 @@ private:
     std::vector<SegmentInfo> segments_;
 };
 
-} // namespace
-
-Image decode(std::span<const std::uint8_t> data, const DecodeLimits& limits) {
-    Decoder decoder(data, limits, true);
+Image walk(std::span<const std::uint8_t> data, const DecodeLimits& limits, Depth depth) {
+    Decoder decoder(data, limits, depth);
     decoder.run();
     Image image;
     image.width = decoder.frame()->width;
     image.height = decoder.frame()->height;
     image.ppi = decoder.ppi();
-    image.pixels = decoder.pixels();
+    if (depth == Depth::Pixels) {
+        image.pixels = decoder.pixels();
+    }
     image.comments = std::move(decoder.comments());
     return image;
 }
 
+} // namespace
+
+Image decode(std::span<const std::uint8_t> data, const DecodeLimits& limits) {
+    return walk(data, limits, Depth::Pixels);
+}
+
+Image check(std::span<const std::uint8_t> data, const DecodeLimits& limits) {
+    return walk(data, limits, Depth::Coefficients);
+}
+
 std::uint32_t largestIndexMagnitude(std::span<const std::uint8_t> data) {
-    Decoder decoder(data, DecodeLimits{}, true);
+    Decoder decoder(data, DecodeLimits{}, Depth::Coefficients);
     decoder.run();
     return decoder.largestIndexMagnitude();
 }
 
 FileInfo inspect(std::span<const std::uint8_t> data) {
-    Decoder decoder(data, DecodeLimits{}, false);
+    Decoder decoder(data, DecodeLimits{}, Depth::Segments);
     decoder.run();
     FileInfo info;
     info.width = decoder.frame()->width;
