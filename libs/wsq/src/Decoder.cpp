@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <optional>
 
 namespace qv::wsq {
@@ -84,13 +85,14 @@ public:
 
     std::vector<std::uint8_t> pixels() const {
         const FrameHeader& frame = *frame_;
-        std::vector<std::uint8_t> out(coefficients_.size());
+        const std::span<const float> coefficients(coefficients_.get(), coefficientCount_);
+        std::vector<std::uint8_t> out(coefficients.size());
         const float scale = static_cast<float>(frame.scale);
         const float mean = static_cast<float>(frame.mean);
         // Clamping before the conversion makes truncation round half up, in a loop that
         // vectorises. Absurd filter tables can overflow to infinities and their differences;
         // the comparison sends those (NaN) to 0 rather than into an undefined conversion.
-        std::transform(coefficients_.begin(), coefficients_.end(), out.begin(), [&](float v) {
+        std::transform(coefficients.begin(), coefficients.end(), out.begin(), [&](float v) {
             const float pixel = v * scale + mean + 0.5f;
             return static_cast<std::uint8_t>(pixel > 0.0f ? std::min(pixel, 255.0f) : 0.0f);
         });
@@ -216,8 +218,13 @@ private:
     }
 
     void startImage() {
-        coefficients_.assign(static_cast<std::size_t>(frame_->width) * frame_->height, 0.0f);
-        writer_.emplace(coefficients_.data(), frame_->width, layout_, *quantization_);
+        coefficientCount_ = static_cast<std::size_t>(frame_->width) * frame_->height;
+        // The transform needs the coefficients no block sets to be zero. A check never reads
+        // them back, and zeroing a frame-sized array would be a fifth of its work.
+        coefficients_ = depth_ == Depth::Pixels
+                            ? std::make_unique<float[]>(coefficientCount_)
+                            : std::make_unique_for_overwrite<float[]>(coefficientCount_);
+        writer_.emplace(coefficients_.get(), frame_->width, layout_, *quantization_);
     }
 
     void finish(std::size_t eoi) {
@@ -233,7 +240,7 @@ private:
         const auto& q = quantization_->binWidth;
         const bool unusedQuarter =
             std::any_of(q.begin() + kCodedSubbandCount, q.end(), [](double w) { return w != 0; });
-        synthesize(coefficients_.data(), frame_->width, layout_, *transform_, unusedQuarter);
+        synthesize(coefficients_.get(), frame_->width, layout_, *transform_, unusedQuarter);
     }
 
     std::span<const std::uint8_t> data_;
@@ -247,7 +254,8 @@ private:
     std::optional<QuantizationTable> quantization_;
     std::array<std::optional<HuffmanDecoder>, kHuffmanTableSlots> tables_;
 
-    std::vector<float> coefficients_;
+    std::size_t coefficientCount_ = 0;
+    std::unique_ptr<float[]> coefficients_;
     std::optional<CoefficientWriter> writer_;
     int blocks_ = 0;
 
