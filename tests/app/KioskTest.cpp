@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "app/StationCommandLine.h"
 #include "platform/OperatorPin.h"
 #include "tests/app/AppTests.h"
 #include "tests/app/KioskStation.h"
