@@ -4,6 +4,7 @@
 #include "app/kiosk/Kiosk.h"
 
 #include "app/BioVerif.h"
+#include "app/StationApplication.h"
 #include "config/UConfigLiveScan.h"
 
 #include <QCoreApplication>
@@ -16,8 +17,9 @@ Kiosk::Kiosk(TFBioVerif& form, TFConfigLiveScan& settingsDialog, std::string pin
              std::chrono::milliseconds delayUnit)
     : settingsDialog_(settingsDialog)
     , screen_(form)
-    , gate_(std::move(pinFile), settingsDialog, &screen_, delayUnit)
+    , gate_(std::move(pinFile), settingsDialog, form, screen_, delayUnit)
     , btSalir_(QStringLiteral("&Salir"), settingsDialog.Panel1()) {
+    screen_.addOverlay(gate_);
     // The operator keys open the prompt; only the right PIN goes on to the settings.
     form.attachSettings(settingsDialog, gate_);
     // Left of "Aceptar" and "Cancelar", in the bar's free space, the same size as they are.
@@ -30,6 +32,10 @@ Kiosk::Kiosk(TFBioVerif& form, TFConfigLiveScan& settingsDialog, std::string pin
     screen_.winId();
     settingsDialog.winId();
     settingsDialog.windowHandle()->setTransientParent(screen_.windowHandle());
+    // The same for the station's message boxes, which otherwise have no parent.
+    if (auto* application = qobject_cast<StationApplication*>(QCoreApplication::instance())) {
+        application->setMessageParent(&screen_);
+    }
 }
 
 void Kiosk::btSalirClick() {

@@ -22,13 +22,15 @@ public:
 
     // Fills the screen and gives the user field the focus.
     void showOnFullScreen();
+    // Puts a panel over the form, centred on the screen; it shows and hides itself.
+    void addOverlay(QWidget& overlay);
     // From now on a close request is obeyed: the operator is leaving.
     void allowClose() { closeAllowed_ = true; }
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     TFBioVerif& form_;

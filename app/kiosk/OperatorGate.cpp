@@ -3,10 +3,12 @@
 
 #include "app/kiosk/OperatorGate.h"
 
+#include "platform/JournalEvents.h"
 #include "platform/OperatorPin.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QKeyEvent>
 #include <exception>
 
 namespace qv {
@@ -25,9 +27,10 @@ public:
 
 } // namespace
 
-OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget* parent,
-                           std::chrono::milliseconds delayUnit)
-    : QDialog(parent)
+OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget& covered,
+                           QWidget& parent, std::chrono::milliseconds delayUnit)
+    : QFrame(&parent)
+    , lbTitle(QStringLiteral("Acceso del operador"), this)
     , Label1(QStringLiteral("PIN del operador:"), this)
     , edPin(this)
     , lbMessage(this)
@@ -35,13 +38,17 @@ OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget
     , btCancel(QStringLiteral("&Cancelar"), this)
     , pinFile_(std::move(pinFile))
     , settingsDialog_(settingsDialog)
+    , covered_(covered)
     , delayUnit_(delayUnit)
     , layout_(this) {
-    setWindowTitle(QStringLiteral("Acceso del operador"));
-    // A prompt to answer or cancel: nothing to minimise or maximise.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
     setObjectName(QStringLiteral("OperatorGate"));
+    // A raised panel with the dialogs' own face, so it reads as a prompt over the form.
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(2);
+    setAutoFillBackground(true);
+    QFont titleFont = lbTitle.font();
+    titleFont.setBold(true);
+    lbTitle.setFont(titleFont);
     edPin.setObjectName(QStringLiteral("edPin"));
     lbMessage.setObjectName(QStringLiteral("lbMessage"));
     // Not even the number of characters shows, and no input method remembers them.
@@ -52,16 +59,20 @@ OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget
     edPin.setMinimumWidth(160);
     lbMessage.setWordWrap(true);
     lbMessage.setMinimumWidth(320);
-    btOK.setDefault(true);
+    // Room for the longest message from the start: the panel does not jump when one appears.
+    lbMessage.setMinimumHeight(2 * lbMessage.fontMetrics().lineSpacing());
+    lbMessage.setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    layout_.addWidget(&Label1, 0, 0);
-    layout_.addWidget(&edPin, 0, 1);
-    layout_.addWidget(&lbMessage, 1, 0, 1, 2);
+    layout_.addWidget(&lbTitle, 0, 0, 1, 2);
+    layout_.addWidget(&Label1, 1, 0);
+    layout_.addWidget(&edPin, 1, 1);
+    layout_.addWidget(&lbMessage, 2, 0, 1, 2);
     buttons_.addStretch(1);
     buttons_.addWidget(&btOK);
     buttons_.addWidget(&btCancel);
-    layout_.addLayout(&buttons_, 2, 0, 1, 2);
+    layout_.addLayout(&buttons_, 3, 0, 1, 2);
     layout_.setSizeConstraint(QLayout::SetFixedSize);
+    hide();
 
     delay_.setSingleShot(true);
     connect(&delay_, &QTimer::timeout, this, [this] {
@@ -69,7 +80,8 @@ OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget
         lbMessage.clear();
     });
     connect(&btOK, &QPushButton::clicked, this, [this] { btOKClick(); });
-    connect(&btCancel, &QPushButton::clicked, this, [this] { reject(); });
+    connect(&edPin, &QLineEdit::returnPressed, this, [this] { btOKClick(); });
+    connect(&btCancel, &QPushButton::clicked, this, [this] { hide(); });
 }
 
 int OperatorGate::delayUnitsAfterWrongTries(int wrongTries) {
@@ -81,13 +93,34 @@ int OperatorGate::delayUnitsAfterWrongTries(int wrongTries) {
 }
 
 void OperatorGate::showEvent(QShowEvent* event) {
+    // Whatever had the focus in the form gets it back when the prompt goes.
+    focusBefore_ = QApplication::focusWidget();
+    covered_.setEnabled(false);
+    raise();
     edPin.clear();
     // A delay under way keeps its message; closing and opening again does not end it.
     if (!delay_.isActive()) {
         lbMessage.clear();
     }
     edPin.setFocus();
-    QDialog::showEvent(event);
+    QFrame::showEvent(event);
+}
+
+void OperatorGate::hideEvent(QHideEvent* event) {
+    edPin.clear();
+    covered_.setEnabled(true);
+    if (focusBefore_ != nullptr) {
+        focusBefore_->setFocus();
+    }
+    QFrame::hideEvent(event);
+}
+
+void OperatorGate::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QFrame::keyPressEvent(event);
 }
 
 OperatorGate::Verdict OperatorGate::check(const QString& pin) const {
@@ -102,24 +135,28 @@ OperatorGate::Verdict OperatorGate::check(const QString& pin) const {
 
 void OperatorGate::btOKClick() {
     if (delay_.isActive()) {
+        journalOperatorPin(OperatorPinOutcome::Locked);
         return;
     }
     const QString pin = edPin.text();
     edPin.clear();
     switch (check(pin)) {
     case Verdict::Right:
+        journalOperatorPin(OperatorPinOutcome::Accepted);
         wrongTries_ = 0;
         lbMessage.clear();
-        accept();
+        hide();
         settingsDialog_.show();
         settingsDialog_.raise();
         settingsDialog_.activateWindow();
         break;
     case Verdict::Wrong:
+        journalOperatorPin(OperatorPinOutcome::Refused);
         ++wrongTries_;
         refuseFor(delayUnitsAfterWrongTries(wrongTries_));
         break;
     case Verdict::Unavailable:
+        journalOperatorPin(OperatorPinOutcome::NoPin);
         lbMessage.setText(QStringLiteral("ERROR: No hay un PIN de operador configurado. "
                                          "Configúrelo con quorvantis-kiosk set-pin."));
         break;

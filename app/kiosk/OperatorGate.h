@@ -3,11 +3,12 @@
 
 #pragma once
 
-#include <QDialog>
+#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
@@ -17,12 +18,16 @@ namespace qv {
 
 // Asks for the operator's PIN and opens the settings dialog only for the right one. After
 // each wrong try in a row the prompt refuses input for longer, so that guessing at the door
-// takes days. Nothing typed is shown or kept.
-class OperatorGate : public QDialog {
+// takes days. Nothing typed is shown or kept; each try leaves a journal line with its outcome.
+//
+// The prompt is a panel inside the kiosk's screen, not a window of its own: the compositor has
+// nothing to place or stretch, and the screen behind it stays one surface that Qt repaints
+// whole. While it is up the form it covers takes no input.
+class OperatorGate : public QFrame {
     Q_OBJECT
 public:
     // delayUnit is one second of the delays, shorter in tests.
-    OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget* parent,
+    OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget& covered, QWidget& parent,
                  std::chrono::milliseconds delayUnit = std::chrono::seconds(1));
 
     // The delay after the given number of wrong tries in a row, in units: 1, 2, 4, ... 30.
@@ -30,6 +35,7 @@ public:
 
     void btOKClick();
 
+    QLabel lbTitle;
     QLabel Label1;
     QLineEdit edPin;
     QLabel lbMessage;
@@ -38,6 +44,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum class Verdict { Right, Wrong, Unavailable };
@@ -48,6 +56,8 @@ private:
 
     std::string pinFile_;
     QWidget& settingsDialog_;
+    QWidget& covered_;
+    QPointer<QWidget> focusBefore_;
     std::chrono::milliseconds delayUnit_;
     QGridLayout layout_;
     QHBoxLayout buttons_;
