@@ -17,9 +17,8 @@ Kiosk::Kiosk(TFBioVerif& form, TFConfigLiveScan& settingsDialog, std::string pin
              std::chrono::milliseconds delayUnit)
     : settingsDialog_(settingsDialog)
     , screen_(form)
-    , gate_(std::move(pinFile), settingsDialog, form, screen_, delayUnit)
+    , gate_(std::move(pinFile), settingsDialog, &screen_, delayUnit)
     , btSalir_(QStringLiteral("&Salir"), settingsDialog.Panel1()) {
-    screen_.addOverlay(gate_);
     // The operator keys open the prompt; only the right PIN goes on to the settings.
     form.attachSettings(settingsDialog, gate_);
     // Left of "Aceptar" and "Cancelar", in the bar's free space, the same size as they are.

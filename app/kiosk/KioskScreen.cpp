@@ -49,10 +49,6 @@ void KioskScreen::showOnFullScreen() {
     form_.edAppID.setFocus();
 }
 
-void KioskScreen::addOverlay(QWidget& overlay) {
-    layout_.addWidget(&overlay, 0, 0, Qt::AlignCenter);
-}
-
 void KioskScreen::closeEvent(QCloseEvent* event) {
     // Close requests come from the compositor or a key combination a passer-by found; only
     // the operator's way out lets the station end.

@@ -22,8 +22,6 @@ public:
 
     // Fills the screen and gives the user field the focus.
     void showOnFullScreen();
-    // Puts a panel over the form, centred on the screen; it shows and hides itself.
-    void addOverlay(QWidget& overlay);
     // From now on a close request is obeyed: the operator is leaving.
     void allowClose() { closeAllowed_ = true; }
 

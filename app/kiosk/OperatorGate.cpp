@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QKeyEvent>
 #include <exception>
 
 namespace qv {
@@ -27,10 +26,9 @@ public:
 
 } // namespace
 
-OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget& covered,
-                           QWidget& parent, std::chrono::milliseconds delayUnit)
-    : QFrame(&parent)
-    , lbTitle(QStringLiteral("Acceso del operador"), this)
+OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget* parent,
+                           std::chrono::milliseconds delayUnit)
+    : QDialog(parent)
     , Label1(QStringLiteral("PIN del operador:"), this)
     , edPin(this)
     , lbMessage(this)
@@ -38,17 +36,13 @@ OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget
     , btCancel(QStringLiteral("&Cancelar"), this)
     , pinFile_(std::move(pinFile))
     , settingsDialog_(settingsDialog)
-    , covered_(covered)
     , delayUnit_(delayUnit)
     , layout_(this) {
+    setWindowTitle(QStringLiteral("Acceso del operador"));
+    // A prompt to answer or cancel: nothing to minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setObjectName(QStringLiteral("OperatorGate"));
-    // A raised panel with the dialogs' own face, so it reads as a prompt over the form.
-    setFrameStyle(QFrame::Panel | QFrame::Raised);
-    setLineWidth(2);
-    setAutoFillBackground(true);
-    QFont titleFont = lbTitle.font();
-    titleFont.setBold(true);
-    lbTitle.setFont(titleFont);
     edPin.setObjectName(QStringLiteral("edPin"));
     lbMessage.setObjectName(QStringLiteral("lbMessage"));
     // Not even the number of characters shows, and no input method remembers them.
@@ -59,20 +53,16 @@ OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget
     edPin.setMinimumWidth(160);
     lbMessage.setWordWrap(true);
     lbMessage.setMinimumWidth(320);
-    // Room for the longest message from the start: the panel does not jump when one appears.
-    lbMessage.setMinimumHeight(2 * lbMessage.fontMetrics().lineSpacing());
-    lbMessage.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    btOK.setDefault(true);
 
-    layout_.addWidget(&lbTitle, 0, 0, 1, 2);
-    layout_.addWidget(&Label1, 1, 0);
-    layout_.addWidget(&edPin, 1, 1);
-    layout_.addWidget(&lbMessage, 2, 0, 1, 2);
+    layout_.addWidget(&Label1, 0, 0);
+    layout_.addWidget(&edPin, 0, 1);
+    layout_.addWidget(&lbMessage, 1, 0, 1, 2);
     buttons_.addStretch(1);
     buttons_.addWidget(&btOK);
     buttons_.addWidget(&btCancel);
-    layout_.addLayout(&buttons_, 3, 0, 1, 2);
+    layout_.addLayout(&buttons_, 2, 0, 1, 2);
     layout_.setSizeConstraint(QLayout::SetFixedSize);
-    hide();
 
     delay_.setSingleShot(true);
     connect(&delay_, &QTimer::timeout, this, [this] {
@@ -80,8 +70,7 @@ OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget
         lbMessage.clear();
     });
     connect(&btOK, &QPushButton::clicked, this, [this] { btOKClick(); });
-    connect(&edPin, &QLineEdit::returnPressed, this, [this] { btOKClick(); });
-    connect(&btCancel, &QPushButton::clicked, this, [this] { hide(); });
+    connect(&btCancel, &QPushButton::clicked, this, [this] { reject(); });
 }
 
 int OperatorGate::delayUnitsAfterWrongTries(int wrongTries) {
@@ -93,34 +82,13 @@ int OperatorGate::delayUnitsAfterWrongTries(int wrongTries) {
 }
 
 void OperatorGate::showEvent(QShowEvent* event) {
-    // Whatever had the focus in the form gets it back when the prompt goes.
-    focusBefore_ = QApplication::focusWidget();
-    covered_.setEnabled(false);
-    raise();
     edPin.clear();
     // A delay under way keeps its message; closing and opening again does not end it.
     if (!delay_.isActive()) {
         lbMessage.clear();
     }
     edPin.setFocus();
-    QFrame::showEvent(event);
-}
-
-void OperatorGate::hideEvent(QHideEvent* event) {
-    edPin.clear();
-    covered_.setEnabled(true);
-    if (focusBefore_ != nullptr) {
-        focusBefore_->setFocus();
-    }
-    QFrame::hideEvent(event);
-}
-
-void OperatorGate::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        hide();
-        return;
-    }
-    QFrame::keyPressEvent(event);
+    QDialog::showEvent(event);
 }
 
 OperatorGate::Verdict OperatorGate::check(const QString& pin) const {
@@ -145,7 +113,7 @@ void OperatorGate::btOKClick() {
         journalOperatorPin(OperatorPinOutcome::Accepted);
         wrongTries_ = 0;
         lbMessage.clear();
-        hide();
+        accept();
         settingsDialog_.show();
         settingsDialog_.raise();
         settingsDialog_.activateWindow();

@@ -3,12 +3,11 @@
 
 #pragma once
 
-#include <QFrame>
+#include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
@@ -19,15 +18,11 @@ namespace qv {
 // Asks for the operator's PIN and opens the settings dialog only for the right one. After
 // each wrong try in a row the prompt refuses input for longer, so that guessing at the door
 // takes days. Nothing typed is shown or kept; each try leaves a journal line with its outcome.
-//
-// The prompt is a panel inside the kiosk's screen, not a window of its own: the compositor has
-// nothing to place or stretch, and the screen behind it stays one surface that Qt repaints
-// whole. While it is up the form it covers takes no input.
-class OperatorGate : public QFrame {
+class OperatorGate : public QDialog {
     Q_OBJECT
 public:
     // delayUnit is one second of the delays, shorter in tests.
-    OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget& covered, QWidget& parent,
+    OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget* parent,
                  std::chrono::milliseconds delayUnit = std::chrono::seconds(1));
 
     // The delay after the given number of wrong tries in a row, in units: 1, 2, 4, ... 30.
@@ -35,7 +30,6 @@ public:
 
     void btOKClick();
 
-    QLabel lbTitle;
     QLabel Label1;
     QLineEdit edPin;
     QLabel lbMessage;
@@ -44,8 +38,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum class Verdict { Right, Wrong, Unavailable };
@@ -56,8 +48,6 @@ private:
 
     std::string pinFile_;
     QWidget& settingsDialog_;
-    QWidget& covered_;
-    QPointer<QWidget> focusBefore_;
     std::chrono::milliseconds delayUnit_;
     QGridLayout layout_;
     QHBoxLayout buttons_;
