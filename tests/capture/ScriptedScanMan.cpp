@@ -3,7 +3,7 @@
 
 #include "tests/capture/ScriptedScanMan.h"
 
-#include "libs/scanman/include/ScanMan.h"
+#include "libs/scanman/include/ScanManApi.h"
 
 #include <cstdlib>
 #include <cstring>
