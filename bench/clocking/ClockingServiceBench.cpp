@@ -1,6 +1,6 @@
 // The development clocking service under load: the request reader alone, and whole clock-ins
 // over loopback from several parallel stations (each with its own kept-alive connection),
-// each one decoded, answered and committed to a real SQLite file.
+// each print checked, answered and committed to a real SQLite file.
 
 #include "imaging/UMimeFile.h"
 #include "platform/Files.h"

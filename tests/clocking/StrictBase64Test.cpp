@@ -35,6 +35,8 @@ TEST(StrictBase64Test, AcceptsPaddedGroupsWithWhiteSpaceAndRefusesEverythingElse
     }
     EXPECT_TRUE(decodeStrictBase64("QUJD", 3).ok);
     EXPECT_FALSE(decodeStrictBase64("QUJDQQ==", 3).ok) << "over the limit";
+    EXPECT_TRUE(decodeStrictBase64("QUJDQQ==", 4).ok) << "a padded group up to the limit";
+    EXPECT_FALSE(decodeStrictBase64("QUJDQUI=", 4).ok) << "a padded group past the limit";
 }
 
 } // namespace

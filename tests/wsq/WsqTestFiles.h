@@ -63,11 +63,11 @@ inline Bytes dqt(std::initializer_list<int> transmitted) {
 
 // Mean 128, scale 1.
 inline Bytes sof(unsigned width, unsigned height) {
-    Bytes payload = {0, 255};
-    put16(payload, height);
-    put16(payload, width);
-    payload.insert(payload.end(), {0, 0, 128, 0, 0, 1, 2, 0, 0});
-    return segment(0xFFA2, payload);
+    // Built whole rather than appended to: GCC 12 misreads the growth of a 2-byte vector as
+    // an overflow (-Wstringop-overflow) once this is inlined with constant sizes.
+    const auto byte = [](unsigned value) { return static_cast<std::uint8_t>(value); };
+    return segment(0xFFA2, {0, 255, byte(height >> 8), byte(height), byte(width >> 8), byte(width),
+                            0, 0, 128, 0, 0, 1, 2, 0, 0});
 }
 
 // One Huffman table: code counts per length 1..16 and the symbols.

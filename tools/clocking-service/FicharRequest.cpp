@@ -197,7 +197,9 @@ void decodePrint(std::string_view base64, const PrintLimits& limits,
     decodeLimits.maxSide = limits.maxSide;
     decodeLimits.maxPixels = std::int64_t{limits.maxSide} * limits.maxSide;
     try {
-        const auto image = wsq::decode(print.wsq, decodeLimits);
+        // The pixels are only needed for the page's thumbnail and exports, which decode the
+        // stored file again; a clock-in only needs to know the print is sound.
+        const auto image = wsq::check(print.wsq, decodeLimits);
         print.width = image.width;
         print.height = image.height;
         print.ppi = image.ppi;
@@ -226,45 +228,51 @@ std::string cutUtf8(std::string_view text, std::size_t maxBytes) {
 }
 
 StrictBase64 decodeStrictBase64(std::string_view text, std::size_t maxBytes) {
+    // One lookup classes every character, so the alphabet characters that make up nearly all
+    // of a print cost a single test.
+    static constexpr std::int8_t kInvalid = -1;
+    static constexpr std::int8_t kBlank = -2;
+    static constexpr std::int8_t kPadding = -3;
     static const auto table = [] {
         std::array<std::int8_t, 256> values{};
-        values.fill(-1);
+        values.fill(kInvalid);
         const std::string_view alphabet =
             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
         for (std::size_t i = 0; i < alphabet.size(); ++i) {
             values[static_cast<unsigned char>(alphabet[i])] = static_cast<std::int8_t>(i);
         }
+        for (const char blank : {' ', '\t', '\r', '\n'}) {
+            values[static_cast<unsigned char>(blank)] = kBlank;
+        }
+        values['='] = kPadding;
         return values;
     }();
     StrictBase64 result;
-    result.bytes.reserve(std::min(text.size() / 4 * 3, maxBytes));
+    // Written in place up to the bound, then cut to what was decoded.
+    std::vector<std::uint8_t> bytes(std::min(text.size() / 4 * 3, maxBytes));
+    std::size_t written = 0;
     std::uint32_t group = 0;
     int count = 0;
     int padding = 0;
     for (const char c : text) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            continue;
-        }
-        if (c == '=') {
-            if (count < 2 || ++padding + count > 4) {
-                return {};
-            }
-            continue;
-        }
         const auto value = table[static_cast<unsigned char>(c)];
-        if (value < 0 || padding > 0) { // nothing may follow the padding
-            return {};
-        }
-        group = group << 6 | static_cast<std::uint32_t>(value);
-        if (++count == 4) {
-            if (result.bytes.size() + 3 > maxBytes) {
-                return {};
+        if (value >= 0 && padding == 0) {
+            group = group << 6 | static_cast<std::uint32_t>(value);
+            if (++count == 4) {
+                if (written + 3 > bytes.size()) {
+                    return {};
+                }
+                bytes[written] = static_cast<std::uint8_t>(group >> 16);
+                bytes[written + 1] = static_cast<std::uint8_t>(group >> 8);
+                bytes[written + 2] = static_cast<std::uint8_t>(group);
+                written += 3;
+                group = 0;
+                count = 0;
             }
-            result.bytes.push_back(static_cast<std::uint8_t>(group >> 16));
-            result.bytes.push_back(static_cast<std::uint8_t>(group >> 8));
-            result.bytes.push_back(static_cast<std::uint8_t>(group));
-            group = 0;
-            count = 0;
+        } else if (value == kBlank) {
+            continue;
+        } else if (value != kPadding || count < 2 || ++padding + count > 4) {
+            return {}; // not the alphabet, padding out of place, or anything after padding
         }
     }
     if (count == 1 || (count > 0 && count + padding != 4) || (count == 0 && padding > 0)) {
@@ -272,14 +280,17 @@ StrictBase64 decodeStrictBase64(std::string_view text, std::size_t maxBytes) {
     }
     if (count > 0) {
         group <<= 6 * (4 - count);
-        result.bytes.push_back(static_cast<std::uint8_t>(group >> 16));
-        if (count == 3) {
-            result.bytes.push_back(static_cast<std::uint8_t>(group >> 8));
-        }
-        if (result.bytes.size() > maxBytes) {
+        const std::size_t tail = static_cast<std::size_t>(count - 1);
+        if (written + tail > maxBytes) {
             return {};
         }
+        bytes[written++] = static_cast<std::uint8_t>(group >> 16);
+        if (count == 3) {
+            bytes[written++] = static_cast<std::uint8_t>(group >> 8);
+        }
     }
+    bytes.resize(written);
+    result.bytes = std::move(bytes);
     result.ok = true;
     return result;
 }

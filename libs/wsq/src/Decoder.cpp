@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <optional>
 
 namespace qv::wsq {
@@ -36,14 +37,22 @@ std::string firstLine(const std::string& text) {
     return line;
 }
 
-// Walks the segments of a file, collecting tables and (when asked) decoding the blocks.
+// How far a walk over a file goes. Every depth makes the refusals of the ones before it, so
+// a file checked at Coefficients is one that decoding to Pixels accepts.
+enum class Depth {
+    Segments,     // tables read, blocks skipped up to their end marker
+    Coefficients, // every block entropy-decoded into the subbands and bounds-checked
+    Pixels,       // and the inverse transform run: the image itself
+};
+
+// Walks the segments of a file, collecting tables and decoding as deep as asked.
 class Decoder {
 public:
-    Decoder(std::span<const std::uint8_t> data, const DecodeLimits& limits, bool decodePixels)
+    Decoder(std::span<const std::uint8_t> data, const DecodeLimits& limits, Depth depth)
         : data_(data)
         , in_(data)
         , limits_(limits)
-        , decodePixels_(decodePixels) {}
+        , depth_(depth) {}
 
     void run() {
         if (data_.size() < 2 || data_[0] != 0xFF || data_[1] != 0xA0) {
@@ -76,13 +85,14 @@ public:
 
     std::vector<std::uint8_t> pixels() const {
         const FrameHeader& frame = *frame_;
-        std::vector<std::uint8_t> out(coefficients_.size());
+        const std::span<const float> coefficients(coefficients_.get(), coefficientCount_);
+        std::vector<std::uint8_t> out(coefficients.size());
         const float scale = static_cast<float>(frame.scale);
         const float mean = static_cast<float>(frame.mean);
         // Clamping before the conversion makes truncation round half up, in a loop that
         // vectorises. Absurd filter tables can overflow to infinities and their differences;
         // the comparison sends those (NaN) to 0 rather than into an undefined conversion.
-        std::transform(coefficients_.begin(), coefficients_.end(), out.begin(), [&](float v) {
+        std::transform(coefficients.begin(), coefficients.end(), out.begin(), [&](float v) {
             const float pixel = v * scale + mean + 0.5f;
             return static_cast<std::uint8_t>(pixel > 0.0f ? std::min(pixel, 255.0f) : 0.0f);
         });
@@ -194,7 +204,7 @@ private:
                              start);
         }
         std::size_t end = 0;
-        if (decodePixels_) {
+        if (depth_ != Depth::Segments) {
             if (!writer_) {
                 startImage();
             }
@@ -208,8 +218,13 @@ private:
     }
 
     void startImage() {
-        coefficients_.assign(static_cast<std::size_t>(frame_->width) * frame_->height, 0.0f);
-        writer_.emplace(coefficients_.data(), frame_->width, layout_, *quantization_);
+        coefficientCount_ = static_cast<std::size_t>(frame_->width) * frame_->height;
+        // The transform needs the coefficients no block sets to be zero. A check never reads
+        // them back, and zeroing a frame-sized array would be a fifth of its work.
+        coefficients_ = depth_ == Depth::Pixels
+                            ? std::make_unique<float[]>(coefficientCount_)
+                            : std::make_unique_for_overwrite<float[]>(coefficientCount_);
+        writer_.emplace(coefficients_.get(), frame_->width, layout_, *quantization_);
     }
 
     void finish(std::size_t eoi) {
@@ -219,19 +234,19 @@ private:
         if (blocks_ == 0) {
             ByteReader::fail("EOI before any SOB: the file holds no image data", eoi);
         }
-        if (!decodePixels_) {
+        if (depth_ != Depth::Pixels) {
             return;
         }
         const auto& q = quantization_->binWidth;
         const bool unusedQuarter =
             std::any_of(q.begin() + kCodedSubbandCount, q.end(), [](double w) { return w != 0; });
-        synthesize(coefficients_.data(), frame_->width, layout_, *transform_, unusedQuarter);
+        synthesize(coefficients_.get(), frame_->width, layout_, *transform_, unusedQuarter);
     }
 
     std::span<const std::uint8_t> data_;
     ByteReader in_;
     DecodeLimits limits_;
-    bool decodePixels_;
+    Depth depth_;
 
     std::optional<FrameHeader> frame_;
     SubbandLayout layout_{};
@@ -239,7 +254,8 @@ private:
     std::optional<QuantizationTable> quantization_;
     std::array<std::optional<HuffmanDecoder>, kHuffmanTableSlots> tables_;
 
-    std::vector<float> coefficients_;
+    std::size_t coefficientCount_ = 0;
+    std::unique_ptr<float[]> coefficients_;
     std::optional<CoefficientWriter> writer_;
     int blocks_ = 0;
 
@@ -249,28 +265,38 @@ private:
     std::vector<SegmentInfo> segments_;
 };
 
-} // namespace
-
-Image decode(std::span<const std::uint8_t> data, const DecodeLimits& limits) {
-    Decoder decoder(data, limits, true);
+Image walk(std::span<const std::uint8_t> data, const DecodeLimits& limits, Depth depth) {
+    Decoder decoder(data, limits, depth);
     decoder.run();
     Image image;
     image.width = decoder.frame()->width;
     image.height = decoder.frame()->height;
     image.ppi = decoder.ppi();
-    image.pixels = decoder.pixels();
+    if (depth == Depth::Pixels) {
+        image.pixels = decoder.pixels();
+    }
     image.comments = std::move(decoder.comments());
     return image;
 }
 
+} // namespace
+
+Image decode(std::span<const std::uint8_t> data, const DecodeLimits& limits) {
+    return walk(data, limits, Depth::Pixels);
+}
+
+Image check(std::span<const std::uint8_t> data, const DecodeLimits& limits) {
+    return walk(data, limits, Depth::Coefficients);
+}
+
 std::uint32_t largestIndexMagnitude(std::span<const std::uint8_t> data) {
-    Decoder decoder(data, DecodeLimits{}, true);
+    Decoder decoder(data, DecodeLimits{}, Depth::Coefficients);
     decoder.run();
     return decoder.largestIndexMagnitude();
 }
 
 FileInfo inspect(std::span<const std::uint8_t> data) {
-    Decoder decoder(data, DecodeLimits{}, false);
+    Decoder decoder(data, DecodeLimits{}, Depth::Segments);
     decoder.run();
     FileInfo info;
     info.width = decoder.frame()->width;

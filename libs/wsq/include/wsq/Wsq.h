@@ -46,6 +46,12 @@ struct DecodeLimits {
 
 Image decode(std::span<const std::uint8_t> data, const DecodeLimits& limits = {});
 
+// Accepts exactly the files decode() accepts, refusing the others with the same Error: every
+// segment, table and block's entropy-coded data is read and bounds-checked. It stops short of
+// the inverse wavelet transform, most of decode()'s work, so the image's pixels are left empty;
+// for callers that only need to know a print is sound and how large it is.
+Image check(std::span<const std::uint8_t> data, const DecodeLimits& limits = {});
+
 // One marker segment of a file, for listing what a file holds.
 struct SegmentInfo {
     std::string name;   // "SOF", "DHT", "RST2", ...
