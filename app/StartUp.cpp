@@ -4,6 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "app/QtRunnerUi.h"
+#include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "app/SelfCheck.h"
 #include "capture/UFingerScan.h"
@@ -102,6 +103,8 @@ int runStation(int argc, char** argv) {
         QtRunnerUi runnerUi(*application);
         std::unique_ptr<TFBioVerif> mainWindow = createMainWindow(runnerUi);
         std::unique_ptr<TFConfigLiveScan> configDialog = createConfigDialog(runnerUi, *mainWindow);
+        // Whoever follows the readers listens before the hand-off reports those found.
+        const ReaderStatusLine readerStatus(*mainWindow);
         const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
         std::optional<SelfCheck> check;
         if (mode == StationMode::Check) {
