@@ -64,6 +64,9 @@ grep -qxF /etc/quorvantis/Quorvantis.INI "$control/conffiles" || fail "settings 
 [ -x "$control/postinst" ] || fail "no postinst"
 grep -q ldconfig "$control/postinst" "$control/postrm" && fail "ldconfig for a private folder"
 
+unpacked="$scratch/unpacked"
+dpkg-deb -x "$deb" "$unpacked"
+
 # The readers' rule: one line per reader libfprint says it supports, each opened up to the
 # seated user and the operators' group, none of the devices it knows it cannot drive.
 rule="$unpacked/usr/lib/udev/rules.d/70-quorvantis-readers.rules"
@@ -84,8 +87,6 @@ grep -qF 'ATTR{idVendor}=="08ff", ATTR{idProduct}=="5731"' "$rule" ||
     fail "the readers' rule lacks the aes3500 reader"
 
 # Nothing of the build machine inside: no build paths in the binaries' run paths.
-unpacked="$scratch/unpacked"
-dpkg-deb -x "$deb" "$unpacked"
 while IFS= read -r -d '' binary; do
     if readelf -d "$binary" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -qv '\[\$ORIGIN\]'; then
         fail "$binary has a run path other than its own folder"
