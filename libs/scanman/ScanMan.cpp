@@ -62,9 +62,13 @@ extern "C" {
 int32_t SMInitialize(void) {
     return entry(false, [] {
         if (!library) {
-            library = std::make_unique<Library>();
+            try {
+                library = std::make_unique<Library>();
+            } catch (const qv::scanman::MainContextBusy&) {
+                return int32_t{SM_ERROR_MAIN_CONTEXT_BUSY};
+            }
         }
-        return 0;
+        return int32_t{0};
     });
 }
 
@@ -113,7 +117,7 @@ int32_t SMGetScannerId(int32_t index, char* buffer, int32_t size) {
         if (index < 0 || index >= library->scannerCount()) {
             return SM_ERROR_INVALID_ARGUMENT;
         }
-        const std::string& id = library->scannerId(index);
+        const std::string id = library->scannerId(index);
         const auto needed = static_cast<int32_t>(id.size() + 1);
         if (buffer == nullptr) {
             return size == 0 ? needed : SM_ERROR_ARGUMENT_NULL;

@@ -1,16 +1,16 @@
 // The scanner library itself, on libfprint, with and without its virtual scanner.
 
 #include "libs/scanman/include/ScanMan.h"
+#include "tests/capture/LibraryReports.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/TempFolder.h"
 #include "tools/scanner-feed/VirtualScanner.h"
 #include "tools/wsq/Pgm.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
+#include <future>
+#include <glib.h>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <thread>
 
 namespace qv {
@@ -18,62 +18,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the library reported through its procedures, from its own thread.
-struct Reports {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<std::uint8_t> pixels;
-    int width = 0, height = 0, resolution = 0, images = 0;
-    int32_t callBack = 0; // what the library answered a procedure that called it
-    std::thread::id thread;
-    std::vector<int32_t> notifications;
-    std::vector<int32_t> monitorEvents;
-
-    template <typename Predicate> bool waitFor(Predicate predicate) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, 30s, predicate);
-    }
-};
-
-Reports* reports = nullptr;
-
-void imageProc(const char*, int32_t width, int32_t height, const unsigned char* pixels,
-               int32_t resolution, intptr_t) {
-    {
-        const std::lock_guard lock(reports->mutex);
-        reports->pixels.assign(pixels, pixels + std::size_t(width) * std::size_t(height));
-        reports->width = width;
-        reports->height = height;
-        reports->resolution = resolution;
-        reports->thread = std::this_thread::get_id();
-        reports->callBack = SMStopCapturing(nullptr);
-        ++reports->images;
-    }
-    reports->changed.notify_all();
-}
-
-void notifyProc(const char*, int32_t event, intptr_t) {
-    {
-        const std::lock_guard lock(reports->mutex);
-        reports->notifications.push_back(event);
-    }
-    reports->changed.notify_all();
-}
-
-void monitorProc(int32_t event, int32_t, intptr_t) {
-    {
-        const std::lock_guard lock(reports->mutex);
-        reports->monitorEvents.push_back(event);
-    }
-    reports->changed.notify_all();
-}
-
 class ScanManLibrary : public ::testing::Test {
 protected:
-    ScanManLibrary() { reports = &reports_; }
     ~ScanManLibrary() override {
         SMFinalize();
-        reports = nullptr;
         ::unsetenv("FP_VIRTUAL_IMAGE");
     }
 
@@ -83,7 +31,7 @@ protected:
     }
     std::string socket() const { return folder_.path("scanner"); }
 
-    Reports reports_;
+    test::LibraryReports reports_;
     test::TempFolder folder_;
 };
 
@@ -111,11 +59,28 @@ TEST_F(ScanManLibrary, WithoutScannersAnswersEverythingAndCapturesNothing) {
     EXPECT_EQ(SMGetParameter(1, 11, &value), SM_ERROR_INVALID_ARGUMENT);
 
     EXPECT_EQ(SMGetScannerId(0, nullptr, 0), SM_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(SMStartCapturing("virtual_image:0", imageProc, notifyProc, 0),
+    EXPECT_EQ(SMStartCapturing("virtual_image:0", test::LibraryReports::image,
+                               test::LibraryReports::notify, 0),
               SM_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(SMStopCapturing(nullptr), 0);
     EXPECT_EQ(SMFinalize(), 0);
     EXPECT_EQ(SMFinalize(), SM_ERROR_NOT_INITIALIZED);
+}
+
+TEST_F(ScanManLibrary, RefusesToStartWhileAnotherThreadOwnsTheDefaultMainContext) {
+    std::promise<void> acquired, release;
+    std::thread owner([&] {
+        g_main_context_acquire(g_main_context_default());
+        acquired.set_value();
+        release.get_future().wait();
+        g_main_context_release(g_main_context_default());
+    });
+    acquired.get_future().wait();
+    EXPECT_EQ(SMInitialize(), SM_ERROR_MAIN_CONTEXT_BUSY);
+    EXPECT_EQ(SMGetScannerCount(), SM_ERROR_NOT_INITIALIZED);
+    release.set_value();
+    owner.join();
+    EXPECT_EQ(SMInitialize(), 0);
 }
 
 TEST_F(ScanManLibrary, DeliversEachPresentedImageOnItsOwnThreadUntilStopped) {
@@ -126,10 +91,12 @@ TEST_F(ScanManLibrary, DeliversEachPresentedImageOnItsOwnThreadUntilStopped) {
     char id[16];
     ASSERT_EQ(SMGetScannerId(0, id, 16), 0);
     EXPECT_STREQ(id, "virtual_image:0");
-    EXPECT_EQ(SMSetMonitor(monitorProc, 0), 0);
+    EXPECT_EQ(SMSetMonitor(test::LibraryReports::monitor, 0), 0);
 
-    ASSERT_EQ(SMStartCapturing(id, imageProc, notifyProc, 0), 0);
-    EXPECT_EQ(SMStartCapturing(id, imageProc, notifyProc, 0), SM_ERROR_ALREADY_CAPTURING);
+    ASSERT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
+              0);
+    EXPECT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
+              SM_ERROR_ALREADY_CAPTURING);
     const GrayRaster print =
         parsePgm(readFileBytes(QV_TESTDATA_DIR "/wsq/fp09_card500ppi_545x497.nbis.pgm"));
     VirtualScanner scanner = VirtualScanner::connect(socket());
@@ -144,7 +111,9 @@ TEST_F(ScanManLibrary, DeliversEachPresentedImageOnItsOwnThreadUntilStopped) {
         EXPECT_TRUE(reports_.pixels == print.pixels);
         EXPECT_NE(reports_.thread, std::this_thread::get_id());
         EXPECT_EQ(reports_.callBack, SM_ERROR_FAILED);
-        EXPECT_EQ(reports_.notifications.front(), SM_NOTIFY_READY);
+        ASSERT_GE(reports_.notifications.size(), 2U);
+        EXPECT_EQ(reports_.notifications[0], SM_NOTIFY_OPENED);
+        EXPECT_EQ(reports_.notifications[1], SM_NOTIFY_READY);
     }
 
     EXPECT_EQ(SMStopCapturing(id), 0);
@@ -159,19 +128,43 @@ TEST_F(ScanManLibrary, DeliversEachPresentedImageOnItsOwnThreadUntilStopped) {
 TEST_F(ScanManLibrary, AScannerThatIsUnpluggedStopsCapturingAndIsReported) {
     enableVirtualScanner();
     ASSERT_EQ(SMInitialize(), 0);
-    ASSERT_EQ(SMSetMonitor(monitorProc, 0), 0);
-    ASSERT_EQ(SMStartCapturing("virtual_image:0", imageProc, notifyProc, 0), 0);
+    ASSERT_EQ(SMSetMonitor(test::LibraryReports::monitor, 0), 0);
+    ASSERT_EQ(SMStartCapturing("virtual_image:0", test::LibraryReports::image,
+                               test::LibraryReports::notify, 0),
+              0);
 
     VirtualScanner::connect(socket()).removeScanner();
 
     ASSERT_TRUE(reports_.waitFor([&] { return !reports_.monitorEvents.empty(); }));
-    EXPECT_EQ(reports_.monitorEvents.front(), SM_MONITOR_SCANNER_LOST);
+    EXPECT_EQ(reports_.monitorEvents.front(), std::pair(int32_t{SM_MONITOR_SCANNER_LOST}, 0));
     ASSERT_TRUE(reports_.waitFor([&] {
         return !reports_.notifications.empty() && reports_.notifications.back() == SM_NOTIFY_LOST;
     }));
     // Closing follows the loss; the scanner is then no longer capturing.
     EXPECT_TRUE(test::eventually([] { return SMStopCapturing("virtual_image:0") != 0; }));
     EXPECT_EQ(SMStopCapturing("virtual_image:0"), SM_ERROR_NOT_CAPTURING);
+}
+
+TEST_F(ScanManLibrary, AFailedCaptureClosesTheScannerAndReopensItAfterAPause) {
+    enableVirtualScanner();
+    ASSERT_EQ(SMInitialize(), 0);
+    ASSERT_EQ(SMStartCapturing("virtual_image:0", test::LibraryReports::image,
+                               test::LibraryReports::notify, 0),
+              0);
+    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_READY); }));
+
+    VirtualScanner::connect(socket()).failCapture(0); // FP_DEVICE_ERROR_GENERAL
+
+    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_FAILED); }));
+    std::size_t failedAt = 0;
+    {
+        const std::lock_guard lock(reports_.mutex);
+        failedAt = reports_.notifications.size();
+    }
+    ASSERT_TRUE(
+        reports_.waitFor([&] { return reports_.notifiedSince(failedAt, SM_NOTIFY_READY); }));
+    const std::lock_guard lock(reports_.mutex);
+    EXPECT_EQ(reports_.notifications[failedAt], SM_NOTIFY_OPENED);
 }
 
 } // namespace

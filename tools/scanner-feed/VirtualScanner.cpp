@@ -14,6 +14,7 @@ namespace qv {
 namespace {
 
 // The driver's commands travel as a negative width followed by an argument.
+constexpr std::int32_t kCommandDeviceError = -2;
 constexpr std::int32_t kCommandFingerStatus = -4;
 constexpr std::int32_t kCommandRemoveDevice = -5;
 constexpr int kMaxSide = 5000;
@@ -83,6 +84,10 @@ void VirtualScanner::liftFinger() {
 
 void VirtualScanner::removeScanner() {
     command(kCommandRemoveDevice, 0);
+}
+
+void VirtualScanner::failCapture(std::int32_t code) {
+    command(kCommandDeviceError, code);
 }
 
 void VirtualScanner::command(std::int32_t code, std::int32_t value) {

@@ -32,6 +32,8 @@ public:
     void present(int width, int height, std::span<const std::uint8_t> pixels);
     void liftFinger();
     void removeScanner();
+    // The pending capture fails with libfprint's device error `code` (FpDeviceError).
+    void failCapture(std::int32_t code);
 
 private:
     explicit VirtualScanner(int socket)

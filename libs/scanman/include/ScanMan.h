@@ -10,8 +10,10 @@
  *   11 integer: the interface version, 1
  *   12 integer: the number of scanners found by SMInitialize
  *
- * Scanner ids are "<libfprint driver>:<libfprint device id>", e.g. "virtual_image:0"; the same
- * device keeps its id from one run to the next.
+ * Scanner ids are "<libfprint driver>:<where>": for a USB reader the port it is plugged into
+ * as the kernel names it, e.g. "aes3500:3-1.1.3"; otherwise libfprint's device id, e.g.
+ * "virtual_image:0". The same reader in the same port keeps its id from one run or plug to the
+ * next.
  *
  * Procedures are called on the library's thread, never after SMFinalize has returned, and must
  * not call the library's functions (such calls answer SM_ERROR_FAILED).

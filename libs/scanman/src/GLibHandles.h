@@ -13,10 +13,10 @@ struct ObjectUnref {
 };
 template <typename T> using ObjectPtr = std::unique_ptr<T, ObjectUnref>;
 
-struct ContextUnref {
-    void operator()(GMainContext* context) const { g_main_context_unref(context); }
+struct SourceUnref {
+    void operator()(GSource* source) const { g_source_unref(source); }
 };
-using ContextPtr = std::unique_ptr<GMainContext, ContextUnref>;
+using SourcePtr = std::unique_ptr<GSource, SourceUnref>;
 
 struct LoopUnref {
     void operator()(GMainLoop* loop) const { g_main_loop_unref(loop); }

@@ -15,18 +15,20 @@
 
 namespace qv::scanman {
 
-// The library between SMInitialize and SMFinalize: the scanners found at initialisation and
-// the thread that drives them. The C functions call it one at a time.
+// The library between SMInitialize and SMFinalize: the scanners found at initialisation or
+// plugged in since, and the thread that drives them. The C functions call it one at a time;
+// plugging in adds scanners on the library's thread meanwhile.
 class Library {
 public:
+    // Throws MainContextBusy when another thread owns GLib's default main context.
     Library();
     // Stops every scanner and the thread; no procedure is called afterwards.
     ~Library();
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    int32_t scannerCount() const { return static_cast<int32_t>(scanners_.size()); }
-    const std::string& scannerId(int32_t index) const { return scanners_[index]->id(); }
+    int32_t scannerCount() const;
+    std::string scannerId(int32_t index) const;
     // The index of the scanner with that id, if any.
     std::optional<std::size_t> find(const char* id) const;
 
@@ -38,20 +40,31 @@ public:
     void stop(std::optional<std::size_t> index);
 
 private:
-    void stopped(std::size_t index);
-    void lost(std::size_t index);
+    // What the callers' threads may read while the library's thread adds scanners.
+    struct Entry {
+        std::string id;
+        bool capturing = false;
+    };
 
+    static void deviceAdded(FpContext* context, FpDevice* device, gpointer self);
+    // A device found at initialisation or plugged in since; returns the scanner's index.
+    std::optional<std::size_t> add(FpDevice* device);
+    void stopped(std::size_t index);
+    void report(int32_t event, std::size_t index) const;
+
+    // First, so that it exists before the devices it drives and goes after them.
+    LibraryThread thread_;
+
+    // Only on the library's thread.
     ObjectPtr<FpContext> context_;
+    gulong addedHandler_ = 0;
     std::vector<std::unique_ptr<Scanner>> scanners_;
     SMMonitorProc monitor_ = nullptr;
     intptr_t monitorValue_ = 0;
 
-    mutable std::mutex activeMutex_;
-    std::condition_variable activeChanged_;
-    std::vector<bool> active_;
-
-    // Last, so that it stops before the scanners it drives go.
-    LibraryThread thread_;
+    mutable std::mutex entriesMutex_;
+    std::condition_variable capturingChanged_;
+    std::vector<Entry> entries_;
 };
 
 } // namespace qv::scanman

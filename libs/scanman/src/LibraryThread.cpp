@@ -1,8 +1,6 @@
-// The scanner library's own thread with its GLib main context.
+// The scanner library's own thread, owner of GLib's global default main context.
 
 #include "LibraryThread.h"
-
-#include <future>
 
 namespace qv::scanman {
 namespace {
@@ -16,31 +14,49 @@ bool LibraryThread::insideLibrary() {
 }
 
 LibraryThread::LibraryThread()
-    : context_(g_main_context_new())
-    , loop_(g_main_loop_new(context_.get(), FALSE)) {
-    thread_ = std::thread([this] { run(); });
+    : loop_(g_main_loop_new(g_main_context_default(), FALSE)) {
+    std::promise<bool> acquired;
+    thread_ = std::thread([this, &acquired] { run(acquired); });
+    if (!acquired.get_future().get()) {
+        thread_.join();
+        throw MainContextBusy();
+    }
 }
 
 LibraryThread::~LibraryThread() {
     g_main_loop_quit(loop_.get());
     thread_.join();
+    // The context outlives the thread; a wake-up left in it must not reach this object.
+    if (wake_) {
+        g_source_destroy(wake_.get());
+    }
 }
 
-void LibraryThread::run() {
+void LibraryThread::run(std::promise<bool>& acquired) {
+    GMainContext* context = g_main_context_default();
+    // Held from start to end, so that no other thread can iterate the context in between,
+    // not even while the loop below is not running.
+    if (!g_main_context_acquire(context)) {
+        acquired.set_value(false);
+        return;
+    }
     onLibraryThread = true;
-    g_main_context_push_thread_default(context_.get());
+    acquired.set_value(true);
     g_main_loop_run(loop_.get());
-    g_main_context_pop_thread_default(context_.get());
+    g_main_context_release(context);
 }
 
 void LibraryThread::post(std::function<void()> task) {
-    {
-        const std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
+    const std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
     // GLib only wakes the thread; the tasks themselves pass through the queue's lock, which
-    // tools that check threads for races can see.
-    g_main_context_invoke(context_.get(), &LibraryThread::runPending, this);
+    // tools that check threads for races can see. An explicit source, because invoking on
+    // the default context would run the task at once on a caller that could acquire it.
+    if (!wake_) {
+        wake_.reset(g_idle_source_new());
+        g_source_set_callback(wake_.get(), &LibraryThread::runPending, this, nullptr);
+        g_source_attach(wake_.get(), g_main_context_default());
+    }
 }
 
 gboolean LibraryThread::runPending(gpointer self) {
@@ -50,6 +66,7 @@ gboolean LibraryThread::runPending(gpointer self) {
         {
             const std::lock_guard lock(thread.mutex_);
             if (thread.tasks_.empty()) {
+                thread.wake_.reset();
                 break;
             }
             task = std::move(thread.tasks_.front());

@@ -1,4 +1,4 @@
-// The scanner library's own thread with its GLib main context.
+// The scanner library's own thread, owner of GLib's global default main context.
 
 #pragma once
 
@@ -6,18 +6,28 @@
 
 #include <deque>
 #include <functional>
+#include <future>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace qv::scanman {
 
-// The library's own thread: it runs a private GLib main context, so libfprint's callbacks for
-// the devices opened from it arrive here and never on the caller's threads (whose default
-// context may belong to a GUI toolkit).
+// Another thread of the process owns GLib's global default main context.
+struct MainContextBusy : std::runtime_error {
+    MainContextBusy()
+        : std::runtime_error("GLib's default main context has another owner") {}
+};
+
+// The library's own thread: it acquires GLib's global default main context and iterates it
+// for as long as it lives. libfprint, GUsb and some drivers attach sources to that context
+// whatever the thread-default context of the calling thread is, so only its owner can drive
+// the devices without another thread running their callbacks at the same time.
 class LibraryThread {
 public:
+    // Starts the thread; throws MainContextBusy when it cannot acquire the context.
     LibraryThread();
-    // Stops the loop and joins the thread; tasks still queued are dropped.
+    // Stops the loop, releases the context and joins the thread; queued tasks are dropped.
     ~LibraryThread();
     LibraryThread(const LibraryThread&) = delete;
     LibraryThread& operator=(const LibraryThread&) = delete;
@@ -32,13 +42,14 @@ public:
     void call(const std::function<void()>& task);
 
 private:
-    void run();
+    void run(std::promise<bool>& acquired);
     static gboolean runPending(gpointer self);
 
-    ContextPtr context_;
     LoopPtr loop_;
     std::mutex mutex_;
     std::deque<std::function<void()>> tasks_;
+    // The source that has the thread run the queued tasks, while any are queued.
+    SourcePtr wake_;
     std::thread thread_;
 };
 

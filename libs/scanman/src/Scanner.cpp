@@ -1,8 +1,11 @@
-// One libfprint device driven as a capturing scanner.
+// One libfprint device driven as a capturing scanner through a working day.
 
 #include "Scanner.h"
 
+#include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 namespace qv::scanman {
@@ -12,6 +15,15 @@ namespace {
 // scanners it drives are 500 ppi devices.
 constexpr int32_t kDefaultResolution = 500;
 
+// A glitch is over by the time a reopened device answers (opening takes about 100 ms), so
+// the first pause is short; a device that keeps failing is tried twice a minute at most,
+// which keeps the wait of a person at the door short once it works again.
+constexpr auto kFirstPause = std::chrono::seconds(1);
+constexpr auto kLongestPause = std::chrono::seconds(30);
+
+// libfprint cools a device down over minutes; a second is fine-grained enough to notice it.
+constexpr guint kTemperatureCheckMs = 1000;
+
 int32_t resolutionOf(FpImage* image) {
     const double ppmm = fp_image_get_ppmm(image);
     if (!(ppmm > 0.0) || ppmm * 25.4 > 100000.0) {
@@ -20,86 +32,279 @@ int32_t resolutionOf(FpImage* image) {
     return static_cast<int32_t>(std::lround(ppmm * 25.4));
 }
 
+// The scanners alive, by the key their devices' callbacks carry. A device that never
+// finishes an operation may call back after its scanner, or the whole library instance, is
+// gone: on the same default main context, possibly on a later instance's thread.
+std::mutex livingMutex;
+std::unordered_map<gpointer, Scanner*> living;
+std::uintptr_t lastKey = 0;
+
 } // namespace
 
+std::chrono::milliseconds reopenPause(int failures) {
+    const int doublings = std::clamp(failures - 1, 0, 16);
+    return std::min<std::chrono::milliseconds>(kFirstPause * (1 << doublings), kLongestPause);
+}
+
 Scanner::Scanner(ObjectPtr<FpDevice> device, std::string id, ScannerEvents events)
-    : device_(std::move(device))
-    , id_(std::move(id))
-    , events_(std::move(events)) {}
+    : id_(std::move(id))
+    , events_(std::move(events)) {
+    attach(std::move(device));
+}
+
+Scanner::~Scanner() {
+    if (cancellable_) {
+        g_cancellable_cancel(cancellable_.get());
+    }
+    detach();
+}
+
+Scanner* Scanner::find(gpointer key) {
+    const std::lock_guard lock(livingMutex);
+    const auto found = living.find(key);
+    return found == living.end() ? nullptr : found->second;
+}
+
+void Scanner::attach(ObjectPtr<FpDevice> device) {
+    device_ = std::move(device);
+    {
+        const std::lock_guard lock(livingMutex);
+        key_ = reinterpret_cast<gpointer>(++lastKey);
+        living.emplace(key_, this);
+    }
+    removedHandler_ =
+        g_signal_connect(device_.get(), "removed", G_CALLBACK(&Scanner::removed), key_);
+}
+
+void Scanner::detach() {
+    clearTimer();
+    g_signal_handler_disconnect(device_.get(), removedHandler_);
+    const std::lock_guard lock(livingMutex);
+    living.erase(key_);
+}
+
+void Scanner::adopt(ObjectPtr<FpDevice> device) {
+    if (state_ != State::Idle) {
+        // Whatever the old device still had pending is forgotten with it.
+        finish();
+    }
+    detach();
+    attach(std::move(device));
+    lost_ = false;
+}
 
 void Scanner::start(const CaptureProcedures& procedures) {
     procedures_ = procedures;
     stopRequested_ = false;
-    state_ = State::Opening;
-    fp_device_open(device_.get(), nullptr, &Scanner::opened, this);
+    failuresInRow_ = 0;
+    if (lost_) {
+        notify(SM_NOTIFY_LOST);
+        events_.stopped();
+        return;
+    }
+    open();
 }
 
 void Scanner::stop() {
     stopRequested_ = true;
-    if (state_ == State::Capturing) {
+    switch (state_) {
+    case State::Capturing:
         // The capture's callback sees the cancellation and closes the device.
         g_cancellable_cancel(cancellable_.get());
+        break;
+    case State::Resting:
+        clearTimer();
+        close();
+        break;
+    case State::Pausing:
+        clearTimer();
+        finish();
+        break;
+    case State::Idle:
+    case State::Opening:
+    case State::Closing:
+        // Nothing to end, or the pending callback sees the request.
+        break;
     }
 }
 
-void Scanner::opened(GObject* device, GAsyncResult* result, gpointer self) {
-    auto& scanner = *static_cast<Scanner*>(self);
+void Scanner::open() {
+    state_ = State::Opening;
+    fp_device_open(device_.get(), nullptr, &Scanner::opened, key_);
+}
+
+void Scanner::opened(GObject* device, GAsyncResult* result, gpointer key) {
     GError* failure = nullptr;
-    if (!fp_device_open_finish(FP_DEVICE(device), result, &failure)) {
-        ErrorPtr error(failure);
-        scanner.state_ = State::Idle;
-        scanner.notify(SM_NOTIFY_LOST);
-        scanner.events_.stopped();
+    const bool open = fp_device_open_finish(FP_DEVICE(device), result, &failure);
+    const ErrorPtr error(failure);
+    Scanner* scanner = find(key);
+    if (scanner == nullptr) {
+        if (open) {
+            fp_device_close(FP_DEVICE(device), nullptr, nullptr, nullptr);
+        }
         return;
     }
-    if (scanner.stopRequested_) {
-        scanner.close();
+    if (!open) {
+        if (scanner->stopRequested_ || scanner->lost_) {
+            scanner->finish();
+            return;
+        }
+        scanner->notify(SM_NOTIFY_OPEN_FAILED);
+        scanner->pauseThenReopen();
         return;
     }
-    scanner.captureNext();
+    scanner->notify(SM_NOTIFY_OPENED);
+    if (scanner->stopRequested_ || scanner->lost_) {
+        scanner->close();
+        return;
+    }
+    scanner->captureNext();
 }
 
 void Scanner::captureNext() {
     state_ = State::Capturing;
     cancellable_.reset(g_cancellable_new());
     notify(SM_NOTIFY_READY);
-    fp_device_capture(device_.get(), TRUE, cancellable_.get(), &Scanner::captured, this);
+    fp_device_capture(device_.get(), TRUE, cancellable_.get(), &Scanner::captured, key_);
 }
 
-void Scanner::captured(GObject* device, GAsyncResult* result, gpointer self) {
-    auto& scanner = *static_cast<Scanner*>(self);
+void Scanner::captured(GObject* device, GAsyncResult* result, gpointer key) {
     GError* failure = nullptr;
-    ObjectPtr<FpImage> image(fp_device_capture_finish(FP_DEVICE(device), result, &failure));
-    ErrorPtr error(failure);
-    if (scanner.stopRequested_) {
-        scanner.close();
+    const ObjectPtr<FpImage> image(fp_device_capture_finish(FP_DEVICE(device), result, &failure));
+    const ErrorPtr error(failure);
+    Scanner* scanner = find(key);
+    if (scanner == nullptr) {
         return;
     }
-    if (image) {
-        scanner.deliver(image.get());
-        scanner.captureNext();
-    } else if (error && error->domain == FP_DEVICE_RETRY) {
-        scanner.notify(SM_NOTIFY_RETRY);
-        scanner.captureNext();
+    scanner->cancellable_.reset();
+    if (scanner->stopRequested_) {
+        scanner->close();
+    } else if (image) {
+        scanner->failuresInRow_ = 0;
+        scanner->deliver(image.get());
+        scanner->captureNext();
     } else {
-        scanner.notify(SM_NOTIFY_LOST);
-        scanner.events_.lost();
-        scanner.close();
+        scanner->captureFailed(*error);
     }
+}
+
+void Scanner::captureFailed(const GError& error) {
+    if (error.domain == FP_DEVICE_RETRY) {
+        // The reader works; the finger did not.
+        failuresInRow_ = 0;
+        notify(SM_NOTIFY_RETRY);
+        captureNext();
+    } else if (g_error_matches(&error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_REMOVED)) {
+        markLost();
+        close();
+    } else if (g_error_matches(&error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_TOO_HOT) ||
+               fp_device_get_temperature(device_.get()) == FP_TEMPERATURE_HOT) {
+        // libfprint cancels the capture of a hot device and refuses new ones until it cools.
+        rest();
+    } else {
+        notify(SM_NOTIFY_FAILED);
+        close();
+    }
+}
+
+void Scanner::rest() {
+    state_ = State::Resting;
+    notify(SM_NOTIFY_RESTING);
+    timer_ = g_timeout_add(kTemperatureCheckMs, &Scanner::checkTemperature, key_);
+}
+
+gboolean Scanner::checkTemperature(gpointer key) {
+    Scanner* scanner = find(key);
+    if (scanner == nullptr) {
+        return G_SOURCE_REMOVE;
+    }
+    if (fp_device_get_temperature(scanner->device_.get()) == FP_TEMPERATURE_HOT) {
+        return G_SOURCE_CONTINUE;
+    }
+    scanner->timer_ = 0;
+    scanner->captureNext();
+    return G_SOURCE_REMOVE;
 }
 
 void Scanner::close() {
     state_ = State::Closing;
-    fp_device_close(device_.get(), nullptr, &Scanner::closed, this);
+    fp_device_close(device_.get(), nullptr, &Scanner::closed, key_);
 }
 
-void Scanner::closed(GObject* device, GAsyncResult* result, gpointer self) {
-    auto& scanner = *static_cast<Scanner*>(self);
+void Scanner::closed(GObject* device, GAsyncResult* result, gpointer key) {
     GError* failure = nullptr;
     fp_device_close_finish(FP_DEVICE(device), result, &failure);
-    ErrorPtr error(failure);
-    scanner.state_ = State::Idle;
-    scanner.events_.stopped();
+    const ErrorPtr error(failure);
+    Scanner* scanner = find(key);
+    if (scanner == nullptr) {
+        return;
+    }
+    if (scanner->stopRequested_ || scanner->lost_) {
+        scanner->finish();
+    } else {
+        scanner->pauseThenReopen();
+    }
+}
+
+void Scanner::pauseThenReopen() {
+    state_ = State::Pausing;
+    ++failuresInRow_;
+    const auto pause = reopenPause(failuresInRow_);
+    timer_ = g_timeout_add(static_cast<guint>(pause.count()), &Scanner::pauseOver, key_);
+}
+
+gboolean Scanner::pauseOver(gpointer key) {
+    if (Scanner* scanner = find(key)) {
+        scanner->timer_ = 0;
+        scanner->open();
+    }
+    return G_SOURCE_REMOVE;
+}
+
+void Scanner::removed(FpDevice*, gpointer key) {
+    Scanner* scanner = find(key);
+    if (scanner == nullptr || scanner->lost_) {
+        return;
+    }
+    scanner->markLost();
+    // No operation is pending on a removed device: whatever the scanner waits for ends here.
+    switch (scanner->state_) {
+    case State::Resting:
+        scanner->clearTimer();
+        scanner->close();
+        break;
+    case State::Pausing:
+        scanner->clearTimer();
+        scanner->finish();
+        break;
+    default:
+        break;
+    }
+}
+
+void Scanner::markLost() {
+    if (lost_) {
+        return;
+    }
+    lost_ = true;
+    if (state_ != State::Idle) {
+        notify(SM_NOTIFY_LOST);
+    }
+    events_.lost();
+}
+
+void Scanner::finish() {
+    clearTimer();
+    cancellable_.reset();
+    state_ = State::Idle;
+    events_.stopped();
+}
+
+void Scanner::clearTimer() {
+    if (timer_ != 0) {
+        g_source_remove(timer_);
+        timer_ = 0;
+    }
 }
 
 void Scanner::deliver(FpImage* image) const {

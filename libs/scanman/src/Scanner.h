@@ -1,10 +1,11 @@
-// One libfprint device driven as a capturing scanner.
+// One libfprint device driven as a capturing scanner through a working day.
 
 #pragma once
 
 #include "GLibHandles.h"
 #include "ScanMan.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -12,9 +13,9 @@ namespace qv::scanman {
 
 // What a scanner reports to the library as a whole.
 struct ScannerEvents {
-    // The scanner stopped capturing for good (closed after a stop, a failure or its loss).
+    // The scanner stopped capturing (closed after a stop, or after its loss).
     std::function<void()> stopped;
-    // The device was lost; the scanner stops capturing.
+    // The device was unplugged.
     std::function<void()> lost;
 };
 
@@ -25,37 +26,67 @@ struct CaptureProcedures {
     intptr_t userValue = 0;
 };
 
+// The pause before reopening a scanner after `failures` failures in a row (1 or more).
+std::chrono::milliseconds reopenPause(int failures);
+
 // One libfprint device that captures images, driven entirely on the library's thread: open,
-// capture one image after another until told to stop or the device fails, then close.
+// capture one image after another until told to stop, rest while the device is hot, close
+// and reopen it after a failure, and stop for good when it is unplugged.
 class Scanner {
 public:
     Scanner(ObjectPtr<FpDevice> device, std::string id, ScannerEvents events);
+    // Callbacks of operations still pending on the device find nothing afterwards.
+    ~Scanner();
+    Scanner(const Scanner&) = delete;
+    Scanner& operator=(const Scanner&) = delete;
 
     const std::string& id() const { return id_; }
+    bool isLost() const { return lost_; }
 
     void start(const CaptureProcedures& procedures);
-    // Cancels a pending capture and closes the device; `stopped` follows.
+    // Ends capturing: cancels what is pending and closes the device; `stopped` follows.
     void stop();
+    // The same reader plugged back in: it is driven from now on, not capturing yet.
+    void adopt(ObjectPtr<FpDevice> device);
 
 private:
-    enum class State { Idle, Opening, Capturing, Closing };
+    enum class State { Idle, Opening, Capturing, Resting, Closing, Pausing };
 
-    static void opened(GObject* device, GAsyncResult* result, gpointer self);
-    static void captured(GObject* device, GAsyncResult* result, gpointer self);
-    static void closed(GObject* device, GAsyncResult* result, gpointer self);
+    // Callbacks carry a key that names one device of one scanner, never a pointer to it.
+    static Scanner* find(gpointer key);
+    static void opened(GObject* device, GAsyncResult* result, gpointer key);
+    static void captured(GObject* device, GAsyncResult* result, gpointer key);
+    static void closed(GObject* device, GAsyncResult* result, gpointer key);
+    static void removed(FpDevice* device, gpointer key);
+    static gboolean pauseOver(gpointer key);
+    static gboolean checkTemperature(gpointer key);
 
+    void attach(ObjectPtr<FpDevice> device);
+    void detach();
+    void open();
     void captureNext();
+    void captureFailed(const GError& error);
+    void rest();
     void close();
+    void pauseThenReopen();
+    void finish();
+    void markLost();
+    void clearTimer();
     void deliver(FpImage* image) const;
     void notify(int32_t event) const;
 
-    ObjectPtr<FpDevice> device_;
     std::string id_;
     ScannerEvents events_;
+    ObjectPtr<FpDevice> device_;
+    gpointer key_ = nullptr;
+    gulong removedHandler_ = 0;
+    guint timer_ = 0;
     CaptureProcedures procedures_;
     ObjectPtr<GCancellable> cancellable_;
     State state_ = State::Idle;
     bool stopRequested_ = false;
+    bool lost_ = false;
+    int failuresInRow_ = 0;
 };
 
 } // namespace qv::scanman

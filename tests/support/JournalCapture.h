@@ -1,0 +1,28 @@
+#pragma once
+
+#include "tests/support/TempFolder.h"
+
+#include <string>
+#include <vector>
+
+namespace qv::test {
+
+// Standard error sent to a file while this lives, so a test reads the journal lines the code
+// under test wrote, exactly as an operator would see them.
+class JournalCapture {
+public:
+    JournalCapture();
+    ~JournalCapture();
+    JournalCapture(const JournalCapture&) = delete;
+    JournalCapture& operator=(const JournalCapture&) = delete;
+
+    // The journal lines written so far (those starting with time=), without other output such as
+    // Qt's warnings.
+    std::vector<std::string> lines() const;
+
+private:
+    TempFolder folder_;
+    int savedStandardError_;
+};
+
+} // namespace qv::test
