@@ -114,6 +114,7 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
             });
             const qv::GrayRaster print =
                 qv::parsePgm(qv::readFileBytes(QV_TESTDATA_DIR "/wsq/fp07_raw_500x500.pgm"));
+            const auto resting = [&] { return window.sbStat.currentMessage() == kRestingText; };
             std::optional<ProcessSample> start;
             int unanswered = 0;
             int rests = 0;
@@ -124,18 +125,16 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
                         .present(print.width, print.height, print.pixels);
                 } catch (const qv::VirtualScannerError&) {
                     // A resting reader is closed: the finger finds no reader, and the person
-                    // the reason on screen, until it is back.
-                    if (window.sbStat.currentMessage() != kRestingText) {
+                    // the reason on screen (once an answer's time is over), until it is back.
+                    if (!waitFor(resting)) {
                         unanswered = fingers - finger;
                         break;
                     }
                     ++refusals;
                     ++rests;
-                    waitFor([&] { return window.sbStat.currentMessage() != kRestingText; },
-                            kRestPatienceMs);
+                    waitFor([&] { return !resting(); }, kRestPatienceMs);
                     continue;
                 }
-                const auto resting = [&] { return window.sbStat.currentMessage() == kRestingText; };
                 if (!waitFor([&] { return answers + refusals > seen || resting(); })) {
                     ++unanswered;
                 } else if (answers + refusals == seen) {
