@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 
 namespace {
@@ -140,6 +141,10 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
                 } else if (answers + refusals == seen) {
                     // The reader got hot while the finger was on it.
                     ++refusals;
+                }
+                if ((finger + 1) % 100 == 0) {
+                    std::cerr << "soak: " << finger + 1 << " fingers, " << answers << " read, "
+                              << refusals << " refused, " << unanswered << " unanswered\n";
                 }
                 if (!start) {
                     start = sampleProcess(); // after the first clock-in has warmed everything
