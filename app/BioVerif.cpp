@@ -13,6 +13,9 @@
 #include "imaging/UMimeFile.h"
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/TextTrim.h"
+#include "platform/WaitingCall.h"
 #include "service/QuorvantisServiceGetter.h"
 
 #include <QCoreApplication>
@@ -28,7 +31,7 @@ constexpr int kTopBarHeight = 33;
 constexpr int kStatusBarHeight = 19;
 // The client area that gives the designed outer size of 471 x 434 with a common window frame,
 // leaving the picture 455 x 344.
-constexpr QSize initialClientSize(455, 396);
+constexpr QSize kInitialClientSize(455, 396);
 
 const char* const kVerifyingMessage = "Verificando identidad, por favor espere...";
 
@@ -36,20 +39,12 @@ bool isEnter(const QKeyEvent& event) {
     return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
 }
 
-bool isBlankOrControl(QChar c) {
-    return c.unicode() <= u' ' || c.category() == QChar::Other_Control;
-}
-
-QString trimmedOfBlanksAndControls(const QString& text) {
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && isBlankOrControl(text[first])) {
-        ++first;
-    }
-    while (end > first && isBlankOrControl(text[end - 1])) {
-        --end;
-    }
-    return text.mid(first, end - first);
+// Loads the capture program's print and deletes its file, readable or not: a fingerprint left
+// in the capture folder would lie there for anyone to copy until the next person clocks in.
+Bitmap takeCapturedFingerprint(const std::string& captureFolder) {
+    const std::string path = captureFolder + kCapturedFingerprintFile;
+    const FileDeletion deletion(path);
+    return loadBmpFile(path);
 }
 
 } // namespace
@@ -73,7 +68,7 @@ TFBioVerif::TFBioVerif(RunnerUi& runnerUi, QWidget* parent)
     QFont arial(QStringLiteral("Arial"));
     arial.setPixelSize(13);
     setFont(arial);
-    resize(initialClientSize);
+    resize(kInitialClientSize);
 
     Panel1.setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1.setFixedHeight(kTopBarHeight);
@@ -142,15 +137,33 @@ void TFBioVerif::enableTimerClear() {
 
 bool TFBioVerif::clockInAllowed() {
     if (!rbIngreso.isChecked() && !rbEgreso.isChecked()) {
-        sbStat.showMessage(QStringLiteral("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
-        return false;
+        return refuse(QStringLiteral("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
     }
-    if (trimmedOfBlanksAndControls(edAppID.text()).isEmpty()) {
-        sbStat.showMessage(QStringLiteral(
+    const QStringView identifier(edAppID.text());
+    if (trimmed(std::u16string_view(identifier.utf16(), identifier.size()), [](char16_t c) {
+            return isBlankOrControl(c);
+        }).empty()) {
+        return refuse(QStringLiteral(
             "ERROR: Debe ingresar primero el login o número de documento del usuario"));
-        return false;
     }
     return true;
+}
+
+bool TFBioVerif::refuse(const QString& message) {
+    sbStat.showMessage(message);
+    attempt_.refused(message.toStdString());
+    return false;
+}
+
+std::string TFBioVerif::modeLetter() const {
+    std::string modo;
+    if (rbIngreso.isChecked()) {
+        modo = "I";
+    }
+    if (rbEgreso.isChecked()) {
+        modo = "E";
+    }
+    return modo;
 }
 
 const SettingsView& TFBioVerif::settings() const {
@@ -160,30 +173,40 @@ const SettingsView& TFBioVerif::settings() const {
     return *settings_;
 }
 
-void TFBioVerif::btCapClick() {
+// The whole road is the try block, so an error leaving it reaches the journal with the step it
+// left in, then goes on to the default handler.
+void TFBioVerif::btCapClick() try {
     // A press of the button or of Enter that was queued while a capture ran arrives while that
     // clock-in is still under way; running it inside the first would mix up their pictures.
     if (clockInRunning_) {
         return;
     }
     const ClockInScope running(clockInRunning_);
+    attempt_.begin(ClockInRoad::Button, modeLetter(), edAppID.text().toStdString());
     if (!clockInAllowed()) {
         return;
     }
     // A person who presses again while waiting means the clock-in under way, not another one.
     const InputDiscard discard(*this);
     if (!RunCaptureProgram(settings(), runnerUi_, edAppID.text().toStdString())) {
+        attempt_.captureFailed("No fingerprint: the capture program did not run or left no " +
+                               std::string(kCapturedFingerprintFile));
         return;
     }
     const BusyCursor busy(runnerUi_);
-    const Bitmap fingerprint = loadBmpFile(settings().GetPathLiveScan() + kCapturedFingerprintFile);
+    const Bitmap fingerprint = takeCapturedFingerprint(settings().GetPathLiveScan());
     img.showBitmap(fingerprintImage(fingerprint));
     img.show();
+    attempt_.captured();
     QCoreApplication::processEvents();
     // The captured file is compressed as it is: only scanner images are mirrored.
     const std::string fingerprintText = encodeFingerprint(fingerprint);
+    attempt_.encoded();
     announceVerification(fingerprintText);
     VerifyIdentity(edAppID.text().toStdString(), fingerprintText);
+} catch (const std::exception& error) {
+    attempt_.failed(error);
+    throw;
 }
 
 void TFBioVerif::announceVerification(const std::string& fingerprintText) {
@@ -193,23 +216,23 @@ void TFBioVerif::announceVerification(const std::string& fingerprintText) {
 }
 
 void TFBioVerif::VerifyIdentity(const std::string& AppId, const std::string& huellaWSQ) {
-    std::string modo;
-    if (rbIngreso.isChecked()) {
-        modo = "I";
-    }
-    if (rbEgreso.isChecked()) {
-        modo = "E";
-    }
+    const std::string modo = modeLetter();
+    attempt_.calling();
     const std::string address = settings().GetHost();
     const std::unique_ptr<QuorvantisServiceSoap> service = GetQuorvantisServiceSoap(false, address);
-    // The call blocks the event loop, which would only paint the waiting message and the
-    // fingerprint after the answer: paint them now.
+    // Show the waiting message and the fingerprint before the first byte goes out.
     repaint();
-    const std::unique_ptr<FichadaResult> answer = service->Fichar(AppId, huellaWSQ, modo);
+    // The call runs on a thread of its own so that the window keeps painting through a slow
+    // service; input stays queued as during the capture program's wait.
+    const std::unique_ptr<FichadaResult> answer =
+        callWhileWaiting([&] { return service->Fichar(AppId, huellaWSQ, modo); },
+                         [this] { runnerUi_.processPaintEvents(); });
+    attempt_.replied();
     if (!answer) {
         throw GeneralError("El servicio de fichadas respondió sin resultado");
     }
     sbStat.showMessage(QString::fromStdString(answer->resultado));
+    attempt_.answered(answer->resultado);
     enableTimerClear();
     if (!answer->foto.empty()) {
         showPhotograph(answer->foto);
@@ -259,7 +282,8 @@ bool TFBioVerif::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFBioVerif::showEvent(QShowEvent* event) {
-    if (!centred_) {
+    // Only a window of its own is placed on the screen; in the kiosk its holder places it.
+    if (!centred_ && isWindow()) {
         centred_ = true;
         move(pos() + screen()->availableGeometry().center() - frameGeometry().center());
     }

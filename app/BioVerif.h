@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "app/ClockInAttempt.h"
 #include "app/PictureView.h"
 #include "platform/MemoryStream.h"
 
@@ -87,6 +88,9 @@ protected:
 private:
     // Both roads begin here; a refusal is written to the status line.
     bool clockInAllowed();
+    bool refuse(const QString& message);
+    // "I", "E", or empty when neither mode is chosen.
+    std::string modeLetter() const;
     const SettingsView& settings() const;
     // The waiting message, for a fingerprint text that is about to be sent.
     void announceVerification(const std::string& fingerprintText);
@@ -103,6 +107,7 @@ private:
     bool enterPressedInUserField_ = false;
     bool formActive_ = false;
     bool centred_ = false;
+    ClockInAttempt attempt_;
 };
 
 } // namespace qv

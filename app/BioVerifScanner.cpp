@@ -26,7 +26,8 @@ void TFBioVerif::focusWindowChanged(QWindow* focusWindow) {
     if (focusWindow == nullptr) {
         return;
     }
-    const bool active = focusWindow == windowHandle();
+    // In the kiosk the form is a child of the screen-filling window.
+    const bool active = focusWindow == window()->windowHandle();
     if (active && !formActive_) {
         FormActivate();
     } else if (!active && formActive_) {
@@ -60,7 +61,9 @@ void TFBioVerif::ScannerBeforeScan(std::unique_ptr<MemoryStream>& stream) {
     stream = std::make_unique<MemoryStream>();
 }
 
-void TFBioVerif::ScannerAfterScan(std::unique_ptr<MemoryStream>& stream) {
+// The whole road is the try block, so an error leaving it reaches the journal with the step it
+// left in.
+void TFBioVerif::ScannerAfterScan(std::unique_ptr<MemoryStream>& stream) try {
     // Owned from here on, whichever way this ends.
     const std::unique_ptr<MemoryStream> scan = std::move(stream);
     // Deliveries wait while a clock-in is under way; this is a last guard, not the rule.
@@ -68,6 +71,7 @@ void TFBioVerif::ScannerAfterScan(std::unique_ptr<MemoryStream>& stream) {
         return;
     }
     const ClockInScope running(clockInRunning_);
+    attempt_.begin(ClockInRoad::Scanner, modeLetter(), edAppID.text().toStdString());
     if (!clockInAllowed()) {
         return;
     }
@@ -76,17 +80,24 @@ void TFBioVerif::ScannerAfterScan(std::unique_ptr<MemoryStream>& stream) {
     Bitmap target;
     target.setPalette(source.palette());
     if (!FlipBitmap(settings().GetFlipVertical(), settings().GetFlipHorizontal(), source, target)) {
+        attempt_.captureFailed("The scan could not be mirrored");
         return;
     }
     img.showBitmap(fingerprintImage(target));
     img.show();
+    attempt_.captured();
     const std::string fingerprintText = encodeFingerprint(target);
+    attempt_.encoded();
     if (fingerprintText.empty()) {
+        attempt_.captureFailed("The scan compressed to nothing");
         return;
     }
     const BusyCursor busy(runnerUi_);
     announceVerification(fingerprintText);
     VerifyIdentity(edAppID.text().toStdString(), fingerprintText);
+} catch (const std::exception& error) {
+    attempt_.failed(error);
+    throw;
 }
 
 } // namespace qv

@@ -2,11 +2,14 @@
 
 #include "app/CommandLine.h"
 
+#include "platform/OperatorPin.h"
+
 #include <string_view>
 
 namespace qv {
 
-const char* const kStationHelp = R"(Usage: quorvantis [--check | --help | --version]
+const char* const kStationHelp =
+    R"(Usage: quorvantis [--check | --help | --version] [--kiosk [--pin-file=FILE]]
 
 The fingerprint clock-in station. Choose "Ingreso" or "Egreso", type your login or
 identity-document number and present a finger (on the scanner, or with the capture
@@ -20,25 +23,40 @@ clock-in window opens the settings dialog. See quorvantis(1).
              (with the files they were loaded from), and quit once the window is shown
   --help     print this text and quit
   --version  print the version and quit
+  --kiosk    show the form alone, centred on a screen-filling background that cannot be
+             closed; Ctrl+Shift+F12 first asks for the operator's PIN, and the settings
+             dialog then offers "Salir", the one way out (exit status 4)
+  --pin-file=FILE
+             the kiosk's operator PIN file (default /var/lib/quorvantis/operator-pin,
+             written by quorvantis-kiosk set-pin)
 
 Exit status: 0 when the station ends normally; 1 when start-up fails (the reason is
-printed on standard error) or the check finds the window not shown.
+printed on standard error) or the check finds the window not shown; 4 when the operator
+leaves the kiosk.
 )";
 
-StationMode parseStationCommandLine(std::span<char* const> arguments) {
+StationOptions parseStationCommandLine(std::span<char* const> arguments) {
+    constexpr std::string_view kPinFileOption = "--pin-file=";
+    StationOptions options;
+    options.operatorPinFile = kOperatorPinFile;
+    // Help and version win over everything else, wherever they stand.
     for (const char* argument : arguments.subspan(arguments.empty() ? 0 : 1)) {
         const std::string_view option(argument);
         if (option == "--help" || option == "-h") {
-            return StationMode::Help;
+            return {StationMode::Help, false, {}};
         }
         if (option == "--version") {
-            return StationMode::Version;
+            return {StationMode::Version, false, {}};
         }
         if (option == "--check") {
-            return StationMode::Check;
+            options.mode = StationMode::Check;
+        } else if (option == "--kiosk") {
+            options.kiosk = true;
+        } else if (option.starts_with(kPinFileOption)) {
+            options.operatorPinFile = option.substr(kPinFileOption.size());
         }
     }
-    return StationMode::Run;
+    return options;
 }
 
 } // namespace qv

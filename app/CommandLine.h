@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 namespace qv {
 
@@ -14,9 +15,19 @@ enum class StationMode {
     Version, // print the version and quit
 };
 
-// Reads the station's own options (--help, --version, --check). Every other argument is left
-// to the GUI toolkit, which takes its own (-platform, -style, ...) and ignores the rest.
-StationMode parseStationCommandLine(std::span<char* const> arguments);
+// The station's own options.
+struct StationOptions {
+    StationMode mode = StationMode::Run;
+    // The form alone on a full screen that only the operator gets past.
+    bool kiosk = false;
+    // Where the kiosk finds the operator PIN's stored form.
+    std::string operatorPinFile;
+};
+
+// Reads the station's own options (--help, --version, --check, --kiosk, --pin-file=FILE).
+// Every other argument is left to the GUI toolkit, which takes its own (-platform, -style, ...)
+// and ignores the rest.
+StationOptions parseStationCommandLine(std::span<char* const> arguments);
 
 extern const char* const kStationHelp;
 

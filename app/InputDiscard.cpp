@@ -8,12 +8,16 @@
 namespace qv {
 namespace {
 
-// Whether the event is one a person makes with keyboard, mouse, wheel, pen or touch.
+// Whether the event is one a person makes with keyboard, mouse, wheel, pen or touch, or one
+// born of such input: a shortcut clicks its button only after the clock-in has ended, and text
+// from an input method would change the identifier being sent.
 bool isUserInput(const QEvent& event) {
     switch (event.type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
@@ -24,10 +28,20 @@ bool isUserInput(const QEvent& event) {
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd:
+    case QEvent::NativeGesture:
         return true;
     default:
         return false;
     }
+}
+
+// The widget an event is aimed at: the receiver, or for a shortcut object (not a widget
+// itself) the widget it belongs to.
+const QWidget* targetWidget(const QObject* receiver) {
+    while (receiver != nullptr && !receiver->isWidgetType()) {
+        receiver = receiver->parent();
+    }
+    return static_cast<const QWidget*>(receiver);
 }
 
 } // namespace
@@ -43,11 +57,11 @@ InputDiscard::~InputDiscard() {
 }
 
 bool InputDiscard::eventFilter(QObject* watched, QEvent* event) {
-    if (!isUserInput(*event) || window_ == nullptr || !watched->isWidgetType()) {
+    if (!isUserInput(*event) || window_ == nullptr) {
         return false;
     }
-    const auto* widget = static_cast<QWidget*>(watched);
-    return widget == window_ || window_->isAncestorOf(widget);
+    const QWidget* widget = targetWidget(watched);
+    return widget != nullptr && (widget == window_ || window_->isAncestorOf(widget));
 }
 
 } // namespace qv

@@ -8,10 +8,10 @@
 
 namespace qv {
 
-// For as long as it lives, keyboard and mouse input aimed at a window (or anything inside it)
-// is thrown away instead of delivered. When it goes it first lets the GUI handle what is
-// pending, so that input given meanwhile and still queued is thrown away too rather than
-// acted on once the window listens again. Other windows (a message box) keep their input.
+// For as long as it lives, keyboard and mouse input aimed at a window (or anything inside it,
+// its shortcuts included) is thrown away instead of delivered. When it goes it first lets the GUI
+// handle what is pending, so that input given meanwhile and still queued is thrown away too rather
+// than acted on once the window listens again. Other windows (a message box) keep their input.
 class InputDiscard : public QObject {
     Q_OBJECT
 public:

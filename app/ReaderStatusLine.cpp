@@ -19,11 +19,11 @@ const char* const kReadyAgain = "Lector de huellas listo";
 
 ReaderStatusLine::ReaderStatusLine(TFBioVerif& window)
     : window_(window)
-    , subscription_([this](const ReaderEvent& event) { show(event); }) {
+    , subscription_([this](const ReaderReport& event) { show(event); }) {
     connect(&window_.TimerClear, &QTimer::timeout, this, [this] { answerTimeEnded(); });
 }
 
-void ReaderStatusLine::show(const ReaderEvent& event) {
+void ReaderStatusLine::show(const ReaderReport& event) {
     switch (event.kind) {
     case ReaderEventKind::Retry:
         showPassing(QString::fromUtf8(kPresentAgain));

@@ -23,7 +23,7 @@ public:
 
     explicit ReaderStatusLine(TFBioVerif& window);
 
-    void show(const ReaderEvent& event);
+    void show(const ReaderReport& event);
 
 private:
     bool answerOnShow() const;

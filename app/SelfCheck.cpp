@@ -30,13 +30,13 @@ SelfCheck::SelfCheck(StationApplication& application, const QWidget& mainWindow,
     : application_(application)
     , mainWindow_(mainWindow)
     , out_(out)
-    , readerEvents_([this](const ReaderEvent& event) { readerEvent(event); }) {
+    , readerEvents_([this](const ReaderReport& event) { readerEvent(event); }) {
     timer_.setInterval(kExposureIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
     timer_.start();
 }
 
-void SelfCheck::readerEvent(const ReaderEvent& event) {
+void SelfCheck::readerEvent(const ReaderReport& event) {
     switch (event.kind) {
     case ReaderEventKind::Opened:
     case ReaderEventKind::Ready:

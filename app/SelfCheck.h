@@ -29,7 +29,7 @@ public:
 private:
     void poll();
     void report() const;
-    void readerEvent(const ReaderEvent& event);
+    void readerEvent(const ReaderReport& event);
     bool readersAnswered() const;
 
     StationApplication& application_;

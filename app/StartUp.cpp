@@ -7,8 +7,11 @@
 #include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "app/SelfCheck.h"
+#include "app/kiosk/Kiosk.h"
+#include "capture/ReaderEvents.h"
 #include "capture/UFingerScan.h"
 #include "imaging/WSQPACK.h"
+#include "platform/JournalEvents.h"
 #include "qv/Version.h"
 #include "service/QuorvantisService.h"
 
@@ -31,6 +34,22 @@ void bringUp(void (*initialise)(), void (*finalise)()) {
 }
 
 void noFinalisation() {}
+
+// The journal's start and stop lines frame whatever else a run of the station writes, a failed
+// start-up included.
+class StartAndStopLines {
+public:
+    StartAndStopLines() { journalStationStart(kProductVersion); }
+    ~StartAndStopLines() { journalStationStop(); }
+    StartAndStopLines(const StartAndStopLines&) = delete;
+    StartAndStopLines& operator=(const StartAndStopLines&) = delete;
+};
+
+// The kiosk ends only through the operator's way out.
+int runKioskLoop(StationApplication& application, Kiosk& kiosk) {
+    kiosk.show();
+    return application.exec();
+}
 
 } // namespace
 
@@ -82,15 +101,17 @@ void finaliseModules() noexcept {
 }
 
 int runStation(int argc, char** argv) {
-    const StationMode mode = parseStationCommandLine({argv, static_cast<std::size_t>(argc)});
+    const StationOptions options = parseStationCommandLine({argv, static_cast<std::size_t>(argc)});
+    const StationMode mode = options.mode;
     if (mode == StationMode::Help) {
         std::cout << kStationHelp;
         return 0;
     }
     if (mode == StationMode::Version) {
-        std::cout << "Quorvantis " << ProductVersion << '\n';
+        std::cout << "Quorvantis " << kProductVersion << '\n';
         return 0;
     }
+    const StartAndStopLines startAndStop;
     try {
         initialiseModules();
     } catch (const std::exception& error) {
@@ -103,14 +124,21 @@ int runStation(int argc, char** argv) {
         QtRunnerUi runnerUi(*application);
         std::unique_ptr<TFBioVerif> mainWindow = createMainWindow(runnerUi);
         std::unique_ptr<TFConfigLiveScan> configDialog = createConfigDialog(runnerUi, *mainWindow);
+        std::optional<Kiosk> kiosk;
+        if (options.kiosk) {
+            kiosk.emplace(*mainWindow, *configDialog, options.operatorPinFile);
+        }
         // Whoever follows the readers listens before the hand-off reports those found.
+        const ReaderEventSubscription readerJournal(journalReaderReport);
         const ReaderStatusLine readerStatus(*mainWindow);
         const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
         std::optional<SelfCheck> check;
         if (mode == StationMode::Check) {
-            check.emplace(*application, *mainWindow, std::cout);
+            check.emplace(*application,
+                          kiosk ? static_cast<QWidget&>(kiosk->screen()) : *mainWindow, std::cout);
         }
-        const int status = runMessageLoop(*application, *mainWindow);
+        const int status =
+            kiosk ? runKioskLoop(*application, *kiosk) : runMessageLoop(*application, *mainWindow);
         // The modules go while the windows still exist: the scanner stops before anything it
         // might deliver to is gone.
         finaliseModules();

@@ -44,7 +44,7 @@ StationApplication::StationApplication(int& argc, char** argv)
     , title_(applicationTitle(applicationFilePath()))
     , presenter_(showModalMessageBox) {
     setApplicationName(title_);
-    setApplicationVersion(QString::fromUtf8(ProductVersion.data(), ProductVersion.size()));
+    setApplicationVersion(QString::fromUtf8(kProductVersion.data(), kProductVersion.size()));
     // The desktop file names the same icon, so the menu, the task bar and the window agree.
     setWindowIcon(QIcon(QStringLiteral(":/quorvantis.svg")));
     setDesktopFileName(QStringLiteral("quorvantis"));

@@ -2,6 +2,10 @@
 
 #include "capture/ReaderEvents.h"
 
+#include "platform/JournalEvents.h"
+
+#include <optional>
+
 namespace qv {
 namespace {
 
@@ -9,6 +13,30 @@ namespace {
 std::list<ReaderEventListener>& listeners() {
     static std::list<ReaderEventListener> list;
     return list;
+}
+
+// The journal keeps what changes whether a reader can be used; a press that gave no print and
+// a reader waiting for a finger are the person's business, not the operator's.
+std::optional<ReaderEvent> journalEventOf(ReaderEventKind kind) {
+    switch (kind) {
+    case ReaderEventKind::Found:
+        return ReaderEvent::Found;
+    case ReaderEventKind::Added:
+        return ReaderEvent::Back;
+    case ReaderEventKind::Opened:
+        return ReaderEvent::Opened;
+    case ReaderEventKind::OpenFailed:
+        return ReaderEvent::OpenFailed;
+    case ReaderEventKind::Resting:
+        return ReaderEvent::Resting;
+    case ReaderEventKind::Lost:
+        return ReaderEvent::Lost;
+    case ReaderEventKind::Ready:
+    case ReaderEventKind::Retry:
+    case ReaderEventKind::Failed:
+        break;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -44,9 +72,15 @@ ReaderEventSubscription::~ReaderEventSubscription() {
     listeners().erase(position_);
 }
 
-void reportReaderEvent(const ReaderEvent& event) {
+void reportReaderEvent(const ReaderReport& event) {
     for (const ReaderEventListener& listener : listeners()) {
         listener(event);
+    }
+}
+
+void journalReaderReport(const ReaderReport& report) {
+    if (const std::optional<ReaderEvent> event = journalEventOf(report.kind)) {
+        journalReaderEvent(*event, report.readerId);
     }
 }
 

@@ -21,7 +21,7 @@ enum class ReaderEventKind {
     Lost,       // unplugged
 };
 
-struct ReaderEvent {
+struct ReaderReport {
     ReaderEventKind kind;
     std::string readerId;
 };
@@ -32,7 +32,7 @@ std::string_view readerEventName(ReaderEventKind kind);
 // Every reader event the station sees goes through reportReaderEvent, on the GUI thread, to
 // each listener in the order they began to listen. A listener does not subscribe or end a
 // subscription while it is told.
-using ReaderEventListener = std::function<void(const ReaderEvent&)>;
+using ReaderEventListener = std::function<void(const ReaderReport&)>;
 
 // Listens for as long as it lives.
 class ReaderEventSubscription {
@@ -46,6 +46,9 @@ private:
     std::list<ReaderEventListener>::iterator position_;
 };
 
-void reportReaderEvent(const ReaderEvent& event);
+void reportReaderEvent(const ReaderReport& event);
+
+// A listener that writes the events the operator acts on to the station's journal.
+void journalReaderReport(const ReaderReport& report);
 
 } // namespace qv

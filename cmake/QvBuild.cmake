@@ -35,6 +35,14 @@ if(QV_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# What every test's environment adds for the sanitizer it is built with (also for the tests
+# that run a test program under another program).
+set(QV_SANITIZER_ENVIRONMENT "")
+if(QV_TSAN)
+    set(QV_SANITIZER_ENVIRONMENT
+        "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
+endif()
+
 # Applies the project's warning set to a target of ours (never to third-party code).
 function(qv_warnings target)
     target_compile_options(${target} PRIVATE ${QV_WARNINGS})
@@ -49,11 +57,8 @@ function(qv_add_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} qv_test_support)
     target_compile_definitions(${name} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
     add_test(NAME ${name} COMMAND ${name})
-    set(environment "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime")
-    if(QV_TSAN)
-        list(APPEND environment
-             "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
-    endif()
+    set(environment "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime"
+                    ${QV_SANITIZER_ENVIRONMENT})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
 

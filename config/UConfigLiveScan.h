@@ -35,6 +35,8 @@ public:
     QLineEdit* edHost() { return &edHost_; }
     QLineEdit* edPathLiveScan() { return &edPathLiveScan_; }
     QComboBox* cbLiveScanExterno() { return &cbLiveScanExterno_; }
+    // The bottom bar of buttons, where a caller may place one of its own (the kiosk's way out).
+    QFrame* Panel1() { return &Panel1_; }
 
     std::string GetPathLiveScan() const override;
     // The selected capture program's INI file, or empty when nothing is selected.

@@ -1,7 +1,8 @@
-// File existence, deletion and wildcard listing.
+// File existence, deletion, wildcard listing and whole-file reading and writing.
 
 #include "platform/Files.h"
 
+#include "platform/Errors.h"
 #include "platform/TextCase.h"
 
 #include <cerrno>
@@ -10,6 +11,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -185,6 +188,29 @@ bool replaceFileContents(const std::string& path, std::string_view contents) {
         return false;
     }
     return true;
+}
+
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw GeneralError("cannot open " + path.string());
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        throw GeneralError("cannot read " + path.string());
+    }
+    return bytes;
+}
+
+void writeFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        throw GeneralError("cannot write " + path.string());
+    }
 }
 
 } // namespace qv

@@ -1,11 +1,15 @@
-// File existence, deletion and wildcard listing.
+// File existence, deletion, wildcard listing and whole-file reading and writing.
 
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -16,6 +20,20 @@ bool fileExists(const std::string& path);
 // Removes a file. Returns false when it could not be removed (missing, a folder, no rights);
 // callers that do not care simply ignore the result.
 bool deleteFile(const std::string& path);
+
+// Deletes a file when it goes, however the scope it guards is left: for files that must not
+// outlive their use. A file that is already gone is no fault.
+class FileDeletion {
+public:
+    explicit FileDeletion(std::string path)
+        : path_(std::move(path)) {}
+    ~FileDeletion() { deleteFile(path_); }
+    FileDeletion(const FileDeletion&) = delete;
+    FileDeletion& operator=(const FileDeletion&) = delete;
+
+private:
+    std::string path_;
+};
 
 // Names (without folder) of the entries matching a path pattern such as "/opt/scan/*.INI",
 // in the order the directory listing gives them. The pattern's last component may hold "*"
@@ -36,5 +54,9 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t ma
 // permission bits of an existing file. Returns false (leaving the old file untouched) on any
 // failure.
 bool replaceFileContents(const std::string& path, std::string_view contents);
+
+// Whole files of any size, for tools and tests; a failure is an error naming the file.
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
+void writeFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 } // namespace qv

@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/TextCase.h"
+#include "platform/TextTrim.h"
 
 #include <filesystem>
 
@@ -19,13 +20,7 @@ bool isBlank(char c) {
 }
 
 std::string_view trim(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return trimmed(text, isBlank);
 }
 
 enum class LineKind { Blank, Section, Entry, Other };

@@ -1,12 +1,12 @@
 #include "service/HttpTransport.h"
 
 #include "platform/Errors.h"
-#include "platform/TextCase.h"
+#include "platform/TextTrim.h"
 #include "service/CertificateLeniency.h"
+#include "service/HttpExchange.h"
 #include "service/InterfaceRegistry.h"
 
 #include <algorithm>
-#include <charconv>
 #include <exception>
 #include <string_view>
 
@@ -14,119 +14,15 @@ namespace qv {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Appended to every failure that happens once the whole request has left: the service may
 // have recorded the clock-in, and the person at the station must not assume it did not.
 constexpr std::string_view kOutcomeUnknown =
     " - The request had been sent: whether the service recorded it is unknown; check before "
     "sending it again";
 
-bool isErrorStatus(long status) {
-    return status >= 300 && status != 500;
-}
-bool isRedirect(long status) {
-    return status >= 300 && status < 400;
-}
-
 } // namespace
 
-// What one call learns while libcurl runs its callbacks.
-struct THttpTransport::Exchange {
-    Exchange(MemoryStream& stream, const HttpLimits& limits, const MonotonicClock& clock,
-             bool credentials)
-        : response(stream)
-        , maxReplyBytes(limits.maxReplyBytes)
-        , haveCredentials(credentials)
-        , stallTimeout(limits.stallTimeout)
-        , clock(clock)
-        , started(clock())
-        , deadline(limits.callDeadline) {}
-
-    // Decides, at the blank line that ends a response's headers, whether to read on.
-    bool acceptHeaders() {
-        if (status == 303) {
-            seeOther = true; // the service wants a GET elsewhere, which carries no SOAP call
-            return false;
-        }
-        if (!isErrorStatus(status) || isRedirect(status)) {
-            return true;
-        }
-        // libcurl answers the first challenge itself when it has credentials to offer.
-        if ((status == 401 && haveCredentials && challenges++ == 0) ||
-            (status == 407 && proxyChallenges++ == 0)) {
-            return true;
-        }
-        refusedStatus = true; // an error page is of no use, however slowly it comes
-        return false;
-    }
-
-    CURL* handle = nullptr;
-    MemoryStream& response;
-    std::size_t maxReplyBytes;
-    std::size_t received = 0;
-    bool replyTooLarge = false;
-
-    long status = 0;
-    std::string reason;
-    std::string location;
-    bool refusedStatus = false;
-    bool seeOther = false;
-    bool haveCredentials;
-    int challenges = 0;
-    int proxyChallenges = 0;
-
-    std::chrono::milliseconds stallTimeout;
-    const MonotonicClock& clock;
-    // Stall tracking starts once the connection is up; connecting has its own time-out.
-    bool transferring = false;
-    curl_off_t movedSoFar = 0;
-    Clock::time_point lastMovement;
-    bool stalled = false;
-
-    Clock::time_point started;
-    std::chrono::milliseconds deadline;
-    bool overdue = false;
-
-    // An exception may not cross libcurl's C frames; it waits here until perform returns.
-    std::exception_ptr callbackFailure;
-    char errorText[CURL_ERROR_SIZE] = {};
-};
-
 namespace {
-
-std::string_view trimLineEnd(std::string_view text) {
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-// "HTTP/1.1 404 Not Found" gives 404 and "Not Found"; a missing reason phrase gives "".
-void readStatusLine(std::string_view line, long& status, std::string& reason) {
-    status = 0;
-    reason.clear();
-    const auto codeStart = line.find(' ');
-    if (codeStart == std::string_view::npos) {
-        return;
-    }
-    const auto rest = line.substr(codeStart + 1);
-    std::from_chars(rest.data(), rest.data() + rest.size(), status);
-    const auto reasonStart = rest.find(' ');
-    if (reasonStart != std::string_view::npos) {
-        reason = rest.substr(reasonStart + 1);
-    }
-}
 
 std::string bypassListForCurl(const std::string& byPass) {
     std::string list = byPass;
@@ -259,7 +155,7 @@ void THttpTransport::configureTls(CURL* h) const {
     }
 }
 
-void THttpTransport::configure(Exchange& exchange, const std::string& request,
+void THttpTransport::configure(HttpExchange& exchange, const std::string& request,
                                curl_slist* headers) {
     CURL* h = handle_.get();
     setOption(h, CURLOPT_URL, urlParts_.address.c_str());
@@ -292,20 +188,20 @@ void THttpTransport::configure(Exchange& exchange, const std::string& request,
     // The progress callback enforces the deadline; this only backs it up.
     setOption(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits_.callDeadline.count() + 1000));
     setOption(h, CURLOPT_NOPROGRESS, 0L);
-    setOption(h, CURLOPT_XFERINFOFUNCTION, &THttpTransport::onProgress);
+    setOption(h, CURLOPT_XFERINFOFUNCTION, &HttpExchange::onProgress);
     setOption(h, CURLOPT_XFERINFODATA, &exchange);
     setOption(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.maxReplyBytes));
 
-    setOption(h, CURLOPT_HEADERFUNCTION, &THttpTransport::onHeader);
+    setOption(h, CURLOPT_HEADERFUNCTION, &HttpExchange::onHeader);
     setOption(h, CURLOPT_HEADERDATA, &exchange);
-    setOption(h, CURLOPT_WRITEFUNCTION, &THttpTransport::onBody);
+    setOption(h, CURLOPT_WRITEFUNCTION, &HttpExchange::onBody);
     setOption(h, CURLOPT_WRITEDATA, &exchange);
     setOption(h, CURLOPT_ERRORBUFFER, exchange.errorText);
 }
 
 void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& response) {
     requireURL();
-    Exchange exchange(response, limits_, clock_, !UserName.empty() || urlParts_.hasUserInfo);
+    HttpExchange exchange(response, limits_, clock_, !UserName.empty() || urlParts_.hasUserInfo);
     const CurlSlistPtr headers = requestHeaders();
     connect();
     CURLcode code = CURLE_OK;
@@ -361,7 +257,7 @@ void THttpTransport::SendAndReceive(const std::string& request, MemoryStream& re
     if (exchange.stalled) {
         fail("The service sent nothing for " + describe(limits_.stallTimeout), sent);
     }
-    const std::string_view detail = trimLineEnd(exchange.errorText);
+    const std::string_view detail = trimmed(std::string_view(exchange.errorText), isLineBreak);
     fail(std::string(detail.empty() ? curl_easy_strerror(code) : detail), sent);
 }
 
@@ -370,82 +266,9 @@ void THttpTransport::fail(const std::string& text, bool requestWasSent) const {
                        (requestWasSent ? std::string(kOutcomeUnknown) : std::string()));
 }
 
-void THttpTransport::failWithStatus(const Exchange& exchange) const {
+void THttpTransport::failWithStatus(const HttpExchange& exchange) const {
     throw GeneralError(exchange.reason + " (" + std::to_string(exchange.status) + ") - '" +
                        displayedUrl(url_) + "'");
-}
-
-std::size_t THttpTransport::onHeader(char* data, std::size_t size, std::size_t count, void* user) {
-    auto& exchange = *static_cast<Exchange*>(user);
-    const std::string_view line = trimLineEnd({data, size * count});
-    try {
-        // Every response of the exchange (a "100 Continue", a redirect, the final answer)
-        // starts with its own status line; the last one wins.
-        if (line.starts_with("HTTP/")) {
-            readStatusLine(line, exchange.status, exchange.reason);
-            exchange.location.clear();
-        } else if (line.empty()) {
-            return exchange.acceptHeaders() ? size * count : 0;
-        } else if (line.size() > 9 && equalsIgnoringCase(line.substr(0, 9), "location:")) {
-            exchange.location = trimBlanks(line.substr(9));
-        }
-    } catch (...) {
-        exchange.callbackFailure = std::current_exception();
-        return 0;
-    }
-    return size * count;
-}
-
-int THttpTransport::onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t,
-                               curl_off_t uploaded) {
-    auto& exchange = *static_cast<Exchange*>(user);
-    const auto now = exchange.clock();
-    if (now - exchange.started >= exchange.deadline) {
-        exchange.overdue = true;
-        return 1;
-    }
-    if (!exchange.transferring) {
-        curl_off_t pretransfer = 0;
-        curl_easy_getinfo(exchange.handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
-        if (pretransfer == 0) {
-            return 0;
-        }
-        exchange.transferring = true;
-        exchange.lastMovement = now;
-    }
-    const curl_off_t moved = downloaded + uploaded;
-    if (moved != exchange.movedSoFar) {
-        exchange.movedSoFar = moved;
-        exchange.lastMovement = now;
-    } else if (now - exchange.lastMovement >= exchange.stallTimeout) {
-        exchange.stalled = true;
-        return 1;
-    }
-    return 0;
-}
-
-std::size_t THttpTransport::onBody(char* data, std::size_t size, std::size_t count, void* user) {
-    auto& exchange = *static_cast<Exchange*>(user);
-    const std::size_t length = size * count;
-    if (isRedirect(exchange.status)) {
-        return length; // the body of a redirect that curl is about to follow
-    }
-    if (isErrorStatus(exchange.status)) {
-        exchange.refusedStatus = true;
-        return 0;
-    }
-    if (length > exchange.maxReplyBytes - exchange.received) {
-        exchange.replyTooLarge = true;
-        return 0;
-    }
-    try {
-        exchange.response.write({reinterpret_cast<const std::uint8_t*>(data), length});
-    } catch (...) {
-        exchange.callbackFailure = std::current_exception();
-        return 0;
-    }
-    exchange.received += length;
-    return length;
 }
 
 } // namespace qv

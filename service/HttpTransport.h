@@ -13,6 +13,8 @@
 
 namespace qv {
 
+struct HttpExchange;
+
 enum class TSoapInvokeOption {
     // Send "SOAPAction:" with no value instead of two double quotes when no action is known.
     soNoValueForEmptySOAPAction,
@@ -72,23 +74,16 @@ public:
     }
 
 private:
-    struct Exchange;
-
     void requireURL() const;
     void connect();
     void disconnect() { handle_.reset(); }
     CurlSlistPtr requestHeaders() const;
-    void configure(Exchange& exchange, const std::string& request, curl_slist* headers);
+    void configure(HttpExchange& exchange, const std::string& request, curl_slist* headers);
     void configureTls(CURL* handle) const;
     // "<text> - URL:<url> - SOAPAction:<action>", saying that the outcome is unknown when the
     // request had been sent in full.
     [[noreturn]] void fail(const std::string& text, bool requestWasSent) const;
-    [[noreturn]] void failWithStatus(const Exchange& exchange) const;
-
-    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user);
-    static int onProgress(void* user, curl_off_t downloadTotal, curl_off_t downloaded,
-                          curl_off_t uploadTotal, curl_off_t uploaded);
-    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user);
+    [[noreturn]] void failWithStatus(const HttpExchange& exchange) const;
 
     std::string url_;
     HttpUrl urlParts_;

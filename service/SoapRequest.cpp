@@ -1,6 +1,7 @@
 // Writes the SOAP request document of a call (TSoapCallConverter::BuildRequest).
 
 #include "platform/Errors.h"
+#include "platform/TextTrim.h"
 #include "service/InterfaceRegistry.h"
 #include "service/SoapCallConverter.h"
 #include "service/SoapNamespaces.h"
@@ -14,20 +15,6 @@
 namespace qv {
 
 namespace {
-
-// Trims what a text writer may leave around the document: white space and control characters.
-std::string trimmed(std::string text) {
-    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    std::size_t end = text.size();
-    while (end > 0 && isBlank(text[end - 1])) {
-        --end;
-    }
-    std::size_t begin = 0;
-    while (begin < end && isBlank(text[begin])) {
-        ++begin;
-    }
-    return text.substr(begin, end - begin);
-}
 
 // The first character of `text` that an XML 1.0 document cannot hold, with its position
 // (counted in characters from 1); kNotUtf8 stands for bytes that are not valid UTF-8.
@@ -139,7 +126,9 @@ std::string TSoapCallConverter::BuildRequest(const InterfaceInfo& intf,
 
     std::ostringstream text;
     document.save(text, "", pugi::format_raw, pugi::encoding_utf8);
-    return trimmed(std::move(text).str());
+    // What the writer may leave around the document is no part of it.
+    return std::string(
+        trimmed(std::string_view(text.view()), [](char c) { return isBlankOrControl(c); }));
 }
 
 } // namespace qv

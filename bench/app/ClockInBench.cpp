@@ -9,14 +9,15 @@
 #include "imaging/BmpFile.h"
 #include "imaging/FingerprintText.h"
 #include "imaging/JpegPhoto.h"
+#include "imaging/PgmFile.h"
 #include "imaging/UMimeFile.h"
 #include "imaging/WSQPACK.h"
+#include "platform/Files.h"
 #include "service/QuorvantisServiceGetter.h"
 #include "service/SoapCallConverter.h"
 #include "tests/support/JpegMaker.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
-#include "tools/wsq/Pgm.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

@@ -3,13 +3,13 @@
 // each one decoded, answered and committed to a real SQLite file.
 
 #include "imaging/UMimeFile.h"
+#include "platform/Files.h"
 #include "service/QuorvantisService.h"
 #include "tests/support/TempFolder.h"
 #include "tools/clocking-service/ClockingDesk.h"
 #include "tools/clocking-service/HttpEndpoint.h"
 #include "tools/clocking-service/Portrait.h"
 #include "tools/clocking-service/Staff.h"
-#include "tools/wsq/Pgm.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>

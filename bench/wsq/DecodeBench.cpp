@@ -1,7 +1,7 @@
 // Decoding speed on the shared reference files and on a large synthetic print.
 
 #include "bench/wsq/SyntheticPrint.h"
-#include "tools/wsq/Pgm.h"
+#include "platform/Files.h"
 #include "wsq/Wsq.h"
 
 #include <benchmark/benchmark.h>

@@ -2,7 +2,8 @@
 // station's rate of 0.75 bits per pixel.
 
 #include "bench/wsq/SyntheticPrint.h"
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 #include "wsq/Wsq.h"
 
 #include <algorithm>

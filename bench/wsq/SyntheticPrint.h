@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
 
 #include <algorithm>
 #include <cmath>

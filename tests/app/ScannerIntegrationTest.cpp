@@ -160,7 +160,7 @@ private slots:
         window.attachSettings(settings, dialog);
         std::vector<std::pair<ReaderEventKind, std::string>> events;
         const ReaderEventSubscription listening(
-            [&](const ReaderEvent& e) { events.emplace_back(e.kind, e.readerId); });
+            [&](const ReaderReport& e) { events.emplace_back(e.kind, e.readerId); });
         const ReaderStatusLine status(window);
         const ScanHandOff handOff([&window] { return window.clockInUnderWay(); });
         QCOMPARE(events.size(), std::size_t(1));

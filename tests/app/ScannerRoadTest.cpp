@@ -12,6 +12,7 @@
 #include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
 #include "tests/support/FixedSettings.h"
+#include "tests/support/JournalCapture.h"
 #include "tests/support/ScriptSnippets.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
@@ -327,6 +328,21 @@ private slots:
         QCOMPARE(s.window->sbStat.currentMessage(),
                  QString("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
         QCOMPARE(s.window->img.image().size(), QSize(3, 2));
+    }
+
+    void aScannerClockInWritesItsJournalLine() {
+        ScannerStation s;
+        s.activate(*s.window);
+        s.window->rbIngreso.click();
+        s.window->edAppID.setText("id=8 outcome=fault");
+        const JournalCapture journal;
+
+        processScanImage(scan(120, 96));
+
+        QCOMPARE(journal.shapes(),
+                 std::vector<std::string>{
+                     "road=scanner mode=I id=\"id=8 outcome=fault\" outcome=answered "
+                     "text=\"Bienvenido\" capture_ms=N encode_ms=N service_ms=N total_ms=N"});
     }
 };
 

@@ -37,6 +37,11 @@ TEST(StartUp, BrokenCompressionLibraryStopsTheStationWithItsMessage) {
     EXPECT_NE(outcome.exitStatus, 0);
     EXPECT_NE(outcome.output.find("Assertion failure (WSQPACK, line"), std::string::npos)
         << outcome.output;
+    // The journal frames even a failed run with its start and stop lines.
+    EXPECT_TRUE(outcome.output.starts_with("time=") &&
+                outcome.output.find(" event=start version=") < outcome.output.find('\n'))
+        << outcome.output;
+    EXPECT_TRUE(outcome.output.ends_with(" event=stop\n")) << outcome.output;
 }
 
 TEST(StartUp, AFailureAfterTheScannerCameUpTakesItDownAgain) {

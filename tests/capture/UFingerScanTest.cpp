@@ -314,7 +314,7 @@ TEST_F(LiveScannerLifetime, ReadersComingAndGoingAreStartedAndReportedOnTheGuiTh
         scanDeliveries().setWaker([] {});
         std::vector<std::pair<ReaderEventKind, std::string>> events;
         const ReaderEventSubscription listening(
-            [&](const ReaderEvent& e) { events.emplace_back(e.kind, e.readerId); });
+            [&](const ReaderReport& e) { events.emplace_back(e.kind, e.readerId); });
         reportReadersFound();
         script().startResult = c.startResult;
         // The library's thread: s1 unplugged (told twice), plugged back in, then resting.

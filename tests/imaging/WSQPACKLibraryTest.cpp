@@ -2,10 +2,11 @@
 // name, found beside the program (this test program is built into the library's folder).
 
 #include "imaging/Bitmap.h"
+#include "imaging/PgmFile.h"
 #include "imaging/WSQPACK.h"
 #include "imaging/WSQUtil.h"
+#include "platform/Files.h"
 #include "tests/support/ImageQuality.h"
-#include "tools/wsq/Pgm.h"
 
 #include <gtest/gtest.h>
 #include <string>

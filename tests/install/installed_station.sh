@@ -47,6 +47,8 @@ grep -q '^window: Quorvantis' <<<"$check" || fail "the window did not come up:"$
 # Versions, all from the one project version.
 [ "$("$scratch/usr/bin/quorvantis" --version)" = "Quorvantis $QV_VERSION" ] ||
     fail "quorvantis --version"
+[ "$("$scratch/usr/sbin/quorvantis-kiosk" --version)" = "quorvantis-kiosk (Quorvantis) $QV_VERSION" ] ||
+    fail "quorvantis-kiosk --version"
 for tool in $QV_TOOLS; do
     [ -x "$scratch/usr/bin/$tool" ] || { fail "$tool is not on the PATH"; continue; }
     version=$("$scratch/usr/bin/$tool" --version) || fail "$tool --version failed"
@@ -54,10 +56,10 @@ for tool in $QV_TOOLS; do
 done
 
 # Manual pages: one per program, found by man, rendered without a warning.
-manuals=("$scratch"/usr/share/man/man1/*.1.gz)
+manuals=("$scratch"/usr/share/man/man[0-9]/*.gz)
 [ "${#manuals[@]}" -eq "$QV_MANUAL_COUNT" ] ||
     fail "${#manuals[@]} manual pages installed, $QV_MANUAL_COUNT built"
-for program_name in quorvantis $QV_TOOLS; do
+for program_name in quorvantis quorvantis-kiosk $QV_TOOLS; do
     man -M "$scratch/usr/share/man" -w "$program_name" >/dev/null 2>&1 ||
         fail "man does not find the page of $program_name"
 done

@@ -23,7 +23,7 @@ deb=${packages[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',' '\n' <<<"$depends" | awk '{ print $1 }')
 for needed in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 libpugixml1v5 \
-    libturbojpeg0 libsqlite3-0 libfprint-2-2 libqt6svg6 adduser; do
+    libturbojpeg0 libsqlite3-0 libfprint-2-2 libqt6svg6 adduser cage qt6-wayland xwayland; do
     grep -qxF "$needed" <<<"$names" || fail "does not depend on $needed: $depends"
 done
 for unwanted in libgtest libgmock libbenchmark quorvantis; do
@@ -51,9 +51,16 @@ expect "./usr/share/applications/quorvantis.desktop"
 expect "./usr/share/icons/hicolor/scalable/apps/quorvantis.svg"
 expect "./usr/share/doc/quorvantis/copyright"
 expect "./usr/share/doc/quorvantis/changelog.gz"
+# The kiosk: its unit, the session the unit runs, its PAM service and the operator's command.
+expect "./usr/lib/systemd/system/quorvantis-kiosk@.service"
+expect "./usr/lib/quorvantis/quorvantis-kiosk-session"
+expect "./usr/lib/quorvantis/kiosk-pin-hash"
+expect "./usr/sbin/quorvantis-kiosk"
+expect "./usr/share/man/man8/quorvantis-kiosk.8.gz"
+expect "./etc/pam.d/quorvantis-kiosk"
 outside=$(grep -vE '^\./(usr|etc)(/|$)' <<<"$listing" | grep -vxF './' || true)
 [ -z "$outside" ] || fail "files outside /usr and /etc: $outside"
-[ "$(grep -c '^\./usr/share/man/man1/.*\.gz$' <<<"$listing")" -eq "$QV_MANUAL_COUNT" ] ||
+[ "$(grep -c '^\./usr/share/man/man[0-9]/.*\.gz$' <<<"$listing")" -eq "$QV_MANUAL_COUNT" ] ||
     fail "not every manual page is packaged"
 
 # The settings survive upgrades as a configuration file; the operators' group is made on
@@ -63,6 +70,15 @@ dpkg-deb -e "$deb" "$control"
 grep -qxF /etc/quorvantis/Quorvantis.INI "$control/conffiles" || fail "settings are no conffile"
 [ -x "$control/postinst" ] || fail "no postinst"
 grep -q ldconfig "$control/postinst" "$control/postrm" && fail "ldconfig for a private folder"
+grep -qxF /etc/pam.d/quorvantis-kiosk "$control/conffiles" || fail "the kiosk's PAM file is no conffile"
+
+# Installing enables no kiosk: no enabling link in the package, none made when configuring.
+# Only `quorvantis-kiosk enable USER` does; an upgrade restarts a running kiosk.
+grep -q '\.wants/' <<<"$listing" && fail "the package holds an enabling link: $(grep '\.wants/' <<<"$listing")"
+grep -qE 'systemctl +(--[a-z-]+ +)*enable|deb-systemd-helper +enable' "$control/postinst" &&
+    fail "the package enables the kiosk on its own"
+grep -qF "try-restart 'quorvantis-kiosk@*.service'" "$control/postinst" ||
+    fail "an upgrade does not restart a running kiosk"
 
 unpacked="$scratch/unpacked"
 dpkg-deb -x "$deb" "$unpacked"

@@ -1,6 +1,7 @@
 #include "tests/support/JournalCapture.h"
 
 #include <fcntl.h>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -28,6 +29,16 @@ std::vector<std::string> JournalCapture::lines() const {
         if (line.starts_with("time=")) {
             found.push_back(line);
         }
+    }
+    return found;
+}
+
+std::vector<std::string> JournalCapture::shapes() const {
+    static const std::regex time("^time=\\S+ ");
+    static const std::regex count("(_ms=)[0-9]+");
+    std::vector<std::string> found;
+    for (const auto& line : lines()) {
+        found.push_back(std::regex_replace(std::regex_replace(line, time, ""), count, "$1N"));
     }
     return found;
 }

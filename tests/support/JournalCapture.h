@@ -19,6 +19,9 @@ public:
     // The journal lines written so far (those starting with time=), without other output such as
     // Qt's warnings.
     std::vector<std::string> lines() const;
+    // The same without the time word and with every count of milliseconds written N, for
+    // comparing with a line a test expects.
+    std::vector<std::string> shapes() const;
 
 private:
     TempFolder folder_;

@@ -55,6 +55,11 @@ TestHttpServer::TestHttpServer()
     start();
 }
 
+TestHttpServer::TestHttpServer(int port)
+    : server_(std::make_unique<httplib::Server>()) {
+    start(port);
+}
+
 TestHttpServer::TestHttpServer(const std::string& certificateFile, const std::string& keyFile)
     : server_(std::make_unique<httplib::SSLServer>(certificateFile.c_str(), keyFile.c_str()))
     , tls_(true) {
@@ -64,7 +69,7 @@ TestHttpServer::TestHttpServer(const std::string& certificateFile, const std::st
     start();
 }
 
-void TestHttpServer::start() {
+void TestHttpServer::start(int port) {
     respond(200, "");
     auto record = [this](const httplib::Request& request, httplib::Response& response) {
         Handler handler;
@@ -78,7 +83,8 @@ void TestHttpServer::start() {
     };
     server_->Post(".*", record);
     server_->Get(".*", record);
-    port_ = server_->bind_to_any_port("127.0.0.1");
+    port_ = port == 0 ? server_->bind_to_any_port("127.0.0.1")
+                      : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
     if (port_ <= 0) {
         throw std::runtime_error("the test server could not bind 127.0.0.1");
     }

@@ -27,6 +27,8 @@ public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
     TestHttpServer();
+    // On this port, as a service that comes back where it was.
+    explicit TestHttpServer(int port);
     TestHttpServer(const std::string& certificateFile, const std::string& keyFile);
     ~TestHttpServer();
     TestHttpServer(const TestHttpServer&) = delete;
@@ -44,7 +46,7 @@ public:
     std::vector<RecordedRequest> requests() const;
 
 private:
-    void start();
+    void start(int port = 0);
 
     std::unique_ptr<httplib::Server> server_;
     bool tls_ = false;

@@ -1,7 +1,8 @@
 // Decoding files written by other encoders must reproduce their reference reconstructions to
 // within one gray level per pixel.
 
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 #include "wsq/Wsq.h"
 
 #include <cstdlib>

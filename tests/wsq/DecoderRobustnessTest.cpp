@@ -2,7 +2,7 @@
 // qv::wsq::Error naming what is wrong and where.
 
 #include "WsqTestFiles.h"
-#include "tools/wsq/Pgm.h"
+#include "platform/Files.h"
 #include "wsq/Wsq.h"
 
 #include <algorithm>

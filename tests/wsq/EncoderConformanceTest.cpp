@@ -2,12 +2,13 @@
 // lands: same frame header, the same bin widths to within 0.06 %, a file size within 0.5 %, and
 // a reconstruction at least as good to within 0.1 dB.
 
+#include "imaging/PgmFile.h"
 #include "libs/wsq/src/ByteReader.h"
 #include "libs/wsq/src/IndexRange.h"
 #include "libs/wsq/src/Markers.h"
 #include "libs/wsq/src/Segments.h"
+#include "platform/Files.h"
 #include "tests/support/ImageQuality.h"
-#include "tools/wsq/Pgm.h"
 #include "wsq/Wsq.h"
 
 #include <cmath>

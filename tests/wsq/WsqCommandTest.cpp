@@ -1,9 +1,10 @@
 // The `wsq` command run as a child process, the way a user or a script runs it.
 
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 #include "tests/support/ChildRun.h"
 #include "tests/support/TempFolder.h"
 #include "tools/wsq/Comparison.h"
-#include "tools/wsq/Pgm.h"
 
 #include <cmath>
 #include <filesystem>

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
 
 #include <cstddef>
 

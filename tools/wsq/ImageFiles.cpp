@@ -3,6 +3,7 @@
 #include "tools/wsq/ImageFiles.h"
 
 #include "imaging/BmpFile.h"
+#include "platform/Files.h"
 #include "wsq/Wsq.h"
 
 #include <algorithm>

@@ -1,33 +1,7 @@
-// PGM files and whole-file byte helpers for the wsq tool.
+// Former home of the PGM reader and the whole-file helpers, kept only for the files that still
+// include it; new code includes imaging/PgmFile.h and platform/Files.h.
 
 #pragma once
 
-#include <cstdint>
-#include <filesystem>
-#include <span>
-#include <stdexcept>
-#include <vector>
-
-namespace qv {
-
-// 8-bit gray pixels, top row first, no padding.
-struct GrayRaster {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> pixels;
-};
-
-class PgmError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Binary PGM ("P5") with at most 8 bits per sample; samples with a maximum below 255 are
-// stretched to 0..255. Sizes are limited to 65535 per side.
-GrayRaster parsePgm(std::span<const std::uint8_t> bytes);
-std::vector<std::uint8_t> formatPgm(const GrayRaster& image);
-
-std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
-void writeFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
-
-} // namespace qv
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"

@@ -1,6 +1,7 @@
 // wsq: compresses gray fingerprint images to WSQ, decompresses them, describes WSQ files and
 // compares images.
 
+#include "platform/Files.h"
 #include "qv/Version.h"
 #include "tools/wsq/Comparison.h"
 #include "tools/wsq/ImageFiles.h"

@@ -1,9 +1,6 @@
-// PGM files and whole-file byte helpers for the wsq tool.
-
-#include "Pgm.h"
+#include "imaging/PgmFile.h"
 
 #include <cctype>
-#include <fstream>
 #include <string>
 
 namespace qv {
@@ -97,29 +94,6 @@ std::vector<std::uint8_t> formatPgm(const GrayRaster& image) {
     std::vector<std::uint8_t> out(header.begin(), header.end());
     out.insert(out.end(), image.pixels.begin(), image.pixels.end());
     return out;
-}
-
-std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot open " + path.string());
-    }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw std::runtime_error("cannot read " + path.string());
-    }
-    return bytes;
-}
-
-void writeFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
 }
 
 } // namespace qv

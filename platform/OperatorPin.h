@@ -1,0 +1,38 @@
+// The operator's PIN: its salted hash as stored in the kiosk's PIN file, and the check of a try.
+
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// Where `quorvantis-kiosk set-pin` keeps the hash: a root-owned folder, so that the kiosk's
+// own user (who may write the settings) cannot replace it, only read it through its group.
+inline constexpr const char* kOperatorPinFile = "/var/lib/quorvantis/operator-pin";
+
+// The work factor of new hashes (PBKDF2-HMAC-SHA256); a stored hash keeps its own.
+inline constexpr int kOperatorPinIterations = 600000;
+inline constexpr std::size_t kOperatorPinMinLength = 6;
+inline constexpr std::size_t kOperatorPinMaxLength = 64;
+
+// Throws GeneralError, with a message for the person setting it, when the PIN is too short,
+// too long or holds control characters.
+void checkNewOperatorPin(std::string_view pin);
+
+// The stored form of a PIN: "pbkdf2-sha256$<iterations>$<salt hex>$<key hex>".
+std::string hashOperatorPin(std::string_view pin, std::span<const unsigned char> salt,
+                            int iterations = kOperatorPinIterations);
+// The same with a fresh random salt.
+std::string hashOperatorPin(std::string_view pin);
+
+// Whether the PIN is the one the stored form was made from. A stored form that is not one
+// (damaged, or an unreasonable work factor) throws GeneralError rather than letting anyone in.
+bool operatorPinMatches(std::string_view stored, std::string_view pin);
+
+// The stored form in the PIN file, its surrounding blanks removed. Throws GeneralError when
+// the file cannot be read or is empty.
+std::string readOperatorPinFile(const std::string& path);
+
+} // namespace qv

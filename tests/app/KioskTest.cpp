@@ -1,0 +1,169 @@
+#include "app/CommandLine.h"
+#include "platform/OperatorPin.h"
+#include "tests/app/AppTests.h"
+#include "tests/app/KioskStation.h"
+#include "tests/support/FormFaults.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <array>
+#include <vector>
+
+namespace qv::test {
+namespace {
+
+// Clicks the button with this text in the modal box once it is up.
+void clickInNextModal(const QString& buttonText) {
+    QTimer::singleShot(0, [buttonText] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal != nullptr);
+        for (QPushButton* button : modal->findChildren<QPushButton*>()) {
+            if (button->text() == buttonText) {
+                button->click();
+                return;
+            }
+        }
+        QFAIL("no such button in the modal box");
+    });
+}
+
+} // namespace
+
+class KioskTest : public QObject {
+    Q_OBJECT
+private slots:
+    void theFormKeepsItsDesignAndSitsInTheMiddleOfTheScreen() {
+        KioskStation station;
+        QVERIFY(QTest::qWaitForWindowExposed(&station.kiosk.screen()));
+        const QRect screen = station.kiosk.screen().screen()->geometry();
+        QCOMPARE(station.kiosk.screen().geometry(), screen);
+        QVERIFY(station.kiosk.screen().windowFlags().testFlag(Qt::FramelessWindowHint));
+        const QRect form(station.form.mapToGlobal(QPoint(0, 0)), station.form.size());
+        QCOMPARE(form.size(), QSize(455, 396));
+        QVERIFY2((form.center() - screen.center()).manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("form at %1,%2").arg(form.x()).arg(form.y())));
+        const TFBioVerif& f = station.form;
+        QCOMPARE(
+            formFaults({&f.Label2, &f.rbIngreso, &f.rbEgreso, &f.Label1, &f.edAppID, &f.btCap}),
+            QString());
+        // The way out joins the settings dialog's buttons without crowding them.
+        std::vector<const QWidget*> bar;
+        for (const QPushButton* button :
+             station.settingsDialog.Panel1()->findChildren<QPushButton*>()) {
+            bar.push_back(button);
+        }
+        QCOMPARE(bar.size(), std::size_t(3));
+        QCOMPARE(formFaults(bar), QString());
+    }
+
+    void closeRequestsLeaveTheKioskOnScreen() {
+        KioskStation station;
+        QVERIFY(QTest::qWaitForWindowExposed(&station.kiosk.screen()));
+        QVERIFY(!station.kiosk.screen().close());
+        QCloseEvent request;
+        QCoreApplication::sendEvent(&station.kiosk.screen(), &request);
+        QVERIFY(!request.isAccepted());
+        QVERIFY(station.kiosk.screen().isVisible());
+        QVERIFY(station.form.isVisible());
+    }
+
+    void onlyTheRightPinOpensTheSettings() {
+        KioskStation station;
+        OperatorGate& gate = station.kiosk.gate();
+        station.pressOperatorKeys();
+        QVERIFY(gate.isVisible());
+        QVERIFY(!station.settingsDialog.isVisible());
+        QCOMPARE(gate.edPin.echoMode(), QLineEdit::NoEcho);
+
+        station.tryPin(QStringLiteral("111111"));
+        QVERIFY(!station.settingsDialog.isVisible());
+        QVERIFY(gate.edPin.text().isEmpty());
+        QCOMPARE(gate.lbMessage.text(),
+                 QStringLiteral("PIN incorrecto. Espere 1 segundo para volver a intentar."));
+        // While the delay runs, neither a new PIN nor the right one gets through.
+        QVERIFY(!gate.edPin.isEnabled());
+        gate.btOKClick();
+        QVERIFY(!station.settingsDialog.isVisible());
+        QTRY_VERIFY(gate.edPin.isEnabled());
+
+        station.tryPin(QStringLiteral("222222"));
+        QCOMPARE(gate.lbMessage.text(),
+                 QStringLiteral("PIN incorrecto. Espere 2 segundos para volver a intentar."));
+        QTRY_VERIFY(gate.edPin.isEnabled());
+
+        station.tryPin(QString::fromLatin1(kRightPin));
+        QVERIFY(!gate.isVisible());
+        QVERIFY(station.settingsDialog.isVisible());
+        QVERIFY(gate.edPin.text().isEmpty());
+    }
+
+    void withoutAPinFileNobodyGetsIn() {
+        KioskStation station;
+        std::filesystem::remove(station.folder.path("operator-pin"));
+        station.pressOperatorKeys();
+        station.tryPin(QString::fromLatin1(kRightPin));
+        QVERIFY(!station.settingsDialog.isVisible());
+        QVERIFY(station.kiosk.gate().lbMessage.text().startsWith(
+            QStringLiteral("ERROR: No hay un PIN de operador configurado.")));
+    }
+
+    void delaysDoubleUpToHalfAMinute_data() {
+        QTest::addColumn<int>("wrongTries");
+        QTest::addColumn<int>("units");
+        const std::pair<int, int> cases[] = {{0, 0},  {1, 1},  {2, 2},    {3, 4},
+                                             {5, 16}, {6, 30}, {1000, 30}};
+        for (const auto& [tries, units] : cases) {
+            QTest::addRow("%d", tries) << tries << units;
+        }
+    }
+    void delaysDoubleUpToHalfAMinute() {
+        QFETCH(int, wrongTries);
+        QFETCH(int, units);
+        QCOMPARE(OperatorGate::delayUnitsAfterWrongTries(wrongTries), units);
+    }
+
+    void salirAfterConfirmationEndsTheStationWithItsOwnStatus() {
+        KioskStation station;
+        station.pressOperatorKeys();
+        station.tryPin(QString::fromLatin1(kRightPin));
+        QVERIFY(station.settingsDialog.isVisible());
+
+        clickInNextModal(QStringLiteral("&Cancelar"));
+        station.kiosk.btSalir().click();
+        QVERIFY(station.kiosk.screen().isVisible());
+
+        QEventLoop loop;
+        QTimer::singleShot(0, [&station] {
+            clickInNextModal(QStringLiteral("&Salir"));
+            station.kiosk.btSalir().click();
+        });
+        QCOMPARE(loop.exec(), kKioskLeftStatus);
+        QVERIFY(station.kiosk.screen().close());
+    }
+
+    void kioskOptionsAreRead() {
+        const auto parse = [](std::vector<const char*> words) {
+            return parseStationCommandLine({const_cast<char* const*>(words.data()), words.size()});
+        };
+        const StationOptions plain = parse({"quorvantis"});
+        QVERIFY(!plain.kiosk);
+        QCOMPARE(plain.operatorPinFile, std::string(kOperatorPinFile));
+        const StationOptions kiosk = parse({"quorvantis", "--kiosk", "--pin-file=/tmp/p"});
+        QVERIFY(kiosk.kiosk);
+        QVERIFY(kiosk.mode == StationMode::Run);
+        QCOMPARE(kiosk.operatorPinFile, std::string("/tmp/p"));
+        QVERIFY(parse({"quorvantis", "--kiosk", "--check"}).mode == StationMode::Check);
+        QVERIFY(parse({"quorvantis", "--kiosk", "--help"}).mode == StationMode::Help);
+    }
+};
+
+namespace {
+const RegisterSuite<KioskTest> registered;
+} // namespace
+
+} // namespace qv::test
+
+#include "KioskTest.moc"

@@ -1,0 +1,148 @@
+// A real reader unplugged and plugged back into the same port, through libScanMan.so: its
+// recorded USB traffic replayed by an in-process umockdev testbed, which also sends the kernel's
+// "remove" and "add" events. CTest runs this program under umockdev's preload with QV_READER
+// naming the recording's folder (a reader that keeps delivering images).
+
+#include "libs/scanman/include/ScanMan.h"
+#include "tests/capture/LibraryReports.h"
+#include "tests/support/FileContents.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <umockdev.h>
+
+namespace qv {
+namespace {
+
+std::filesystem::path readerFolder() {
+    const char* folder = std::getenv("QV_READER");
+    return folder == nullptr ? std::filesystem::path() : std::filesystem::path(folder);
+}
+
+std::string scannerId(int32_t index) {
+    const int32_t size = SMGetScannerId(index, nullptr, 0);
+    if (size <= 0) {
+        return {};
+    }
+    std::string id(static_cast<std::size_t>(size), '\0');
+    if (SMGetScannerId(index, id.data(), size) != 0) {
+        return {};
+    }
+    id.pop_back();
+    return id;
+}
+
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+
+// The recorded reader in a testbed of its own: its USB parents stay, the reader itself comes
+// and goes as the kernel would report it.
+class ReaderPort {
+public:
+    ReaderPort()
+        : testbed_(umockdev_testbed_new()) {
+        const std::string description = test::readFile(readerFolder() / "device");
+        // The reader's own record comes first, its parents after the first blank line.
+        reader_ = description.substr(0, description.find("\n\n") + 1);
+        sysfs_ = "/sys" + reader_.substr(3, reader_.find('\n') - 3);
+        const std::size_t node = reader_.find("\nN: ") + 4;
+        node_ = "/dev/" + reader_.substr(node, reader_.find('=', node) - node);
+        GError* error = nullptr;
+        ok_ = replay(&error) &&
+              umockdev_testbed_add_from_string(testbed_.get(), description.c_str(), &error);
+        report(error);
+    }
+
+    bool ok() const { return ok_; }
+
+    void unplug() {
+        // The event first: it carries the device's properties, read from what is still there.
+        umockdev_testbed_uevent(testbed_.get(), sysfs_.c_str(), "remove");
+        umockdev_testbed_remove_device(testbed_.get(), sysfs_.c_str());
+    }
+
+    // The same reader in the same port, its traffic replayed from the start. Adding the device
+    // sends the kernel's "add" event, so the traffic is ready before.
+    bool plugBackIn() {
+        GError* error = nullptr;
+        const bool done = replay(&error) &&
+                          umockdev_testbed_add_from_string(testbed_.get(), reader_.c_str(), &error);
+        report(error);
+        return done;
+    }
+
+private:
+    bool replay(GError** error) {
+        const std::string traffic = (readerFolder() / "capture.ioctl").string();
+        return umockdev_testbed_load_ioctl(testbed_.get(), node_.c_str(), traffic.c_str(), error);
+    }
+    static void report(GError* error) {
+        if (error != nullptr) {
+            ADD_FAILURE() << error->message;
+            g_error_free(error);
+        }
+    }
+
+    std::unique_ptr<UMockdevTestbed, ObjectUnref> testbed_;
+    std::string reader_;
+    std::string sysfs_;
+    std::string node_;
+    bool ok_ = false;
+};
+
+TEST(ReplayedReaderPort, ReaderPluggedBackIntoItsPortIsUsedAgainUnderItsIndexAndId) {
+    ASSERT_FALSE(readerFolder().empty()) << "run under umockdev's preload with QV_READER set";
+    ReaderPort port;
+    ASSERT_TRUE(port.ok());
+    test::LibraryReports reports;
+    ASSERT_EQ(SMInitialize(), 0);
+    ASSERT_EQ(SMSetMonitor(test::LibraryReports::monitor, 0), 0);
+    ASSERT_EQ(SMGetScannerCount(), 1);
+    const std::string id = scannerId(0);
+    ASSERT_EQ(
+        SMStartCapturing(id.c_str(), test::LibraryReports::image, test::LibraryReports::notify, 0),
+        0);
+    ASSERT_TRUE(reports.waitFor([&] { return reports.images >= 1; }));
+
+    port.unplug();
+    const std::pair lost{int32_t{SM_MONITOR_SCANNER_LOST}, int32_t{0}};
+    ASSERT_TRUE(reports.waitFor([&] {
+        return reports.notifiedSince(0, SM_NOTIFY_LOST) &&
+               std::find(reports.monitorEvents.begin(), reports.monitorEvents.end(), lost) !=
+                   reports.monitorEvents.end();
+    }));
+
+    int imagesBefore = 0;
+    std::size_t notificationsBefore = 0;
+    {
+        const std::lock_guard lock(reports.mutex);
+        imagesBefore = reports.images;
+        notificationsBefore = reports.notifications.size();
+    }
+    ASSERT_TRUE(port.plugBackIn());
+    const std::pair added{int32_t{SM_MONITOR_SCANNER_ADDED}, int32_t{0}};
+    ASSERT_TRUE(reports.waitFor([&] {
+        return std::find(reports.monitorEvents.begin(), reports.monitorEvents.end(), added) !=
+               reports.monitorEvents.end();
+    }));
+    EXPECT_EQ(SMGetScannerCount(), 1);
+    EXPECT_EQ(scannerId(0), id);
+
+    ASSERT_EQ(
+        SMStartCapturing(id.c_str(), test::LibraryReports::image, test::LibraryReports::notify, 0),
+        0);
+    ASSERT_TRUE(reports.waitFor([&] { return reports.images > imagesBefore; }));
+    {
+        const std::lock_guard lock(reports.mutex);
+        EXPECT_FALSE(reports.notifiedSince(notificationsBefore, SM_NOTIFY_LOST));
+        EXPECT_FALSE(reports.notifiedSince(notificationsBefore, SM_NOTIFY_FAILED));
+    }
+    EXPECT_EQ(SMFinalize(), 0);
+}
+
+} // namespace
+} // namespace qv

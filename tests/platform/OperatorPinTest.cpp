@@ -1,0 +1,90 @@
+#include "platform/OperatorPin.h"
+
+#include "platform/Errors.h"
+#include "tests/support/TempFolder.h"
+
+#include <array>
+#include <gtest/gtest.h>
+
+namespace qv {
+namespace {
+
+// Few iterations: the tests check the scheme, not its cost.
+constexpr int kTestIterations = 1000;
+constexpr std::array<unsigned char, 4> kSalt{1, 2, 3, 4};
+
+TEST(OperatorPin, OnlyTheVeryPinMatchesItsStoredForm) {
+    const std::string stored = hashOperatorPin("482915", kSalt, kTestIterations);
+    const struct {
+        const char* attempt;
+        bool matches;
+    } cases[] = {{"482915", true},   {"482916", false},   {"48291", false},
+                 {"4829150", false}, {"482915\n", false}, {"", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(operatorPinMatches(stored, c.attempt), c.matches) << '"' << c.attempt << '"';
+    }
+}
+
+TEST(OperatorPin, FreshSaltsGiveDifferentFormsOfOnePin) {
+    const std::string first = hashOperatorPin("482915");
+    const std::string second = hashOperatorPin("482915");
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(operatorPinMatches(first, "482915"));
+    EXPECT_TRUE(operatorPinMatches(second, "482915"));
+    // The stored form never holds the PIN itself.
+    EXPECT_EQ(first.find("482915"), std::string::npos);
+}
+
+TEST(OperatorPin, DamagedStoredFormsLetNobodyIn) {
+    const std::string good = hashOperatorPin("482915", kSalt, kTestIterations);
+    const std::string key = good.substr(good.rfind('$') + 1);
+    const std::string damaged[] = {
+        "",
+        "482915",
+        "md5$1000$01020304$" + key,
+        "pbkdf2-sha256$1000$01020304",
+        "pbkdf2-sha256$1$01020304$" + key,
+        "pbkdf2-sha256$99999999999$01020304$" + key,
+        "pbkdf2-sha256$1000x$01020304$" + key,
+        "pbkdf2-sha256$1000$0102030$" + key,
+        "pbkdf2-sha256$1000$0102030g$" + key,
+        "pbkdf2-sha256$1000$01020304$" + key.substr(2),
+        good + "$00",
+    };
+    for (const std::string& stored : damaged) {
+        EXPECT_THROW(operatorPinMatches(stored, "482915"), GeneralError) << stored;
+    }
+}
+
+TEST(OperatorPin, NewPinsNeedALengthAndNoControlCharacters) {
+    const struct {
+        std::string pin;
+        bool accepted;
+    } cases[] = {{"12345", false},
+                 {"123456", true},
+                 {std::string(64, '7'), true},
+                 {std::string(65, '7'), false},
+                 {"1234\t56", false},
+                 {"contraseña", true}};
+    for (const auto& c : cases) {
+        if (c.accepted) {
+            EXPECT_NO_THROW(checkNewOperatorPin(c.pin)) << c.pin;
+        } else {
+            EXPECT_THROW(checkNewOperatorPin(c.pin), GeneralError) << c.pin;
+        }
+    }
+}
+
+TEST(OperatorPin, TheFileGivesItsLineWithoutBlanksOrRefusesClearly) {
+    const test::TempFolder folder;
+    folder.writeFile("pin", "  pbkdf2-sha256$1000$0102$abcd\r\n");
+    EXPECT_EQ(readOperatorPinFile(folder.path("pin")), "pbkdf2-sha256$1000$0102$abcd");
+    folder.writeFile("empty", " \n");
+    EXPECT_THROW(readOperatorPinFile(folder.path("empty")), GeneralError);
+    EXPECT_THROW(readOperatorPinFile(folder.path("missing")), GeneralError);
+    folder.writeFile("huge", std::string(5000, 'a'));
+    EXPECT_THROW(readOperatorPinFile(folder.path("huge")), GeneralError);
+}
+
+} // namespace
+} // namespace qv
