@@ -5,6 +5,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/Errors.h"
 #include "tests/capture/ScriptedScanMan.h"
+#include "tests/support/JournalCapture.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -252,6 +253,23 @@ TEST_F(HandOff, HeldImagesAreRefusedAndThoseWaitingDroppedWhileReportsGoOn) {
     const std::vector<ScanDelivery> taken = drain();
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(std::get<ScanMonitorReport>(taken[0]).index, 3);
+}
+
+TEST(ReaderJournal, KeepsWhatDecidesWhetherAReaderCanBeUsed) {
+    const test::JournalCapture journal;
+    for (const ReaderEventKind kind :
+         {ReaderEventKind::Found, ReaderEventKind::Ready, ReaderEventKind::Retry,
+          ReaderEventKind::Resting, ReaderEventKind::Failed, ReaderEventKind::Lost,
+          ReaderEventKind::Added, ReaderEventKind::OpenFailed, ReaderEventKind::Opened}) {
+        journalReaderReport({kind, "aes3500:3-1"});
+    }
+    std::vector<std::string> events;
+    for (const std::string& line : journal.shapes()) {
+        events.push_back(line.substr(0, line.find(' ')));
+    }
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"event=found", "event=resting", "event=lost", "event=back",
+                                        "event=open-failed", "event=opened"}));
 }
 
 TEST(ScannerConfigFile, SplitsLinesAtAnyLineEnd) {
