@@ -108,7 +108,7 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
             int answers = 0;
             int refusals = 0;
             int presentAgain = 0;
-            int hotUnderFinger = 0;
+            int refusedResting = 0;
             QObject::connect(&window.sbStat, &QStatusBar::messageChanged, [&](const QString& text) {
                 if (text.startsWith(QStringLiteral("Ingreso registrado"))) {
                     ++answers;
@@ -122,7 +122,6 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
             const auto resting = [&] { return window.sbStat.currentMessage() == kRestingText; };
             std::optional<ProcessSample> start;
             int unanswered = 0;
-            int rests = 0;
             for (int finger = 0; finger < fingers; ++finger) {
                 const int seen = answers + refusals;
                 try {
@@ -136,16 +135,17 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
                         break;
                     }
                     ++refusals;
-                    ++rests;
+                    ++refusedResting;
                     waitFor([&] { return !resting(); }, kRestPatienceMs);
                     continue;
                 }
                 if (!waitFor([&] { return answers + refusals > seen || resting(); })) {
                     ++unanswered;
                 } else if (answers + refusals == seen) {
-                    // The reader got hot while the finger was on it.
+                    // The reader is resting: the person reads why, and waits for it.
                     ++refusals;
-                    ++hotUnderFinger;
+                    ++refusedResting;
+                    waitFor([&] { return !resting(); }, kRestPatienceMs);
                 }
                 if ((finger + 1) % 50 == 0) {
                     std::cerr << "soak: " << finger + 1 << " fingers, " << answers << " read, "
@@ -167,9 +167,8 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
             state.counters["read"] = answers;
             state.counters["refused_visibly"] = refusals;
             state.counters["unanswered"] = unanswered;
-            state.counters["fingers_while_resting"] = rests;
+            state.counters["refused_resting"] = refusedResting;
             state.counters["present_again"] = presentAgain;
-            state.counters["hot_under_finger"] = hotUnderFinger;
             state.counters["in_ledger"] = recorded;
             if (start) {
                 state.counters["rss_kb_start"] = start->rssKb;
