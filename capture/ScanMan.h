@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "libs/scanman/include/ScanMan.h"
+#include "libs/scanman/include/ScanManApi.h"
 
 #include <cstdint>
 #include <string>

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "libs/wsq/include/WSQPACK.h"
+#include "libs/wsq/include/WSQPACKApi.h"
 
 #include <string_view>
 

@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "libs/scanman/include/ScanMan.h"
+#include "libs/scanman/include/ScanManApi.h"
 
 #include <chrono>
 #include <condition_variable>

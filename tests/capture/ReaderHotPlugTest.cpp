@@ -3,7 +3,7 @@
 // "remove" and "add" events. CTest runs this program under umockdev's preload with QV_READER
 // naming the recording's folder (a reader that keeps delivering images).
 
-#include "libs/scanman/include/ScanMan.h"
+#include "libs/scanman/include/ScanManApi.h"
 #include "tests/capture/LibraryReports.h"
 #include "tests/support/FileContents.h"
 

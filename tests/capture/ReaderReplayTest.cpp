@@ -1,7 +1,7 @@
 // Real readers through libScanMan.so: their recorded USB traffic replayed by umockdev. CTest
 // runs these tests under umockdev-run with QV_READER naming the recording's folder.
 
-#include "libs/scanman/include/ScanMan.h"
+#include "libs/scanman/include/ScanManApi.h"
 #include "tests/capture/LibraryReports.h"
 #include "tests/support/FileContents.h"
 #include "tools/wsq/Pgm.h"

@@ -1,6 +1,6 @@
 // The scanner library itself, on libfprint, with and without its virtual scanner.
 
-#include "libs/scanman/include/ScanMan.h"
+#include "libs/scanman/include/ScanManApi.h"
 #include "tests/capture/LibraryReports.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/TempFolder.h"

@@ -39,7 +39,7 @@ std::string stationSoapAction() {
 
 HttpReply post(const ServiceProcess& service, const std::string& body,
                const std::string& soapAction, const std::string& path) {
-    httplib::Client client("127.0.0.1", service.port());
+    httplib::Client client(service.host(), service.port());
     client.set_read_timeout(30, 0);
     httplib::Headers headers;
     if (!soapAction.empty()) {
@@ -50,7 +50,7 @@ HttpReply post(const ServiceProcess& service, const std::string& body,
 }
 
 HttpReply get(const ServiceProcess& service, const std::string& target, const std::string& host) {
-    httplib::Client client("127.0.0.1", service.port());
+    httplib::Client client(service.host(), service.port());
     httplib::Headers headers;
     if (!host.empty()) {
         headers.emplace("Host", host);

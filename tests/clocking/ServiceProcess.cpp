@@ -103,11 +103,12 @@ CommandRun runClockingService(const std::vector<std::string>& args) {
     return runAndCapture(QV_CLOCKING_SERVICE_PATH, args);
 }
 
-ServiceProcess::ServiceProcess(const std::filesystem::path& database) {
+ServiceProcess::ServiceProcess(const std::filesystem::path& database, const std::string& host)
+    : host_(host) {
     Pipe out; // standard output and error both, in the order printed
-    pid_ = spawn({"--db", database.string(), "serve", "--listen", "127.0.0.1:0"}, out, out);
+    pid_ = spawn({"--db", database.string(), "serve", "--listen", host + ":0"}, out, out);
     stdout_ = out.take(0);
-    const std::string listening = "listening on http://127.0.0.1:";
+    const std::string listening = "listening on http://" + host + ":";
     std::size_t at = std::string::npos;
     while ((at = printed_.find(listening)) == std::string::npos ||
            printed_.find('/', at + listening.size()) == std::string::npos) {
@@ -126,7 +127,7 @@ ServiceProcess::~ServiceProcess() {
 }
 
 std::string ServiceProcess::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://" + host_ + ":" + std::to_string(port_) + path;
 }
 
 CommandRun ServiceProcess::stop() {

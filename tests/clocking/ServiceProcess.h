@@ -20,14 +20,20 @@ CommandRun runClockingService(const std::vector<std::string>& args);
 // Stopping it sends SIGTERM, as an operator's Ctrl+C would, and collects the exit status.
 class ServiceProcess {
 public:
-    explicit ServiceProcess(const std::filesystem::path& database);
+    // Listens on host (a numeric address) at a free port.
+    explicit ServiceProcess(const std::filesystem::path& database,
+                            const std::string& host = "127.0.0.1");
     ~ServiceProcess();
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     int port() const { return port_; }
-    // "http://127.0.0.1:<port><path>"
+    pid_t pid() const { return pid_; }
+    const std::string& host() const { return host_; }
+    // "http://<host>:<port><path>"
     std::string url(const std::string& path = "/QuorvantisService.asmx") const;
+    // What it printed up to the address it listens on.
+    const std::string& banner() const { return printed_; }
 
     // SIGTERM, then the exit status and everything it printed.
     CommandRun stop();
@@ -36,6 +42,7 @@ private:
     pid_t pid_ = -1;
     int stdout_ = -1;
     int port_ = 0;
+    std::string host_;
     std::string printed_;
 };
 

@@ -4,7 +4,7 @@
 
 #include "FakeWSQPack.h"
 
-#include "libs/wsq/include/WSQPACK.h"
+#include "libs/wsq/include/WSQPACKApi.h"
 
 #include <cstdlib>
 #include <cstring>

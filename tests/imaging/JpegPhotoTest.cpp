@@ -11,8 +11,8 @@ namespace {
 
 using test::JpegKind;
 
-constexpr int width = 48;
-constexpr int height = 32;
+constexpr int kWidth = 48;
+constexpr int kHeight = 32;
 
 // Left half one colour, right half another, so that a swapped channel or a mirrored or
 // transposed picture shows.
@@ -24,9 +24,9 @@ constexpr Halves kHalves{{200, 30, 40}, {20, 60, 220}};
 
 std::vector<std::uint8_t> halvesPixels(int channels, const Halves& colours) {
     std::vector<std::uint8_t> pixels;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* colour = x < width / 2 ? colours.left : colours.right;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const std::uint8_t* colour = x < kWidth / 2 ? colours.left : colours.right;
             pixels.insert(pixels.end(), colour, colour + channels);
         }
     }
@@ -36,7 +36,7 @@ std::vector<std::uint8_t> halvesPixels(int channels, const Halves& colours) {
 std::vector<std::uint8_t> jpegOf(JpegKind kind) {
     switch (kind) {
     case JpegKind::Gray:
-        return test::makeJpeg(halvesPixels(1, kHalves), width, height, kind);
+        return test::makeJpeg(halvesPixels(1, kHalves), kWidth, kHeight, kind);
     case JpegKind::Cmyk: {
         // Inks stored inverted, with a full key, stand for the same colours.
         const std::vector<std::uint8_t> rgb = halvesPixels(3, kHalves);
@@ -44,10 +44,10 @@ std::vector<std::uint8_t> jpegOf(JpegKind kind) {
         for (std::size_t at = 0; at < rgb.size(); at += 3) {
             cmyk.insert(cmyk.end(), {rgb[at], rgb[at + 1], rgb[at + 2], 255});
         }
-        return test::makeJpeg(cmyk, width, height, kind);
+        return test::makeJpeg(cmyk, kWidth, kHeight, kind);
     }
     default:
-        return test::makeJpeg(halvesPixels(3, kHalves), width, height, kind);
+        return test::makeJpeg(halvesPixels(3, kHalves), kWidth, kHeight, kind);
     }
 }
 
@@ -70,14 +70,14 @@ class JpegKinds : public ::testing::TestWithParam<KindCase> {};
 
 TEST_P(JpegKinds, DecodeToTheirPixels) {
     const Photo photo = decodeJpeg(jpegOf(GetParam().kind));
-    ASSERT_EQ(photo.width, width);
-    ASSERT_EQ(photo.height, height);
+    ASSERT_EQ(photo.width, kWidth);
+    ASSERT_EQ(photo.height, kHeight);
     ASSERT_EQ(photo.format, GetParam().format);
     ASSERT_EQ(photo.pixels.size(),
-              static_cast<std::size_t>(width * height * photo.bytesPerPixel()));
-    for (int y : {2, height - 3}) {
+              static_cast<std::size_t>(kWidth * kHeight * photo.bytesPerPixel()));
+    for (int y : {2, kHeight - 3}) {
         expectNear(photo, 4, y, kHalves.left);
-        expectNear(photo, width - 5, y, kHalves.right);
+        expectNear(photo, kWidth - 5, y, kHalves.right);
     }
 }
 
@@ -150,7 +150,7 @@ TEST(JpegPhoto, LoadsFromTheStreamPosition) {
     stream.write(jpeg);
     stream.seek(3);
     const Photo photo = loadJpeg(stream);
-    EXPECT_EQ(photo.width, width);
+    EXPECT_EQ(photo.width, kWidth);
     EXPECT_EQ(stream.position(), stream.size());
 }
 

@@ -9,7 +9,7 @@
 namespace qv {
 namespace {
 
-const std::string ns = kQuorvantisServiceNamespace;
+const std::string kNamespace = kQuorvantisServiceNamespace;
 
 std::string envelope(const std::string& body, const std::string& header = {}) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
@@ -20,8 +20,8 @@ std::string envelope(const std::string& body, const std::string& header = {}) {
 
 std::string answer(const std::string& resultContent,
                    const std::string& resultName = "FicharResult") {
-    return envelope("<FicharResponse xmlns=\"" + ns + "\"><" + resultName + ">" + resultContent +
-                    "</" + resultName + "></FicharResponse>");
+    return envelope("<FicharResponse xmlns=\"" + kNamespace + "\"><" + resultName + ">" +
+                    resultContent + "</" + resultName + "></FicharResponse>");
 }
 
 const std::string kFullResult = "<puntaje>95</puntaje><resultado>Bienvenido, Ana</resultado>"

@@ -1,7 +1,7 @@
 // The C entry points of libWSQPACK.so, linked directly: results, refused arguments, and that a
 // failure leaves every out-parameter as it was.
 
-#include "WSQPACK.h"
+#include "WSQPACKApi.h"
 
 #include <cstring>
 #include <dlfcn.h>

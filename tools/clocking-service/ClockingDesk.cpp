@@ -8,6 +8,8 @@
 #include "tools/clocking-service/Ledger.h"
 #include "tools/clocking-service/Staff.h"
 
+#include <utility>
+
 namespace qv::clocking {
 
 namespace {
@@ -43,37 +45,110 @@ LedgerEntry entryFor(const FicharRequest& request, TimePoint receivedAt, const s
     return entry;
 }
 
-std::string resultText(const FicharRequest& request, const std::optional<StaffMember>& member,
+std::string resultText(const LedgerEntry& entry, const std::optional<StaffMember>& member,
                        TimePoint receivedAt) {
     if (!member) {
-        return "Usuario no registrado: " + trimBlanks(*request.appId);
+        return "Usuario no registrado: " + trimBlanks(*entry.appId);
     }
-    const char* event = *request.mode == "I" ? "Ingreso" : "Egreso";
+    const char* event = *entry.mode == "I" ? "Ingreso" : "Egreso";
     return std::string(event) + " registrado: " + member->name + ", " +
            localTime(receivedAt, "%H:%M");
 }
 
-DeskReply faultReply(const std::string& code, const std::string& text) {
-    return {true, code, soapFaultXml(code, text)};
+DeskReply faultReply(const std::string& code, const std::string& text,
+                     const std::optional<std::string>& appId = std::nullopt) {
+    return {true, code, soapFaultXml(code, text), appId, text};
 }
+
+// Enough for every member's picture; a service that outgrows it starts over.
+constexpr std::size_t kCachedFotoTexts = 256;
 
 } // namespace
 
-DeskReply ClockingDesk::refuse(LedgerEntry& entry, const std::string& reason) {
-    entry.fault = reason;
-    try {
-        record(db_, entry);
-    } catch (const std::exception& error) {
-        return faultReply(
-            "Server", reason + " (and the refusal could not be recorded: " + error.what() + ")");
+const std::string& ClockingDesk::fotoText(std::int64_t photoId) {
+    if (const auto known = fotoTexts_.find(photoId); known != fotoTexts_.end()) {
+        return known->second;
     }
-    return faultReply("Client", reason);
+    if (fotoTexts_.size() >= kCachedFotoTexts) {
+        fotoTexts_.clear();
+    }
+    return fotoTexts_.emplace(photoId, base64Of(storedPhoto(db_, photoId))).first->second;
+}
+
+void ClockingDesk::answer(Pending& pending) {
+    LedgerEntry& entry = pending.entry;
+    if (pending.refusal) {
+        entry.fault = pending.refusal;
+        insertEntry(db_, entry);
+        pending.reply = faultReply("Client", *pending.refusal, entry.appId);
+        return;
+    }
+    const auto member = findStaff(db_, *entry.appId, false);
+    FicharAnswer answer{kPuntajeNotCompared, resultText(entry, member, pending.receivedAt), {}};
+    if (member) {
+        entry.staffId = member->id;
+        entry.staffName = member->name;
+        entry.photoId = member->photoId;
+        if (member->photoId) {
+            answer.foto = fotoText(*member->photoId);
+        }
+    }
+    entry.puntaje = answer.puntaje;
+    entry.resultado = answer.resultado;
+    insertEntry(db_, entry);
+    pending.reply = {false, {}, ficharResponseXml(answer), entry.appId, answer.resultado};
+}
+
+void ClockingDesk::commitBatch(const std::vector<Pending*>& batch) {
+    try {
+        db_.transaction([&] {
+            for (Pending* pending : batch) {
+                answer(*pending);
+            }
+        });
+    } catch (const std::exception& error) {
+        // Nothing of the batch is on disk: no answer may claim otherwise.
+        for (Pending* pending : batch) {
+            const std::string text =
+                pending->refusal
+                    ? *pending->refusal +
+                          " (and the refusal could not be recorded: " + error.what() + ")"
+                    : std::string("The clock-in was not recorded: ") + error.what();
+            pending->reply = faultReply("Server", text, pending->entry.appId);
+        }
+    }
+}
+
+DeskReply ClockingDesk::commit(Pending& pending) {
+    std::unique_lock lock(queue_);
+    waiting_.push_back(&pending);
+    while (!pending.done) {
+        if (committing_) {
+            committed_.wait(lock);
+            continue;
+        }
+        // Lead the next commit with everything waiting, this request included.
+        committing_ = true;
+        const std::vector<Pending*> batch = std::exchange(waiting_, {});
+        lock.unlock();
+        {
+            std::lock_guard database(database_);
+            commitBatch(batch);
+        }
+        lock.lock();
+        for (Pending* done : batch) {
+            done->done = true;
+        }
+        committing_ = false;
+        committed_.notify_all();
+    }
+    return std::move(pending.reply);
 }
 
 DeskReply ClockingDesk::refuseUnread(const std::string& reason, const std::string& peer) {
-    LedgerEntry entry = entryFor(FicharRequest{}, now(), peer);
-    std::lock_guard lock(mutex_);
-    return refuse(entry, reason);
+    const TimePoint receivedAt = now();
+    Pending pending{entryFor(FicharRequest{}, receivedAt, peer), reason, receivedAt, {}};
+    return commit(pending);
 }
 
 DeskReply ClockingDesk::handle(std::string_view body, std::string_view soapAction,
@@ -81,35 +156,8 @@ DeskReply ClockingDesk::handle(std::string_view body, std::string_view soapActio
     const TimePoint receivedAt = now();
     // Reading and decoding the print is the slow part; it needs no lock.
     const FicharRequest request = readFicharRequest(body, soapAction, limits_);
-    LedgerEntry entry = entryFor(request, receivedAt, peer);
-
-    std::lock_guard lock(mutex_);
-    if (request.refusal) {
-        entry.fault = *request.refusal;
-        try {
-            record(db_, entry);
-        } catch (const std::exception& error) {
-            return faultReply("Server",
-                              *request.refusal +
-                                  " (and the refusal could not be recorded: " + error.what() + ")");
-        }
-        return faultReply("Client", *request.refusal);
-    }
-    try {
-        const auto member = findStaff(db_, *request.appId);
-        FicharAnswer answer{kPuntajeNotCompared, resultText(request, member, receivedAt), {}};
-        if (member) {
-            entry.staffId = member->id;
-            entry.photo = member->photo;
-            answer.foto = base64Of(member->photo);
-        }
-        entry.puntaje = answer.puntaje;
-        entry.resultado = answer.resultado;
-        record(db_, entry);
-        return {false, {}, ficharResponseXml(answer)};
-    } catch (const std::exception& error) {
-        return faultReply("Server", std::string("The clock-in was not recorded: ") + error.what());
-    }
+    Pending pending{entryFor(request, receivedAt, peer), request.refusal, receivedAt, {}};
+    return commit(pending);
 }
 
 } // namespace qv::clocking

@@ -2,13 +2,17 @@
 
 #pragma once
 
+#include "tools/clocking-service/Clock.h"
 #include "tools/clocking-service/Database.h"
 #include "tools/clocking-service/FicharRequest.h"
 #include "tools/clocking-service/Ledger.h"
 #include "tools/clocking-service/SoapAnswer.h"
 
+#include <condition_variable>
+#include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace qv::clocking {
 
@@ -21,10 +25,16 @@ struct DeskReply {
     bool fault = false;
     std::string faultCode; // "Client" or "Server"
     std::string body;      // the SOAP document
+    // For the request log: the identifier as sent (when one was read) and the answer's text
+    // or the fault's.
+    std::optional<std::string> appId;
+    std::string outcome;
 };
 
 // Handles Fichar calls: reads each request, answers it and records it in the ledger before
-// the answer leaves. Safe to call from many threads: the database is used by one at a time.
+// the answer leaves. Safe to call from many threads. Every answer waits for its entry to be
+// on disk; entries that arrive while one commit is under way are committed together in the
+// next, so that concurrent stations share the disk's flush instead of queueing for one each.
 class ClockingDesk {
 public:
     explicit ClockingDesk(Database& db, PrintLimits limits = {})
@@ -35,19 +45,40 @@ public:
     // A request refused before its body was read (too large): recorded with the reason only.
     DeskReply refuseUnread(const std::string& reason, const std::string& peer);
 
-    // Runs read-only work (the page, its pictures) under the same lock.
+    // Runs read-only work (the page, its pictures) while no commit is under way.
     template <typename Work> auto read(Work&& work) {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(database_);
         return work(db_);
     }
 
 private:
-    // Records the refusal and answers it with a Client fault; the lock must be held.
-    DeskReply refuse(LedgerEntry& entry, const std::string& reason);
+    // One request on its way to the ledger. `refusal` set: recorded as refused; otherwise
+    // answered from the staff.
+    struct Pending {
+        LedgerEntry entry;
+        std::optional<std::string> refusal;
+        TimePoint receivedAt;
+        DeskReply reply;
+        bool done = false;
+    };
+
+    // Queues the request and returns once a commit holding it has ended.
+    DeskReply commit(Pending& pending);
+    // Answers and records a batch in one transaction; the database lock must be held.
+    void commitBatch(const std::vector<Pending*>& batch);
+    void answer(Pending& pending);
+    // The answer's Base64 text of a stored photograph; stored pictures never change, so it is
+    // kept by number. The database lock must be held.
+    const std::string& fotoText(std::int64_t photoId);
 
     Database& db_;
     PrintLimits limits_;
-    std::mutex mutex_;
+    std::mutex database_; // the connection and fotoTexts_
+    std::map<std::int64_t, std::string> fotoTexts_;
+    std::mutex queue_; // waiting_ and committing_
+    std::condition_variable committed_;
+    std::vector<Pending*> waiting_;
+    bool committing_ = false;
 };
 
 } // namespace qv::clocking

@@ -10,7 +10,13 @@ namespace qv::clocking {
 
 namespace {
 
-const std::vector<std::string> kValueOptions{"--db", "--listen", "--photo", "--limit"};
+const std::vector<std::string> kValueOptions{"--db",    "--listen", "--photo",
+                                             "--limit", "--from",   "--to"};
+const std::vector<std::string> kFlags{"--csv"};
+
+bool among(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
 
 } // namespace
 
@@ -23,6 +29,10 @@ std::optional<std::string> CommandLine::option(const std::string& name) const {
     return std::nullopt;
 }
 
+bool CommandLine::flag(const std::string& name) const {
+    return among(flags, name);
+}
+
 CommandLine splitCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -31,8 +41,9 @@ CommandLine splitCommandLine(const std::vector<std::string>& args) {
             line.help = true;
         } else if (arg == "--version") {
             line.command = "--version";
-        } else if (std::find(kValueOptions.begin(), kValueOptions.end(), arg) !=
-                   kValueOptions.end()) {
+        } else if (among(kFlags, arg)) {
+            line.flags.push_back(arg);
+        } else if (among(kValueOptions, arg)) {
             if (i + 1 >= args.size()) {
                 throw UsageError(arg + " needs a value");
             }
@@ -58,9 +69,13 @@ void expectArguments(const CommandLine& line, std::size_t words,
                          (words == 1 ? "" : "s") + ", not " + std::to_string(line.words.size()));
     }
     for (const auto& [key, value] : line.options) {
-        if (key != "--db" &&
-            std::find(allowedOptions.begin(), allowedOptions.end(), key) == allowedOptions.end()) {
+        if (key != "--db" && !among(allowedOptions, key)) {
             throw UsageError(line.command + " does not take " + key);
+        }
+    }
+    for (const auto& flag : line.flags) {
+        if (!among(allowedOptions, flag)) {
+            throw UsageError(line.command + " does not take " + flag);
         }
     }
 }

@@ -13,16 +13,18 @@ struct CommandLine {
     std::string command;
     std::vector<std::string> words;
     std::vector<std::pair<std::string, std::string>> options;
+    std::vector<std::string> flags; // options without a value: --csv
     bool help = false;
 
     std::optional<std::string> option(const std::string& name) const;
+    bool flag(const std::string& name) const;
 };
 
-// Options that take a value: --db, --listen, --photo, --limit. Raises UsageError for unknown
-// options and missing values.
+// Options that take a value: --db, --listen, --photo, --limit, --from, --to; flags: --csv. Raises
+// UsageError for unknown options and missing values.
 CommandLine splitCommandLine(const std::vector<std::string>& args);
 
-// Checks the words and options against what the command takes.
+// Checks the words, options and flags against what the command takes.
 void expectArguments(const CommandLine& line, std::size_t words,
                      const std::vector<std::string>& allowedOptions);
 

@@ -7,7 +7,9 @@
 #include "tools/clocking-service/Database.h"
 #include "tools/clocking-service/Jpeg.h"
 #include "tools/clocking-service/Ledger.h"
+#include "tools/clocking-service/LedgerCsv.h"
 #include "tools/clocking-service/LedgerTable.h"
+#include "tools/clocking-service/Photograph.h"
 #include "tools/clocking-service/Portrait.h"
 #include "tools/clocking-service/Serve.h"
 #include "tools/clocking-service/Staff.h"
@@ -25,7 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uintmax_t kMaxPhotoBytes = 5 * 1024 * 1024;
 constexpr int kDefaultLedgerLimit = 20;
 
 const char* const kOverview = R"(Usage: clocking-service [--db FILE] COMMAND [ARGUMENTS]
@@ -38,8 +39,10 @@ fingerprints, it only records them (every answer's puntaje is 0).
 Commands:
   serve [--listen HOST:PORT]      answer Fichar (default 127.0.0.1:21796)
   enroll ID NAME [--photo FILE]   add or update a member of staff
-  staff                           list the staff
+  staff [remove ID]               list the staff, or remove a member
   ledger [--limit N]              the latest requests, newest first
+  ledger --csv [--from DATE] [--to DATE]
+                                  the ledger as CSV for a spreadsheet
   export-print ENTRY OUT          write a received print as .wsq, .pgm or .bmp
 
   --db FILE     the database (default: $XDG_DATA_HOME/quorvantis/clocking-service.db,
@@ -57,23 +60,39 @@ Answers Fichar (SOAP 1.1, document/literal) on POST to any path ending in
 QuorvantisService.asmx, serves its WSDL at that path with ?WSDL, and the page of the latest
 clock-ins at /. It listens on 127.0.0.1:21796 (loopback only) unless --listen names another
 address; port 0 takes a free port. Every request, refused ones included, is committed to
-the ledger before the answer is sent; request bodies over 16 MiB are refused. Ctrl+C or
-SIGTERM stops it after the requests under way are answered.
+the ledger (synchronously on disk) before the answer is sent. It prints one line per
+request: local time, caller, method, path, status, and for Fichar the identifier and the
+answer or fault. On an address that is not loopback the page and its pictures need the
+token it prints (as ?token= or an X-Clocking-Token header); on loopback it answers only
+requests naming a loopback host.
+
+Limits: request bodies over 16 MiB, however sent, are refused; a request's head and body
+must arrive within 10 s; at most 16 connections from one address are served at once (32 in
+all); identifiers (AppId) over 128 bytes or holding control characters are refused.
+Ctrl+C or SIGTERM stops it after the requests under way are answered.
 )"},
     {"enroll", R"(Usage: clocking-service [--db FILE] enroll ID NAME [--photo FILE.jpg]
 
 Adds a member of staff, or replaces the name and photograph of an existing one. The ID is
 stored without leading and trailing blanks, as requests are matched. Without --photo a plain
-drawn placeholder portrait is stored. The photograph must be a JPEG file of at most 5 MiB.
+drawn placeholder portrait is stored. The photograph must be a whole JPEG file of at most
+5 MiB and 50 million pixels; one larger than 480 pixels a side is stored scaled down to fit.
 )"},
-    {"staff", R"(Usage: clocking-service [--db FILE] staff
+    {"staff", R"(Usage: clocking-service [--db FILE] staff [remove ID]
 
 Lists the staff: identifier, name, whether there is a photograph, and when enrolled.
+"staff remove ID" removes a member; the ledger keeps their entries, with the name and
+photograph they were answered with.
 )"},
     {"ledger", R"(Usage: clocking-service [--db FILE] ledger [--limit N]
+       clocking-service [--db FILE] ledger --csv [--from DATE] [--to DATE]
 
 Shows the latest N requests (default 20), newest first: entry number, local time, identifier
 as sent, mode, print size, answer or fault, and the caller's address.
+
+With --csv, writes the entries received from DATE to DATE (local dates, YYYY-MM-DD, both
+days included; either bound may be left out) as CSV (RFC 4180), oldest first, for a
+spreadsheet.
 )"},
     {"export-print", R"(Usage: clocking-service [--db FILE] export-print ENTRY OUT.(wsq|pgm|bmp)
 
@@ -95,7 +114,9 @@ fs::path databasePath(const CommandLine& line) {
         return *given;
     }
     const fs::path file = defaultDatabase();
+    // The folder holds names, photographs and prints: its owner's alone.
     fs::create_directories(file.parent_path());
+    fs::permissions(file.parent_path(), fs::perms::owner_all, fs::perm_options::replace);
     return file;
 }
 
@@ -114,14 +135,15 @@ std::vector<std::uint8_t> readPhoto(const fs::path& file) {
         throw std::runtime_error("cannot read the photograph " + file.string() + ": " +
                                  error.message());
     }
-    if (size > kMaxPhotoBytes) {
+    if (size > kMaxPhotoFileBytes) {
         throw std::runtime_error("the photograph " + file.string() + " is larger than 5 MiB");
     }
-    auto bytes = readFileBytes(file);
-    if (!jpegSize(bytes)) {
-        throw std::runtime_error(file.string() + " is not a JPEG file");
+    try {
+        return storedPhotograph(readFileBytes(file));
+    } catch (const JpegError& refused) {
+        throw std::runtime_error("the photograph " + file.string() +
+                                 " cannot be used: " + refused.what());
     }
-    return bytes;
 }
 
 void enrollCommand(const CommandLine& line, std::ostream& out) {
@@ -143,12 +165,36 @@ void enrollCommand(const CommandLine& line, std::ostream& out) {
 }
 
 void staffCommand(const CommandLine& line, std::ostream& out) {
+    if (!line.words.empty() && line.words[0] == "remove") {
+        expectArguments(line, 2, {});
+        Database db(databasePath(line));
+        if (!removeStaff(db, line.words[1])) {
+            throw std::runtime_error("no member of staff has the identifier '" +
+                                     trimBlanks(line.words[1]) + "'");
+        }
+        out << "removed " << trimBlanks(line.words[1]) << "; the ledger keeps their entries\n";
+        return;
+    }
     expectArguments(line, 0, {});
     Database db(databasePath(line));
     printStaffTable(db, out);
 }
 
+void ledgerCsvCommand(const CommandLine& line, std::ostream& out) {
+    expectArguments(line, 0, {"--csv", "--from", "--to"});
+    const auto from = line.option("--from");
+    const auto to = line.option("--to");
+    const std::string start = from ? localMidnight(*from) : "";
+    const std::string end = to ? localMidnight(*to, 1) : "";
+    Database db(databasePath(line));
+    printLedgerCsv(db, start, end, out);
+}
+
 void ledgerCommand(const CommandLine& line, std::ostream& out) {
+    if (line.flag("--csv")) {
+        ledgerCsvCommand(line, out);
+        return;
+    }
     expectArguments(line, 0, {"--limit"});
     const auto limit = line.option("--limit");
     const std::int64_t rows = limit ? positiveNumber(*limit, "--limit") : kDefaultLedgerLimit;
@@ -190,12 +236,15 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             out << VersionLine("clocking-service");
             return 0;
         }
-        if (line.command.empty() || (line.help && !kCommandHelp.contains(line.command))) {
+        if (line.command.empty()) {
             if (!line.help) {
                 throw UsageError("no command given");
             }
             out << kOverview;
             return 0;
+        }
+        if (!kCommandHelp.contains(line.command)) {
+            throw UsageError("unknown command '" + line.command + "'");
         }
         if (line.help) {
             out << kCommandHelp.at(line.command);
@@ -210,10 +259,8 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             staffCommand(line, out);
         } else if (line.command == "ledger") {
             ledgerCommand(line, out);
-        } else if (line.command == "export-print") {
-            exportPrintCommand(line, out);
         } else {
-            throw UsageError("unknown command '" + line.command + "'");
+            exportPrintCommand(line, out);
         }
         return 0;
     } catch (const UsageError& error) {

@@ -2,7 +2,11 @@
 
 #include "tools/clocking-service/Database.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace qv::clocking {
 
@@ -11,11 +15,17 @@ namespace {
 // Another process (a `ledger` command, a second service) may hold the write lock briefly.
 constexpr int kBusyTimeoutMs = 5000;
 
-constexpr std::string_view kSchemaV1 = R"(
+// Photographs are stored once and referred to by number: a ledger row points at the picture
+// it was answered with, which stays unchanged when the member is enrolled again or removed.
+constexpr std::string_view kSchema = R"(
+CREATE TABLE photos (
+    id   INTEGER PRIMARY KEY AUTOINCREMENT,
+    jpeg BLOB NOT NULL
+);
 CREATE TABLE staff (
     id          TEXT PRIMARY KEY NOT NULL,
     name        TEXT NOT NULL,
-    photo       BLOB,
+    photo_id    INTEGER REFERENCES photos(id),
     enrolled_at TEXT NOT NULL
 );
 CREATE TABLE ledger (
@@ -24,17 +34,56 @@ CREATE TABLE ledger (
     app_id       TEXT,
     mode         TEXT,
     staff_id     TEXT,
+    staff_name   TEXT,
     wsq          BLOB,
     print_width  INTEGER,
     print_height INTEGER,
     print_ppi    INTEGER,
     puntaje      INTEGER,
     resultado    TEXT,
-    photo        BLOB,
+    photo_id     INTEGER REFERENCES photos(id),
     fault        TEXT,
     peer         TEXT NOT NULL
 );
+CREATE INDEX ledger_photo ON ledger(photo_id);
+CREATE INDEX ledger_received ON ledger(received_at);
 )";
+
+// Version 1 kept a copy of the photograph in every staff and ledger row, and took the name
+// from the staff table. Each distinct picture moves to `photos` once; ledger rows keep the
+// name they were answered with.
+constexpr std::string_view kUpgradeFrom1 = R"(
+CREATE TABLE photos (
+    id   INTEGER PRIMARY KEY AUTOINCREMENT,
+    jpeg BLOB NOT NULL
+);
+INSERT INTO photos (jpeg)
+    SELECT photo FROM staff WHERE photo IS NOT NULL
+    UNION SELECT photo FROM ledger WHERE photo IS NOT NULL;
+ALTER TABLE staff ADD COLUMN photo_id INTEGER REFERENCES photos(id);
+UPDATE staff SET photo_id = (SELECT id FROM photos WHERE jpeg = staff.photo)
+    WHERE photo IS NOT NULL;
+ALTER TABLE ledger ADD COLUMN photo_id INTEGER REFERENCES photos(id);
+ALTER TABLE ledger ADD COLUMN staff_name TEXT;
+UPDATE ledger SET photo_id = (SELECT id FROM photos WHERE jpeg = ledger.photo)
+    WHERE photo IS NOT NULL;
+UPDATE ledger SET staff_name = (SELECT name FROM staff WHERE id = ledger.staff_id);
+ALTER TABLE staff DROP COLUMN photo;
+ALTER TABLE ledger DROP COLUMN photo;
+CREATE INDEX ledger_photo ON ledger(photo_id);
+CREATE INDEX ledger_received ON ledger(received_at);
+)";
+
+// The file holds names, photographs and prints: readable by its owner only.
+void createPrivately(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    } else if (errno != EEXIST) {
+        throw DatabaseError("cannot create the database " + file.string() + ": " +
+                            std::strerror(errno));
+    }
+}
 
 } // namespace
 
@@ -43,7 +92,8 @@ void checkSqlite(sqlite3* db, int code, std::string_view doing) {
         return;
     }
     const char* reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-    std::string message = std::string(doing) + ": " + reason;
+    // sqlite3_exec reports the same text as the connection; say it once.
+    std::string message = doing == reason ? std::string(doing) : std::string(doing) + ": " + reason;
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
         message += " (another program holds the database locked)";
     }
@@ -124,6 +174,7 @@ void Database::Closer::operator()(sqlite3* db) const {
 
 Database::Database(const std::filesystem::path& file)
     : file_(file) {
+    createPrivately(file);
     sqlite3* raw = nullptr;
     const int code = sqlite3_open_v2(
         file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
@@ -134,7 +185,8 @@ Database::Database(const std::filesystem::path& file)
     sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
     try {
         execute("PRAGMA journal_mode=WAL");
-        execute("PRAGMA synchronous=NORMAL");
+        // An answered clock-in must survive a power cut: every commit reaches the disk.
+        execute("PRAGMA synchronous=FULL");
         migrate();
     } catch (const DatabaseError& error) {
         throw DatabaseError("the " + where + " cannot be used: " + error.what());
@@ -155,6 +207,10 @@ std::int64_t Database::lastInsertId() const {
     return sqlite3_last_insert_rowid(db_.get());
 }
 
+std::int64_t Database::changes() const {
+    return sqlite3_changes64(db_.get());
+}
+
 void Database::rollback() noexcept {
     sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
@@ -170,7 +226,11 @@ void Database::migrate() {
                                 ")");
         }
         if (current == 0) {
-            execute(kSchemaV1);
+            execute(kSchema);
+        } else if (current == 1) {
+            execute(kUpgradeFrom1);
+        }
+        if (current != kSchemaVersion) {
             execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         }
     });

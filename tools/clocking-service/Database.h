@@ -56,7 +56,8 @@ private:
 };
 
 // The service's single database file: staff and ledger, in WAL mode so the page and the
-// command-line views read while clock-ins are written. Opening creates or upgrades the schema.
+// command-line views read while clock-ins are written. Opening creates the file readable by
+// its owner only, or upgrades an older schema.
 class Database {
 public:
     explicit Database(const std::filesystem::path& file);
@@ -64,6 +65,8 @@ public:
     Statement prepare(std::string_view sql) { return Statement(db_.get(), sql); }
     void execute(std::string_view sql);
     std::int64_t lastInsertId() const;
+    // Rows changed by the last statement.
+    std::int64_t changes() const;
     const std::filesystem::path& file() const { return file_; }
 
     // Runs the work inside one transaction, rolled back if it throws.
@@ -84,7 +87,7 @@ public:
         }
     }
 
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
 private:
     struct Closer {

@@ -7,6 +7,7 @@
 #include "service/XmlNames.h"
 #include "wsq/Wsq.h"
 
+#include <algorithm>
 #include <array>
 #include <pugixml.hpp>
 
@@ -140,6 +141,45 @@ std::string parameter(const pugi::xml_node& operation, std::string_view name) {
     return innerText(found);
 }
 
+bool isValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80         ? 1
+                                   : lead >> 5 == 0x6  ? 2
+                                   : lead >> 4 == 0xE  ? 3
+                                   : lead >> 3 == 0x1E ? 4
+                                                       : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+// The identifier is echoed in the answer and shown on the page: XML 1.0 forbids most control
+// characters, so a strict caller would reject an answer holding one.
+void checkAppId(std::string& appId) {
+    if (appId.size() > kMaxAppIdBytes) {
+        const std::size_t sent = appId.size();
+        appId = cutUtf8(appId, kMaxAppIdBytes);
+        throw Refused{"AppId is " + std::to_string(sent) +
+                      " bytes long; this service takes at most " + std::to_string(kMaxAppIdBytes)};
+    }
+    const bool control = std::any_of(appId.begin(), appId.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && c != '\t') || byte == 0x7F;
+    });
+    if (control || !isValidUtf8(appId)) {
+        throw Refused{"AppId holds control characters or is not UTF-8 text"};
+    }
+}
+
 // Fills `out` as far as it gets, so a refused print is still recorded as received.
 void decodePrint(std::string_view base64, const PrintLimits& limits,
                  std::optional<ReceivedPrint>& out) {
@@ -173,6 +213,17 @@ void decodePrint(std::string_view base64, const PrintLimits& limits,
 }
 
 } // namespace
+
+std::string cutUtf8(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return std::string(text);
+    }
+    std::size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return std::string(text.substr(0, end)) + "…";
+}
 
 StrictBase64 decodeStrictBase64(std::string_view text, std::size_t maxBytes) {
     static const auto table = [] {
@@ -242,6 +293,7 @@ FicharRequest readFicharRequest(std::string_view body, std::string_view soapActi
         const auto operation = operationElement(parseEnvelope(body, document));
         checkParameterNames(operation);
         request.appId = parameter(operation, "AppId");
+        checkAppId(*request.appId);
         const std::string fingerprint = parameter(operation, "huellaWSQ");
         request.mode = parameter(operation, "modo");
         if (*request.mode != "I" && *request.mode != "E") {

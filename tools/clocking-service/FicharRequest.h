@@ -18,6 +18,10 @@ struct PrintLimits {
     int maxSide = 4096;
 };
 
+// Identifiers are logins or document numbers; anything longer is not one, and is neither
+// stored in full nor echoed.
+inline constexpr std::size_t kMaxAppIdBytes = 128;
+
 // The facts of the received print the ledger keeps.
 struct ReceivedPrint {
     std::vector<std::uint8_t> wsq;
@@ -29,7 +33,7 @@ struct ReceivedPrint {
 // A Fichar call as far as it could be read. When `refusal` is set the call is refused with
 // that text as the SOAP fault string, and the fields hold what was read before the fault.
 struct FicharRequest {
-    std::optional<std::string> appId; // exactly as sent
+    std::optional<std::string> appId; // as sent; cut to kMaxAppIdBytes when refused as too long
     std::optional<std::string> mode;
     std::optional<ReceivedPrint> print;
     std::optional<std::string> refusal;
@@ -41,6 +45,9 @@ struct FicharRequest {
 // which is decoded. Never throws for bad input.
 FicharRequest readFicharRequest(std::string_view body, std::string_view soapAction,
                                 const PrintLimits& limits = {});
+
+// The first `maxBytes` bytes of UTF-8 text, cut between characters, with "…" when cut.
+std::string cutUtf8(std::string_view text, std::size_t maxBytes);
 
 // Decodes strict Base64: the RFC 4648 alphabet in groups of four with "=" padding only at
 // the end; white space anywhere is ignored. Empty on failure (check `ok`).

@@ -2,7 +2,9 @@
 
 #include "tools/clocking-service/Jpeg.h"
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <turbojpeg.h>
 
 namespace qv::clocking {
@@ -49,6 +51,40 @@ std::vector<std::uint8_t> encodeJpeg(std::span<const std::uint8_t> pixels, int w
                         tjGetErrorStr2(compressor.get()));
     }
     return {out, out + size};
+}
+
+RgbPicture decodeJpeg(std::span<const std::uint8_t> bytes, std::int64_t maxPixels, int fitSide) {
+    const auto size = jpegSize(bytes);
+    if (!size) {
+        throw JpegError("it is not a JPEG file");
+    }
+    if (std::int64_t{size->width} * size->height > maxPixels) {
+        throw JpegError("it is " + std::to_string(size->width) + " x " +
+                        std::to_string(size->height) + " pixels; at most " +
+                        std::to_string(maxPixels) + " are taken");
+    }
+    int factors = 0;
+    const tjscalingfactor* scales = tjGetScalingFactors(&factors);
+    RgbPicture picture{size->width, size->height, {}};
+    for (int i = 0; i < factors; ++i) { // from the largest scale down
+        const int w = TJSCALED(size->width, scales[i]);
+        const int h = TJSCALED(size->height, scales[i]);
+        if (scales[i].num <= scales[i].denom && w >= std::min(fitSide, size->width) &&
+            h >= std::min(fitSide, size->height) && w * h < picture.width * picture.height) {
+            picture.width = w;
+            picture.height = h;
+        }
+    }
+    picture.pixels.resize(static_cast<std::size_t>(picture.width) *
+                          static_cast<std::size_t>(picture.height) * 3);
+    const auto decompressor = handle(false);
+    // A truncated or damaged file only draws a warning; it must not pass as a picture.
+    if (tjDecompress2(decompressor.get(), bytes.data(), bytes.size(), picture.pixels.data(),
+                      picture.width, 0, picture.height, TJPF_RGB,
+                      TJFLAG_ACCURATEDCT | TJFLAG_STOPONWARNING) != 0) {
+        throw JpegError(std::string("it does not decode: ") + tjGetErrorStr2(decompressor.get()));
+    }
+    return picture;
 }
 
 std::optional<JpegSize> jpegSize(std::span<const std::uint8_t> bytes) {

@@ -15,8 +15,8 @@ std::optional<std::int64_t> optionalInteger(const Statement& row, int column) {
 }
 
 constexpr std::string_view kColumns =
-    "l.entry, l.received_at, l.app_id, l.mode, l.staff_id, s.name, l.print_width, "
-    "l.print_height, l.print_ppi, l.puntaje, l.resultado, l.fault, l.peer";
+    "l.entry, l.received_at, l.app_id, l.mode, l.staff_id, l.staff_name, l.print_width, "
+    "l.print_height, l.print_ppi, l.puntaje, l.resultado, l.fault, l.peer, l.photo_id";
 
 // Reads the columns of kColumns, in their order.
 LedgerEntry readEntry(const Statement& row) {
@@ -34,17 +34,22 @@ LedgerEntry readEntry(const Statement& row) {
     entry.resultado = optionalText(row, 10);
     entry.fault = optionalText(row, 11);
     entry.peer = row.text(12);
+    entry.photoId = optionalInteger(row, 13);
     return entry;
 }
 
 } // namespace
 
 std::int64_t record(Database& db, const LedgerEntry& entry) {
-    return db.transaction([&] {
+    return db.transaction([&] { return insertEntry(db, entry); });
+}
+
+std::int64_t insertEntry(Database& db, const LedgerEntry& entry) {
+    {
         auto insert =
             db.prepare("INSERT INTO ledger (received_at, app_id, mode, staff_id, wsq, print_width, "
-                       "print_height, print_ppi, puntaje, resultado, photo, fault, peer) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                       "print_height, print_ppi, puntaje, resultado, photo_id, fault, peer, "
+                       "staff_name) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         insert.bind(1, entry.receivedAt)
             .bind(2, entry.appId)
             .bind(3, entry.mode)
@@ -55,35 +60,50 @@ std::int64_t record(Database& db, const LedgerEntry& entry) {
             .bind(8, entry.printPpi)
             .bind(9, entry.puntaje)
             .bind(10, entry.resultado);
-        entry.photo.empty() ? insert.bindNull(11) : insert.bind(11, std::span(entry.photo));
-        insert.bind(12, entry.fault).bind(13, entry.peer).run();
-        return db.lastInsertId();
-    });
+        insert.bind(11, entry.photoId)
+            .bind(12, entry.fault)
+            .bind(13, entry.peer)
+            .bind(14, entry.staffName)
+            .run();
+    }
+    return db.lastInsertId();
 }
 
 std::vector<LedgerLine> latestEntries(Database& db, int limit) {
     auto query = db.prepare("SELECT " + std::string(kColumns) +
-                            ", l.wsq IS NOT NULL, l.photo IS NOT NULL FROM ledger l "
-                            "LEFT JOIN staff s ON s.id = l.staff_id ORDER BY l.entry DESC LIMIT ?");
+                            ", l.wsq IS NOT NULL FROM ledger l ORDER BY l.entry DESC LIMIT ?");
     query.bind(1, std::int64_t{limit});
     std::vector<LedgerLine> lines;
     while (query.step()) {
-        lines.push_back({readEntry(query), query.integer(13) != 0, query.integer(14) != 0});
+        LedgerEntry entry = readEntry(query);
+        const bool hasPhoto = entry.photoId.has_value();
+        lines.push_back({std::move(entry), query.integer(14) != 0, hasPhoto});
     }
     return lines;
 }
 
+void forEachEntryBetween(Database& db, const std::string& from, const std::string& to,
+                         const std::function<void(const LedgerEntry&)>& visit) {
+    auto query = db.prepare("SELECT " + std::string(kColumns) +
+                            " FROM ledger l WHERE (?1 = '' OR l.received_at >= ?1) AND "
+                            "(?2 = '' OR l.received_at < ?2) ORDER BY l.entry");
+    query.bind(1, from).bind(2, to);
+    while (query.step()) {
+        visit(readEntry(query));
+    }
+}
+
 std::optional<LedgerEntry> findEntry(Database& db, std::int64_t entry) {
     auto query = db.prepare("SELECT " + std::string(kColumns) +
-                            ", l.wsq, l.photo FROM ledger l "
-                            "LEFT JOIN staff s ON s.id = l.staff_id WHERE l.entry = ?");
+                            ", l.wsq, p.jpeg FROM ledger l "
+                            "LEFT JOIN photos p ON p.id = l.photo_id WHERE l.entry = ?");
     query.bind(1, entry);
     if (!query.step()) {
         return std::nullopt;
     }
     LedgerEntry found = readEntry(query);
-    found.wsq = query.blob(13);
-    found.photo = query.blob(14);
+    found.wsq = query.blob(14);
+    found.photo = query.blob(15);
     return found;
 }
 

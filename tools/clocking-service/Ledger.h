@@ -5,6 +5,7 @@
 #include "tools/clocking-service/Database.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,20 +21,23 @@ struct LedgerEntry {
     std::optional<std::string> appId; // exactly as sent
     std::optional<std::string> mode;
     std::optional<std::string> staffId;   // the member it matched
-    std::optional<std::string> staffName; // filled by the reading functions
+    std::optional<std::string> staffName; // the name it was answered with
     std::vector<std::uint8_t> wsq;        // as received; empty when none was decoded
     std::optional<std::int64_t> printWidth;
     std::optional<std::int64_t> printHeight;
     std::optional<std::int64_t> printPpi;
     std::optional<std::int64_t> puntaje;
     std::optional<std::string> resultado;
-    std::vector<std::uint8_t> photo; // the photograph sent back
+    std::optional<std::int64_t> photoId; // the photograph sent back
+    std::vector<std::uint8_t> photo;     // its bytes, read by findEntry only
     std::optional<std::string> fault;
     std::string peer;
 };
 
 // Commits the entry and returns its number.
 std::int64_t record(Database& db, const LedgerEntry& entry);
+// Adds the entry inside the caller's transaction and returns its number.
+std::int64_t insertEntry(Database& db, const LedgerEntry& entry);
 
 // Newest first, without the print and photograph bytes (hasPrint / hasPhoto say whether
 // there are any).
@@ -43,6 +47,12 @@ struct LedgerLine {
     bool hasPhoto = false;
 };
 std::vector<LedgerLine> latestEntries(Database& db, int limit);
+
+// Oldest first, received from `from` up to but not including `to` (UTC timestamps as stored;
+// an empty bound is open), without the print and photograph bytes. Each entry is handed to
+// `visit` as it is read, so a long range is never held in memory.
+void forEachEntryBetween(Database& db, const std::string& from, const std::string& to,
+                         const std::function<void(const LedgerEntry&)>& visit);
 
 // One entry in full.
 std::optional<LedgerEntry> findEntry(Database& db, std::int64_t entry);

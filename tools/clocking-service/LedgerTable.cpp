@@ -3,6 +3,7 @@
 #include "tools/clocking-service/LedgerTable.h"
 
 #include "tools/clocking-service/Clock.h"
+#include "tools/clocking-service/DisplayText.h"
 #include "tools/clocking-service/Ledger.h"
 #include "tools/clocking-service/Staff.h"
 
@@ -14,27 +15,6 @@ namespace qv::clocking {
 namespace {
 
 using Row = std::vector<std::string>;
-
-// Control characters become "?"; the text is cut to `width` characters (UTF-8 aware).
-std::string terminalText(std::string_view text, std::size_t width) {
-    std::string shown;
-    std::size_t characters = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const bool continuation = (c & 0xC0) == 0x80;
-        if (!continuation && ++characters > width) {
-            return shown + "…";
-        }
-        shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-    }
-    return shown;
-}
-
-std::size_t displayWidth(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
 
 void printTable(const Row& header, const std::vector<Row>& rows, std::ostream& out) {
     std::vector<std::size_t> widths;
@@ -81,7 +61,7 @@ void printStaffTable(Database& db, std::ostream& out) {
     }
     std::vector<Row> rows;
     for (const auto& member : members) {
-        rows.push_back({terminalText(member.id, 24), terminalText(member.name, 40),
+        rows.push_back({displayText(member.id, 24), displayText(member.name, 40),
                         member.hasPhoto ? "yes" : "no",
                         localTime(parseUtcTimestamp(member.enrolledAt), "%Y-%m-%d %H:%M")});
     }
@@ -100,9 +80,9 @@ void printLedgerTable(Database& db, int limit, std::ostream& out) {
         const std::string answer = e.fault ? "FAULT: " + *e.fault : e.resultado.value_or("");
         rows.push_back({std::to_string(e.entry),
                         localTime(parseUtcTimestamp(e.receivedAt), "%Y-%m-%d %H:%M:%S"),
-                        terminalText(e.appId.value_or("-"), 20),
-                        e.mode ? terminalText(*e.mode, 4) : "-", printSize(e),
-                        terminalText(answer, 60), e.peer});
+                        displayText(e.appId.value_or("-"), 20),
+                        e.mode ? displayText(*e.mode, 4) : "-", printSize(e),
+                        displayText(answer, 60), e.peer});
     }
     printTable({"ENTRY", "TIME", "ID", "MODE", "PRINT", "ANSWER", "FROM"}, rows, out);
 }

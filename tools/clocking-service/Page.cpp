@@ -3,6 +3,7 @@
 #include "tools/clocking-service/Page.h"
 
 #include "tools/clocking-service/Clock.h"
+#include "tools/clocking-service/DisplayText.h"
 
 namespace qv::clocking {
 
@@ -36,9 +37,14 @@ img { height: 72px; border: 1px solid #ccc; background: #fff; }
 No es el servicio del operador.</p>
 )";
 
-std::string cell(std::string_view text, const char* className = nullptr) {
+// Beyond these, a text would only stretch the table; the ledger keeps it whole.
+constexpr std::size_t kShownIdentifier = 40;
+constexpr std::size_t kShownName = 60;
+constexpr std::size_t kShownAnswer = 160;
+
+std::string cell(std::string_view text, std::size_t width, const char* className = nullptr) {
     std::string html = className ? "<td class=\"" + std::string(className) + "\">" : "<td>";
-    return html + htmlEscape(text) + "</td>";
+    return html + htmlEscape(displayText(text, width)) + "</td>";
 }
 
 std::string modeName(const std::optional<std::string>& mode) {
@@ -48,24 +54,27 @@ std::string modeName(const std::optional<std::string>& mode) {
     return *mode == "I" ? "Ingreso" : *mode == "E" ? "Egreso" : *mode;
 }
 
-std::string picture(std::int64_t entry, const char* which, const char* alt, bool present) {
+std::string picture(std::int64_t entry, const char* which, const char* alt, bool present,
+                    const std::string& token) {
     if (!present) {
         return "<td></td>";
     }
-    return "<td><img src=\"/entries/" + std::to_string(entry) + "/" + which + ".jpg\" alt=\"" +
-           alt + "\"></td>";
+    const std::string query = token.empty() ? "" : "?token=" + htmlEscape(token);
+    return "<td><img src=\"/entries/" + std::to_string(entry) + "/" + which + ".jpg" + query +
+           "\" alt=\"" + alt + "\"></td>";
 }
 
-std::string row(const LedgerLine& line) {
+std::string row(const LedgerLine& line, const std::string& token) {
     const LedgerEntry& e = line.entry;
     std::string html = "<tr id=\"entry-" + std::to_string(e.entry) + "\">";
-    html += cell(localTime(parseUtcTimestamp(e.receivedAt), "%Y-%m-%d %H:%M:%S"), "time");
-    html += cell(e.appId.value_or(""));
-    html += cell(e.staffName.value_or(""));
-    html += cell(modeName(e.mode));
-    html += e.fault ? cell("Rechazada: " + *e.fault, "refused") : cell(e.resultado.value_or(""));
-    html += picture(e.entry, "print", "huella", line.hasPrint && e.printWidth);
-    html += picture(e.entry, "photo", "foto", line.hasPhoto);
+    html += cell(localTime(parseUtcTimestamp(e.receivedAt), "%Y-%m-%d %H:%M:%S"), 20, "time");
+    html += cell(e.appId.value_or(""), kShownIdentifier);
+    html += cell(e.staffName.value_or(""), kShownName);
+    html += cell(modeName(e.mode), kShownIdentifier);
+    html += e.fault ? cell("Rechazada: " + *e.fault, kShownAnswer, "refused")
+                    : cell(e.resultado.value_or(""), kShownAnswer);
+    html += picture(e.entry, "print", "huella", line.hasPrint && e.printWidth, token);
+    html += picture(e.entry, "photo", "foto", line.hasPhoto, token);
     return html + "</tr>\n";
 }
 
@@ -98,7 +107,7 @@ std::string htmlEscape(std::string_view text) {
     return escaped;
 }
 
-std::string renderLedgerPage(const std::vector<LedgerLine>& lines) {
+std::string renderLedgerPage(const std::vector<LedgerLine>& lines, const std::string& token) {
     std::string html(kHead);
     if (lines.empty()) {
         html += "<p class=\"empty\">Todavía no hay fichadas.</p>\n";
@@ -107,7 +116,7 @@ std::string renderLedgerPage(const std::vector<LedgerLine>& lines) {
                 "<th>Modo</th><th>Respuesta</th><th>Huella</th><th>Foto</th></tr></thead>\n"
                 "<tbody>\n";
         for (const auto& line : lines) {
-            html += row(line);
+            html += row(line, token);
         }
         html += "</tbody>\n</table>\n";
     }

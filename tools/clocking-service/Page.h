@@ -14,7 +14,8 @@ namespace qv::clocking {
 std::string htmlEscape(std::string_view text);
 
 // The page of the latest clock-ins, newest first, which reloads itself. Pictures are linked
-// as /entries/<n>/print.jpg and /entries/<n>/photo.jpg.
-std::string renderLedgerPage(const std::vector<LedgerLine>& lines);
+// as /entries/<n>/print.jpg and /entries/<n>/photo.jpg, with ?token=<token> when there is one.
+// Texts from callers are escaped and shortened.
+std::string renderLedgerPage(const std::vector<LedgerLine>& lines, const std::string& token = {});
 
 } // namespace qv::clocking

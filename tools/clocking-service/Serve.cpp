@@ -2,6 +2,7 @@
 
 #include "tools/clocking-service/Serve.h"
 
+#include "tools/clocking-service/Clock.h"
 #include "tools/clocking-service/ClockingDesk.h"
 #include "tools/clocking-service/Commands.h"
 #include "tools/clocking-service/HttpEndpoint.h"
@@ -9,6 +10,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <malloc.h>
+#include <mutex>
 #include <ostream>
 #include <pthread.h>
 #include <thread>
@@ -16,6 +19,8 @@
 namespace qv::clocking {
 
 namespace {
+
+constexpr int kMallocArenas = 4;
 
 struct ListenAddress {
     std::string host;
@@ -84,18 +89,33 @@ private:
 
 void serve(const std::filesystem::path& database, const std::string& listen, std::ostream& out) {
     const ListenAddress address = parseListen(listen);
+    // Most workers are idle most of the time; an allocator arena per thread would each keep
+    // the buffers of a decoded print, doubling the service's memory for nothing.
+    mallopt(M_ARENA_MAX, kMallocArenas);
     Database db(database);
     ClockingDesk desk(db);
-    HttpEndpoint endpoint(desk);
+    std::mutex printing;
+    HttpEndpoint endpoint(desk, [&](const std::string& line) {
+        std::lock_guard lock(printing);
+        out << line << "\n" << std::flush;
+    });
     StopOnSignal stopper(endpoint);
     const int port = endpoint.bind(address.host, address.port);
     const std::string base = "http://" + urlHost(address.host) + ":" + std::to_string(port);
+    const std::string& token = endpoint.token();
+    std::unique_lock lock(printing);
     out << "Development clocking service (not the operator's service; it does not compare "
            "fingerprints)\n"
         << "database: " << database.string() << "\n"
+        << "answers give local times, time zone " << localTime(now(), "%Z (UTC%z)") << "\n"
         << "listening on " << base << "/QuorvantisService.asmx\n"
-        << "page: " << base << "/\n"
-        << std::flush;
+        << "page: " << base << "/" << (token.empty() ? "" : "?token=" + token) << "\n";
+    if (!token.empty()) {
+        out << "not a loopback address: the page and its pictures need the token, as above or "
+               "in an X-Clocking-Token header\n";
+    }
+    out << std::flush;
+    lock.unlock();
     endpoint.serve();
     out << "stopped\n" << std::flush;
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "GLibHandles.h"
-#include "ScanMan.h"
+#include "ScanManApi.h"
 
 #include <chrono>
 #include <functional>

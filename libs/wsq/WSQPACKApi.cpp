@@ -3,7 +3,7 @@
 // everything else has succeeded.
 
 #pragma GCC visibility push(default)
-#include "WSQPACK.h"
+#include "WSQPACKApi.h"
 #pragma GCC visibility pop
 
 #include "wsq/Wsq.h"

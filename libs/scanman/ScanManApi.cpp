@@ -3,7 +3,7 @@
 
 // The declarations give the entry points default visibility in this hidden-by-default build.
 #pragma GCC visibility push(default)
-#include "ScanMan.h"
+#include "ScanManApi.h"
 #pragma GCC visibility pop
 
 #include "src/Library.h"
@@ -18,7 +18,7 @@ namespace {
 using qv::scanman::CaptureProcedures;
 using qv::scanman::Library;
 
-constexpr std::string_view versionText = "ScanMan " QV_SCANMAN_VERSION " (libfprint 2)";
+constexpr std::string_view kVersionText = "ScanMan " QV_SCANMAN_VERSION " (libfprint 2)";
 constexpr int32_t kInterfaceVersion = 1;
 
 std::mutex apiMutex;
@@ -87,10 +87,10 @@ int32_t SMGetParameter(int32_t scanner, int32_t parameter, void* value) {
             // The length in characters, without a terminating zero; the text is written with
             // one.
             if (value != nullptr) {
-                std::memcpy(value, versionText.data(), versionText.size());
-                static_cast<char*>(value)[versionText.size()] = '\0';
+                std::memcpy(value, kVersionText.data(), kVersionText.size());
+                static_cast<char*>(value)[kVersionText.size()] = '\0';
             }
-            return static_cast<int32_t>(versionText.size());
+            return static_cast<int32_t>(kVersionText.size());
         }
         if (value == nullptr) {
             return SM_ERROR_ARGUMENT_NULL;

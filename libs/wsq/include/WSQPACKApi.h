@@ -3,8 +3,8 @@
 /* C interface of the WSQ compression library (libWSQPACK.so). The station binds it at run
  * time by these export names. Every function returns 0 on success and a negative code on
  * failure; on failure no out-parameter is written. */
-#ifndef WSQPACK_H
-#define WSQPACK_H
+#ifndef WSQPACK_API_H
+#define WSQPACK_API_H
 
 #ifdef __cplusplus
 extern "C" {

@@ -22,8 +22,8 @@
  * (libfprint, GUsb and some drivers attach their sources to it): no other thread of the process
  * may iterate it meanwhile. SMStopCapturing and SMFinalize return within 5 s, also when a device
  * never answers. */
-#ifndef SCANMAN_H
-#define SCANMAN_H
+#ifndef SCANMAN_API_H
+#define SCANMAN_API_H
 
 #include <stdint.h>
 

@@ -1,0 +1,1 @@
+// A header whose name another folder uses too.

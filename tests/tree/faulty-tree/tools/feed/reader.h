@@ -1,0 +1,1 @@
+// The same name as app/Reader.h but for its case.

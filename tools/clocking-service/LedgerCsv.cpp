@@ -1,0 +1,69 @@
+// The ledger as CSV (RFC 4180) for a spreadsheet.
+
+#include "tools/clocking-service/LedgerCsv.h"
+
+#include "tools/clocking-service/Clock.h"
+#include "tools/clocking-service/Commands.h"
+#include "tools/clocking-service/Ledger.h"
+
+#include <ctime>
+#include <ostream>
+
+namespace qv::clocking {
+
+namespace {
+
+std::string field(std::string_view text) {
+    // A leading = + - @ would be read as a formula by spreadsheets; a quote mark keeps it text.
+    const bool formula =
+        !text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos;
+    if (!formula && text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string quoted = formula ? "\"'" : "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+std::string number(const std::optional<std::int64_t>& value) {
+    return value ? std::to_string(*value) : "";
+}
+
+} // namespace
+
+std::string localMidnight(const std::string& date, int daysLater) {
+    std::tm parts{};
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    char rest = 0;
+    if (date.size() != 10 ||
+        std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &rest) != 3 || month < 1 ||
+        month > 12 || day < 1 || day > 31) {
+        throw UsageError("'" + date + "' is not a date (YYYY-MM-DD)");
+    }
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day + daysLater;
+    parts.tm_isdst = -1;
+    return utcTimestamp(std::chrono::system_clock::from_time_t(std::mktime(&parts)));
+}
+
+void printLedgerCsv(Database& db, const std::string& from, const std::string& to,
+                    std::ostream& out) {
+    out << "entry,local_time,app_id,mode,staff_id,staff_name,print_width,print_height,"
+           "puntaje,resultado,fault,peer\r\n";
+    forEachEntryBetween(db, from, to, [&](const LedgerEntry& e) {
+        out << e.entry << ','
+            << field(localTime(parseUtcTimestamp(e.receivedAt), "%Y-%m-%d %H:%M:%S")) << ','
+            << field(e.appId.value_or("")) << ',' << field(e.mode.value_or("")) << ','
+            << field(e.staffId.value_or("")) << ',' << field(e.staffName.value_or("")) << ','
+            << number(e.printWidth) << ',' << number(e.printHeight) << ',' << number(e.puntaje)
+            << ',' << field(e.resultado.value_or("")) << ',' << field(e.fault.value_or("")) << ','
+            << field(e.peer) << "\r\n";
+    });
+}
+
+} // namespace qv::clocking
