@@ -2,7 +2,7 @@
 
 #include "app/StartUp.h"
 
-#include "app/CommandLine.h"
+#include "app/StationCommandLine.h"
 #include "app/QtRunnerUi.h"
 #include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"

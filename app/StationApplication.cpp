@@ -16,10 +16,6 @@ namespace {
 // What an error without a message of its own shows.
 const char* const kUnknownErrorMessage = "Se produjo un error inesperado";
 
-void showModalMessageBox(const MessageBoxRequest& request) {
-    messageBoxFor(request)->exec();
-}
-
 // The scanner library's thread owns GLib's default main context, where libfprint and the USB
 // layer attach their sources; Qt's GLib event dispatcher would iterate it from this thread
 // too. Qt reads the choice of dispatcher when the application object is made.
@@ -30,9 +26,9 @@ int& withQtOwnDispatcher(int& argc) {
 
 } // namespace
 
-std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request) {
-    auto box =
-        std::make_unique<QMessageBox>(request.icon, request.caption, request.text, QMessageBox::Ok);
+std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request, QWidget* parent) {
+    auto box = std::make_unique<QMessageBox>(request.icon, request.caption, request.text,
+                                             QMessageBox::Ok, parent);
     // Messages carry text from outside, such as a service's fault string; taken as markup it
     // could show pictures or read local files.
     box->setTextFormat(Qt::PlainText);
@@ -42,7 +38,9 @@ std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request) {
 StationApplication::StationApplication(int& argc, char** argv)
     : QApplication(withQtOwnDispatcher(argc), argv)
     , title_(applicationTitle(applicationFilePath()))
-    , presenter_(showModalMessageBox) {
+    , presenter_([this](const MessageBoxRequest& request) {
+        messageBoxFor(request, messageParent_)->exec();
+    }) {
     setApplicationName(title_);
     setApplicationVersion(QString::fromUtf8(kProductVersion.data(), kProductVersion.size()));
     // The desktop file names the same icon, so the menu, the task bar and the window agree.

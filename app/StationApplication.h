@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -18,8 +19,9 @@ struct MessageBoxRequest {
 };
 
 // The station's message box for a request: its icon, caption and text (always plain text) and
-// an OK button.
-std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request);
+// an OK button; over the given window, or a window of its own without one.
+std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request,
+                                           QWidget* parent = nullptr);
 
 // How a modal message reaches the user. The default shows a message box with an OK button and
 // returns when it is closed; tests put in their own to observe messages without blocking.
@@ -40,6 +42,10 @@ public:
     // Shows a message with the application title as caption.
     void presentMessage(QMessageBox::Icon icon, const QString& text) const;
     void setMessagePresenter(MessagePresenter presenter);
+    // The window the default presenter's boxes belong to; none (the default) gives each box a
+    // window of its own. A kiosk compositor stretches a window without a parent over the whole
+    // screen but centres one that has a parent at its own size.
+    void setMessageParent(QWidget* parent) { messageParent_ = parent; }
 
     // The default handler itself: an abort is silent, any other error is shown.
     void reportError(const std::exception_ptr& error) const;
@@ -50,6 +56,7 @@ public:
 private:
     QString title_;
     MessagePresenter presenter_;
+    QPointer<QWidget> messageParent_;
 };
 
 } // namespace qv

@@ -23,6 +23,20 @@ std::string_view eventName(ReaderEvent event) {
     return "unknown";
 }
 
+std::string_view outcomeName(OperatorPinOutcome outcome) {
+    switch (outcome) {
+    case OperatorPinOutcome::Accepted:
+        return "accepted";
+    case OperatorPinOutcome::Refused:
+        return "refused";
+    case OperatorPinOutcome::NoPin:
+        return "no-pin";
+    case OperatorPinOutcome::Locked:
+        return "locked";
+    }
+    return "unknown";
+}
+
 } // namespace
 
 void journalStationStart(std::string_view version) {
@@ -35,6 +49,11 @@ void journalStationStop() {
 
 void journalReaderEvent(ReaderEvent event, std::string_view readerId) {
     writeJournal(JournalLine().plain("event", eventName(event)).quoted("reader", readerId));
+}
+
+void journalOperatorPin(OperatorPinOutcome outcome) {
+    writeJournal(
+        JournalLine().plain("event", "operator-pin").plain("outcome", outcomeName(outcome)));
 }
 
 } // namespace qv

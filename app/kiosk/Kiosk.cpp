@@ -4,6 +4,7 @@
 #include "app/kiosk/Kiosk.h"
 
 #include "app/BioVerif.h"
+#include "app/StationApplication.h"
 #include "config/UConfigLiveScan.h"
 
 #include <QCoreApplication>
@@ -30,6 +31,10 @@ Kiosk::Kiosk(TFBioVerif& form, TFConfigLiveScan& settingsDialog, std::string pin
     screen_.winId();
     settingsDialog.winId();
     settingsDialog.windowHandle()->setTransientParent(screen_.windowHandle());
+    // The same for the station's message boxes, which otherwise have no parent.
+    if (auto* application = qobject_cast<StationApplication*>(QCoreApplication::instance())) {
+        application->setMessageParent(&screen_);
+    }
 }
 
 void Kiosk::btSalirClick() {

@@ -59,12 +59,15 @@ void KioskScreen::closeEvent(QCloseEvent* event) {
     }
 }
 
-void KioskScreen::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    // On Wayland the resize from the compositor's configure can land in a fresh buffer that
-    // only the focused field repaints: draw the whole screen once more when it has settled.
-    QMetaObject::invokeMethod(
-        this, [this] { update(); }, Qt::QueuedConnection);
+bool KioskScreen::event(QEvent* event) {
+    // Qt's Wayland backing store paints a partial update into whichever of its buffers the
+    // compositor has released, and that buffer may be fresh (black) or two frames old: a
+    // focus change alone left the screen black but for the field that repainted. Painting the
+    // whole screen on every frame keeps every buffer complete; the form is small and still.
+    if (event->type() == QEvent::UpdateRequest) {
+        update();
+    }
+    return QWidget::event(event);
 }
 
 void KioskScreen::paintEvent(QPaintEvent*) {

@@ -26,9 +26,9 @@ public:
     void allowClose() { closeAllowed_ = true; }
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     TFBioVerif& form_;

@@ -3,6 +3,7 @@
 
 #include "app/kiosk/OperatorGate.h"
 
+#include "platform/JournalEvents.h"
 #include "platform/OperatorPin.h"
 
 #include <QApplication>
@@ -102,12 +103,14 @@ OperatorGate::Verdict OperatorGate::check(const QString& pin) const {
 
 void OperatorGate::btOKClick() {
     if (delay_.isActive()) {
+        journalOperatorPin(OperatorPinOutcome::Locked);
         return;
     }
     const QString pin = edPin.text();
     edPin.clear();
     switch (check(pin)) {
     case Verdict::Right:
+        journalOperatorPin(OperatorPinOutcome::Accepted);
         wrongTries_ = 0;
         lbMessage.clear();
         accept();
@@ -116,10 +119,12 @@ void OperatorGate::btOKClick() {
         settingsDialog_.activateWindow();
         break;
     case Verdict::Wrong:
+        journalOperatorPin(OperatorPinOutcome::Refused);
         ++wrongTries_;
         refuseFor(delayUnitsAfterWrongTries(wrongTries_));
         break;
     case Verdict::Unavailable:
+        journalOperatorPin(OperatorPinOutcome::NoPin);
         lbMessage.setText(QStringLiteral("ERROR: No hay un PIN de operador configurado. "
                                          "Configúrelo con quorvantis-kiosk set-pin."));
         break;

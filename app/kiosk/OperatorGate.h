@@ -17,7 +17,7 @@ namespace qv {
 
 // Asks for the operator's PIN and opens the settings dialog only for the right one. After
 // each wrong try in a row the prompt refuses input for longer, so that guessing at the door
-// takes days. Nothing typed is shown or kept.
+// takes days. Nothing typed is shown or kept; each try leaves a journal line with its outcome.
 class OperatorGate : public QDialog {
     Q_OBJECT
 public:

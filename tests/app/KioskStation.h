@@ -19,13 +19,14 @@ namespace qv::test {
 
 inline constexpr const char* kRightPin = "482915";
 
-// The kiosk as the station builds it, with a PIN file of its own and delays of a millisecond.
+// The kiosk as the station builds it, with a PIN file of its own and, unless a test looks at a
+// delay's message, delays of a millisecond.
 struct KioskStation {
-    KioskStation()
+    explicit KioskStation(std::chrono::milliseconds delayUnit = std::chrono::milliseconds(1))
         : runnerUi(*static_cast<StationApplication*>(QCoreApplication::instance()))
         , form(runnerUi)
         , settingsDialog(runnerUi, folder.path("Quorvantis.INI"))
-        , kiosk(form, settingsDialog, folder.path("operator-pin"), std::chrono::milliseconds(1)) {
+        , kiosk(form, settingsDialog, folder.path("operator-pin"), delayUnit) {
         // Few iterations: the test is about the prompt, not the hash's cost.
         constexpr std::array<unsigned char, 4> salt{9, 8, 7, 6};
         folder.writeFile("operator-pin", hashOperatorPin(kRightPin, salt, 1000) + "\n");

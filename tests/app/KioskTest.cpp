@@ -1,8 +1,9 @@
-#include "app/CommandLine.h"
+#include "app/StationCommandLine.h"
 #include "platform/OperatorPin.h"
 #include "tests/app/AppTests.h"
 #include "tests/app/KioskStation.h"
 #include "tests/support/FormFaults.h"
+#include "tests/support/JournalCapture.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -98,6 +99,37 @@ private slots:
         QVERIFY(!gate.isVisible());
         QVERIFY(station.settingsDialog.isVisible());
         QVERIFY(gate.edPin.text().isEmpty());
+    }
+
+    void everyTryLeavesItsOutcomeAndNeverTheTypedPin() {
+        const JournalCapture journal;
+        {
+            // Delays long enough that a try during one is locked out.
+            KioskStation station(std::chrono::seconds(30));
+            station.pressOperatorKeys();
+            station.tryPin(QStringLiteral("731064"));
+            station.kiosk.gate().edPin.setText(QStringLiteral("559182"));
+            station.kiosk.gate().btOKClick();
+        }
+        {
+            KioskStation station;
+            station.pressOperatorKeys();
+            station.tryPin(QString::fromLatin1(kRightPin));
+            std::filesystem::remove(station.folder.path("operator-pin"));
+            station.pressOperatorKeys();
+            station.tryPin(QString::fromLatin1(kRightPin));
+        }
+        QCOMPARE(journal.shapes(), (std::vector<std::string>{
+                                       "event=operator-pin outcome=refused",
+                                       "event=operator-pin outcome=locked",
+                                       "event=operator-pin outcome=accepted",
+                                       "event=operator-pin outcome=no-pin",
+                                   }));
+        for (const std::string& line : journal.lines()) {
+            for (const char* typed : {"731064", "559182", kRightPin}) {
+                QVERIFY2(line.find(typed) == std::string::npos, line.c_str());
+            }
+        }
     }
 
     void withoutAPinFileNobodyGetsIn() {

@@ -8,11 +8,8 @@ if(NOT ROOT)
     message(FATAL_ERROR "ROOT (the repository folder) is not set")
 endif()
 
-# Names known to be shared, each entry the files that share it, joined by "|". They go as the
-# files are renamed: the station's and the development service's command lines.
-set(known_shared
-    "app/CommandLine.cpp|tools/clocking-service/CommandLine.cpp"
-    "app/CommandLine.h|tools/clocking-service/CommandLine.h")
+# Names known to be shared, each entry the files that share it, joined by "|"; none today.
+set(known_shared)
 
 file(GLOB top_entries RELATIVE "${ROOT}" LIST_DIRECTORIES true "${ROOT}/*")
 set(sources "")

@@ -3,7 +3,7 @@
 #include "tools/clocking-service/Commands.h"
 
 #include "qv/Version.h"
-#include "tools/clocking-service/CommandLine.h"
+#include "tools/clocking-service/ServiceCommandLine.h"
 #include "tools/clocking-service/Database.h"
 #include "tools/clocking-service/Jpeg.h"
 #include "tools/clocking-service/Ledger.h"
@@ -233,7 +233,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     try {
         const CommandLine line = splitCommandLine(args);
         if (line.command == "--version") {
-            out << VersionLine("clocking-service");
+            out << versionLine("clocking-service");
             return 0;
         }
         if (line.command.empty()) {

@@ -2,17 +2,13 @@
 
 #include "tools/clocking-service/Staff.h"
 
+#include "platform/TextTrim.h"
 #include "tools/clocking-service/Clock.h"
 
 namespace qv::clocking {
 
 std::string trimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
+    return std::string(trimmed(text, isSpaceOrTab));
 }
 
 namespace {

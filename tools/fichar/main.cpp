@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (options.version) {
-            std::cout << qv::VersionLine("fichar");
+            std::cout << qv::versionLine("fichar");
             return 0;
         }
         qv::runFichar(options, std::cout, std::cerr);

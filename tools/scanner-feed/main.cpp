@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args.size() == 1 && args[0] == "--version") {
-        std::cout << qv::VersionLine("scanner-feed");
+        std::cout << qv::versionLine("scanner-feed");
         return 0;
     }
     const std::optional<Options> options = parse(args);

@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
         return all.empty() ? 2 : 0;
     }
     if (all[0] == "--version") {
-        std::cout << qv::VersionLine("wsq");
+        std::cout << qv::versionLine("wsq");
         return 0;
     }
     const std::string_view command = all[0];

@@ -1,6 +1,6 @@
 // What the station was asked to do on its command line: run, check, help or version.
 
-#include "app/CommandLine.h"
+#include "app/StationCommandLine.h"
 
 #include "platform/OperatorPin.h"
 
