@@ -12,6 +12,7 @@ ScanHandOff::ScanHandOff(std::function<bool()> clockInUnderWay)
     , notifier_(wake_.descriptor(), QSocketNotifier::Read) {
     connect(&notifier_, &QSocketNotifier::activated, this, [this] { deliver(); });
     scanDeliveries().setWaker([this] { wake_.raise(); });
+    guarded(reportReadersFound)();
 }
 
 ScanHandOff::~ScanHandOff() {
@@ -27,9 +28,9 @@ void ScanHandOff::deliver() {
     }
     delivering_ = true;
     while (std::optional<ScanDelivery> delivery = scanDeliveries().pop()) {
-        if (clockInUnderWay_()) {
-            scanDeliveries().clear();
-            break;
+        if (clockInUnderWay_() && std::holds_alternative<ScanImage>(*delivery)) {
+            scanDeliveries().dropImages();
+            continue;
         }
         guarded([&] { processScanDelivery(*delivery); })();
     }

@@ -4,6 +4,7 @@
 
 #include "app/StationApplication.h"
 #include "capture/ScanMan.h"
+#include "capture/UFingerScan.h"
 #include "config/SettingsFile.h"
 #include "imaging/WSQPACK.h"
 #include "platform/DynamicLibrary.h"
@@ -28,19 +29,46 @@ constexpr int kExposureIntervalMs = 50;
 SelfCheck::SelfCheck(StationApplication& application, const QWidget& mainWindow, std::ostream& out)
     : application_(application)
     , mainWindow_(mainWindow)
-    , out_(out) {
+    , out_(out)
+    , readerEvents_([this](const ReaderReport& event) { readerEvent(event); }) {
     timer_.setInterval(kExposureIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
     timer_.start();
 }
 
+void SelfCheck::readerEvent(const ReaderReport& event) {
+    switch (event.kind) {
+    case ReaderEventKind::Opened:
+    case ReaderEventKind::Ready:
+        opened_.try_emplace(event.readerId, true);
+        break;
+    case ReaderEventKind::OpenFailed:
+    case ReaderEventKind::Lost:
+        opened_.try_emplace(event.readerId, false);
+        break;
+    default:
+        break;
+    }
+}
+
+bool SelfCheck::readersAnswered() const {
+    for (const std::string& id : readersFound()) {
+        if (!opened_.contains(id)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void SelfCheck::poll() {
     const QWindow* window = mainWindow_.windowHandle();
-    if (window && window->isExposed()) {
+    const bool shown = window && window->isExposed();
+    const bool patienceOut = ++attempts_ >= kExposureAttempts;
+    if (shown && (readersAnswered() || patienceOut)) {
         timer_.stop();
         report();
         application_.exit(0);
-    } else if (++attempts_ >= kExposureAttempts) {
+    } else if (patienceOut) {
         timer_.stop();
         out_ << "window: not shown\n" << std::flush;
         application_.exit(1);
@@ -53,6 +81,17 @@ void SelfCheck::report() const {
         const std::string fileName = DynamicLibrary::platformFileName(name);
         const std::filesystem::path file = loadedLibraryFile(fileName);
         out_ << "library " << fileName << ": " << (file.empty() ? "not loaded" : file.string())
+             << '\n';
+    }
+    if (readersFound().empty()) {
+        out_ << "readers: none found\n";
+    }
+    for (const std::string& id : readersFound()) {
+        const auto answer = opened_.find(id);
+        out_ << "reader " << id << ": "
+             << (answer == opened_.end() ? "no answer"
+                 : answer->second        ? "opened"
+                                         : "cannot be opened")
              << '\n';
     }
     out_ << "window: " << mainWindow_.windowTitle().toStdString() << '\n' << std::flush;

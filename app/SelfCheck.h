@@ -2,8 +2,12 @@
 
 #pragma once
 
+#include "capture/ReaderEvents.h"
+
 #include <QTimer>
 #include <iosfwd>
+#include <map>
+#include <string>
 
 class QWidget;
 
@@ -11,9 +15,11 @@ namespace qv {
 
 class StationApplication;
 
-// The installation check behind --check: once the main window is on screen, reports the
-// settings file, the library files the loader bound and the window, then ends the message
-// loop with status 0. A window that never comes on screen ends it with status 1.
+// The installation check behind --check: once the main window is on screen and each reader
+// found at start-up has been opened or has failed to open, reports the settings file, the
+// library files the loader bound, each reader and the window, then ends the message loop with
+// status 0. A window that never comes on screen ends it with status 1; a reader that has not
+// answered by then is reported as such.
 class SelfCheck {
 public:
     SelfCheck(StationApplication& application, const QWidget& mainWindow, std::ostream& out);
@@ -23,12 +29,17 @@ public:
 private:
     void poll();
     void report() const;
+    void readerEvent(const ReaderReport& event);
+    bool readersAnswered() const;
 
     StationApplication& application_;
     const QWidget& mainWindow_;
     std::ostream& out_;
     QTimer timer_;
     int attempts_ = 0;
+    // By reader id: whether it opened.
+    std::map<std::string, bool> opened_;
+    ReaderEventSubscription readerEvents_;
 };
 
 } // namespace qv

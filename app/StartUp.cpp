@@ -4,9 +4,11 @@
 
 #include "app/StationCommandLine.h"
 #include "app/QtRunnerUi.h"
+#include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "app/SelfCheck.h"
 #include "app/kiosk/Kiosk.h"
+#include "capture/ReaderEvents.h"
 #include "capture/UFingerScan.h"
 #include "imaging/WSQPACK.h"
 #include "platform/JournalEvents.h"
@@ -126,6 +128,9 @@ int runStation(int argc, char** argv) {
         if (options.kiosk) {
             kiosk.emplace(*mainWindow, *configDialog, options.operatorPinFile);
         }
+        // Whoever follows the readers listens before the hand-off reports those found.
+        const ReaderEventSubscription readerJournal(journalReaderReport);
+        const ReaderStatusLine readerStatus(*mainWindow);
         const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
         std::optional<SelfCheck> check;
         if (mode == StationMode::Check) {

@@ -3,6 +3,7 @@
 #include "app/StationApplication.h"
 
 #include "app/ErrorBox.h"
+#include "capture/ScanDeliveries.h"
 #include "platform/DefaultErrorHandler.h"
 #include "platform/Errors.h"
 #include "qv/Version.h"
@@ -53,6 +54,8 @@ StationApplication::~StationApplication() {
 }
 
 void StationApplication::presentMessage(QMessageBox::Icon icon, const QString& text) const {
+    // A finger placed while the box waits for the person is no clock-in, then or after.
+    const ScanImagesHeld imagesHeld;
     presenter_({icon, title_, text});
 }
 

@@ -1,6 +1,8 @@
-// Images copied out of the scanner library's calls, queued for the GUI thread.
+// Images and reports copied out of the scanner library's calls, queued for the GUI thread.
 
 #include "capture/ScanDeliveries.h"
+
+#include <algorithm>
 
 namespace qv {
 
@@ -9,13 +11,22 @@ void ScanDeliveryQueue::setWaker(std::function<void()> waker) {
     waker_ = std::move(waker);
     if (!waker_) {
         pending_.clear();
+        images_ = 0;
     }
 }
 
 void ScanDeliveryQueue::push(ScanDelivery delivery) {
     // The waker runs under the lock, so that removing it waits for a wake-up in progress.
     const std::lock_guard lock(mutex_);
-    if (!waker_ || pending_.size() >= kCapacity) {
+    if (!waker_) {
+        return;
+    }
+    if (std::holds_alternative<ScanImage>(delivery)) {
+        if (holds_ > 0 || images_ >= kImageCapacity) {
+            return;
+        }
+        ++images_;
+    } else if (pending_.size() - images_ >= kReportCapacity) {
         return;
     }
     pending_.push_back(std::move(delivery));
@@ -29,12 +40,40 @@ std::optional<ScanDelivery> ScanDeliveryQueue::pop() {
     }
     ScanDelivery next = std::move(pending_.front());
     pending_.pop_front();
+    if (std::holds_alternative<ScanImage>(next)) {
+        --images_;
+    }
     return next;
 }
 
 void ScanDeliveryQueue::clear() {
     const std::lock_guard lock(mutex_);
     pending_.clear();
+    images_ = 0;
+}
+
+void ScanDeliveryQueue::dropImages() {
+    const std::lock_guard lock(mutex_);
+    dropImagesLocked();
+}
+
+void ScanDeliveryQueue::holdImages() {
+    const std::lock_guard lock(mutex_);
+    ++holds_;
+    dropImagesLocked();
+}
+
+void ScanDeliveryQueue::releaseImages() {
+    const std::lock_guard lock(mutex_);
+    --holds_;
+    dropImagesLocked();
+}
+
+void ScanDeliveryQueue::dropImagesLocked() {
+    std::erase_if(pending_, [](const ScanDelivery& delivery) {
+        return std::holds_alternative<ScanImage>(delivery);
+    });
+    images_ = 0;
 }
 
 ScanDeliveryQueue& scanDeliveries() {

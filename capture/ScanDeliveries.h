@@ -1,4 +1,4 @@
-// Images copied out of the scanner library's calls, queued for the GUI thread.
+// Images and reports copied out of the scanner library's calls, queued for the GUI thread.
 
 #pragma once
 
@@ -18,24 +18,33 @@ struct ScanImage {
     std::string scannerId;
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<std::uint8_t> pixels; // width x height when both are positive, else empty
+    std::vector<std::uint8_t> pixels; // width x height
     int32_t resolution = 0;
 };
 
-// A scanner's notification: only who reported matters.
+// A scanner's notification (an SM_NOTIFY_ event) with the scanner that sent it.
 struct ScanNotice {
     std::string scannerId;
+    int32_t event = 0;
 };
 
-using ScanDelivery = std::variant<ScanImage, ScanNotice>;
+// A report of the library's monitor (an SM_MONITOR_ event) with the scanner's index.
+struct ScanMonitorReport {
+    int32_t event = 0;
+    int32_t index = 0;
+};
+
+using ScanDelivery = std::variant<ScanImage, ScanNotice, ScanMonitorReport>;
 
 // The hand-off from the scanner library's thread to the GUI thread. The library's procedures
 // push; the GUI thread, woken by the waker, takes deliveries one at a time in arrival order.
-// Only a few wait at a time: a scanner that delivers faster than the station works loses the
-// newest ones.
+// Images and reports wait in separate allowances, so that a burst of reports never costs an
+// image its place: when either is full, the newest of that kind is lost and what waits is kept.
+// While images are held (a clock-in or a message box is on), images are refused on arrival.
 class ScanDeliveryQueue {
 public:
-    static constexpr std::size_t kCapacity = 4;
+    static constexpr std::size_t kImageCapacity = 4;
+    static constexpr std::size_t kReportCapacity = 32;
 
     // Called after each push, on the pushing thread; an empty waker stops deliveries from
     // being accepted. Once set, no earlier waker is running or will run.
@@ -43,14 +52,32 @@ public:
     void push(ScanDelivery delivery);
     std::optional<ScanDelivery> pop();
     void clear();
+    // Drops the images waiting, keeping the reports.
+    void dropImages();
+    void holdImages();
+    void releaseImages();
 
 private:
+    void dropImagesLocked();
+
     std::mutex mutex_;
     std::deque<ScanDelivery> pending_;
+    std::size_t images_ = 0;
+    int holds_ = 0;
     std::function<void()> waker_;
 };
 
 // The station's single queue.
 ScanDeliveryQueue& scanDeliveries();
+
+// While it lives, images from the scanner are refused; those waiting are dropped when it
+// starts and when it ends, so a finger placed while the station was busy is not a clock-in.
+class ScanImagesHeld {
+public:
+    ScanImagesHeld() { scanDeliveries().holdImages(); }
+    ~ScanImagesHeld() { scanDeliveries().releaseImages(); }
+    ScanImagesHeld(const ScanImagesHeld&) = delete;
+    ScanImagesHeld& operator=(const ScanImagesHeld&) = delete;
+};
 
 } // namespace qv

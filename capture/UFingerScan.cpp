@@ -2,12 +2,14 @@
 
 #include "capture/UFingerScan.h"
 
+#include "capture/ReaderEvents.h"
 #include "capture/ScanMan.h"
 #include "capture/ScannerConfig.h"
 #include "platform/Errors.h"
 
 #include <filesystem>
 #include <new>
+#include <set>
 #include <string_view>
 
 namespace qv {
@@ -24,8 +26,74 @@ struct LibraryState {
     bool initialised = false;
     bool monitorSet = false;
     bool capturing = false;
+    // The readers started at start-up, in the library's order.
+    std::vector<std::string> found;
+    // Readers reported unplugged and not back yet: the library reports an unplugging twice,
+    // as a notice and to the monitor.
+    std::set<std::string> lost;
 };
 LibraryState libraryState;
+
+std::optional<ReaderEventKind> readerEventOf(int32_t notifyEvent) {
+    switch (notifyEvent) {
+    case SM_NOTIFY_READY:
+        return ReaderEventKind::Ready;
+    case SM_NOTIFY_RETRY:
+        return ReaderEventKind::Retry;
+    case SM_NOTIFY_LOST:
+        return ReaderEventKind::Lost;
+    case SM_NOTIFY_RESTING:
+        return ReaderEventKind::Resting;
+    case SM_NOTIFY_FAILED:
+        return ReaderEventKind::Failed;
+    case SM_NOTIFY_OPEN_FAILED:
+        return ReaderEventKind::OpenFailed;
+    case SM_NOTIFY_OPENED:
+        return ReaderEventKind::Opened;
+    default:
+        return std::nullopt;
+    }
+}
+
+void reportReader(ReaderEventKind kind, const std::string& id) {
+    if (kind == ReaderEventKind::Lost) {
+        if (!libraryState.lost.insert(id).second) {
+            return;
+        }
+    } else {
+        libraryState.lost.erase(id);
+    }
+    reportReaderEvent({kind, id});
+}
+
+// The id the library gives the scanner at that index, or a stand-in that names the index.
+std::string readerIdAt(int32_t index) {
+    try {
+        return GetScannerIdAt(index);
+    } catch (const GeneralError&) {
+        return "#" + std::to_string(index);
+    }
+}
+
+// A reader plugged in, new or back, captures only once it is started; here, on the GUI
+// thread, since the library's procedures may not call it.
+void startAddedReader(int32_t index) {
+    const std::string id = readerIdAt(index);
+    const int32_t started = StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
+    libraryState.capturing = true;
+    reportReader(isScanManSuccess(started) || started == SM_ERROR_ALREADY_CAPTURING
+                     ? ReaderEventKind::Added
+                     : ReaderEventKind::OpenFailed,
+                 id);
+}
+
+void processMonitorReport(const ScanMonitorReport& report) {
+    if (report.event == SM_MONITOR_SCANNER_ADDED) {
+        startAddedReader(report.index);
+    } else if (report.event == SM_MONITOR_SCANNER_LOST) {
+        reportReader(ReaderEventKind::Lost, readerIdAt(report.index));
+    }
+}
 
 } // namespace
 
@@ -37,8 +105,9 @@ void ScanImageProc(const char* scannerId, int32_t width, int32_t height,
     // The pixels are valid only during this call, and nothing may unwind into the library.
     try {
         ScanImage image{scannerId ? scannerId : "", width, height, {}, resolution};
-        if (width > 0 && height > 0 && pixels != nullptr) {
-            if (std::int64_t{width} * height > kMaxScanPixels) {
+        if (width > 0 && height > 0) {
+            // Pixels the library promised and did not give cannot be copied later either.
+            if (pixels == nullptr || std::int64_t{width} * height > kMaxScanPixels) {
                 return;
             }
             image.pixels.assign(pixels, pixels + std::size_t(width) * std::size_t(height));
@@ -49,21 +118,46 @@ void ScanImageProc(const char* scannerId, int32_t width, int32_t height,
     }
 }
 
-void ScanNotifyProc(const char* scannerId, int32_t, intptr_t) {
+void ScanNotifyProc(const char* scannerId, int32_t event, intptr_t) {
     try {
-        scanDeliveries().push(ScanNotice{scannerId ? scannerId : ""});
+        scanDeliveries().push(ScanNotice{scannerId ? scannerId : "", event});
     } catch (...) {
     }
 }
 
-void ScanMonitorProc(int32_t, int32_t, intptr_t) {}
+void ScanMonitorProc(int32_t event, int32_t index, intptr_t) {
+    try {
+        scanDeliveries().push(ScanMonitorReport{event, index});
+    } catch (...) {
+    }
+}
 
 void processScanDelivery(const ScanDelivery& delivery) {
     if (const auto* image = std::get_if<ScanImage>(&delivery)) {
         processScanImage(*image);
-    } else if (FingerScan) {
-        FingerScan->ScannerId = std::get<ScanNotice>(delivery).scannerId;
+        return;
     }
+    if (!FingerScan) {
+        return;
+    }
+    if (const auto* notice = std::get_if<ScanNotice>(&delivery)) {
+        FingerScan->ScannerId = notice->scannerId;
+        if (const std::optional<ReaderEventKind> kind = readerEventOf(notice->event)) {
+            reportReader(*kind, notice->scannerId);
+        }
+    } else {
+        processMonitorReport(std::get<ScanMonitorReport>(delivery));
+    }
+}
+
+void reportReadersFound() {
+    for (const std::string& id : libraryState.found) {
+        reportReader(ReaderEventKind::Found, id);
+    }
+}
+
+const std::vector<std::string>& readersFound() {
+    return libraryState.found;
 }
 
 void processScanImage(const ScanImage& image) {
@@ -118,13 +212,10 @@ void initialiseFingerScan(std::string_view library) {
         getScanManParameter12();
         SMSetMonitor(ScanMonitorProc, 0);
         libraryState.monitorSet = true;
-        {
-            std::vector<std::string> ids;
-            ListScannerIds(ids);
-            libraryState.capturing = !ids.empty();
-            for (const std::string& id : ids) {
-                StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
-            }
+        ListScannerIds(libraryState.found);
+        libraryState.capturing = !libraryState.found.empty();
+        for (const std::string& id : libraryState.found) {
+            StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
         }
         FingerScan = std::make_unique<TFingerScan>();
         if (std::filesystem::is_regular_file(kScannerConfigFileName)) {

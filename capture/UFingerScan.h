@@ -46,20 +46,28 @@ private:
 extern std::unique_ptr<TFingerScan> FingerScan;
 extern bool ScanEnabled;
 
-// The procedures handed to the scanner library. They run on the library's thread: the image
-// and the notification are copied into scanDeliveries() for the GUI thread, nothing else is
-// touched there.
+// The procedures handed to the scanner library. They run on the library's thread: the image,
+// the notification and the monitor's report are copied into scanDeliveries() for the GUI
+// thread, nothing else is touched there. An image of a positive size without pixels is
+// dropped here.
 void ScanImageProc(const char* scannerId, int32_t width, int32_t height,
                    const unsigned char* pixels, int32_t resolution, intptr_t unused);
-void ScanNotifyProc(const char* scannerId, int32_t unused1, intptr_t unused2);
-void ScanMonitorProc(int32_t unused1, int32_t unused2, intptr_t unused3);
+void ScanNotifyProc(const char* scannerId, int32_t event, intptr_t unused);
+void ScanMonitorProc(int32_t event, int32_t index, intptr_t unused);
 
 // On the GUI thread: one delivery from the library. An image goes through the events while
 // ScanEnabled is set: "BeforeScan not Attached" and "AfterScan not Attached" are raised as
 // qv::GeneralError, and so is whatever the handlers raise. An image of no pixels, with no usable
-// resolution, or too large to hold is dropped.
+// resolution, or too large to hold is dropped. A notification stores its scanner's id in
+// FingerScan->ScannerId; it and the monitor's reports become reader events (ReaderEvents.h),
+// an unplugging reported once however often the library says it. A reader plugged in is
+// started here.
 void processScanDelivery(const ScanDelivery& delivery);
 void processScanImage(const ScanImage& image);
+
+// Reports each reader started at start-up as found: called once someone listens.
+void reportReadersFound();
+const std::vector<std::string>& readersFound();
 
 // Start-up: binds and initialises the scanner library, starts every attached scanner and
 // creates FingerScan, reading "ScannerConfig.CFG" from the current folder. A failure takes

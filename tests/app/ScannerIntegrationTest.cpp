@@ -3,6 +3,7 @@
 
 #include "app/BioVerif.h"
 #include "app/QtRunnerUi.h"
+#include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "capture/UFingerScan.h"
 #include "imaging/UMimeFile.h"
@@ -148,6 +149,31 @@ private slots:
             QCOMPARE(bmp[1078 + 496 * 548 + std::size_t(x)], print.pixels[std::size_t(x)]);
         }
         ScanEnabled = false;
+    }
+
+    void anUnpluggedReaderIsToldOnceAndShown() {
+        VirtualScannerStation station;
+        FixedSettings settings;
+        QtRunnerUi runnerUi(stationApp());
+        QDialog dialog;
+        TFBioVerif window(runnerUi);
+        window.attachSettings(settings, dialog);
+        std::vector<std::pair<ReaderEventKind, std::string>> events;
+        const ReaderEventSubscription listening(
+            [&](const ReaderReport& e) { events.emplace_back(e.kind, e.readerId); });
+        const ReaderStatusLine status(window);
+        const ScanHandOff handOff([&window] { return window.clockInUnderWay(); });
+        QCOMPARE(events.size(), std::size_t(1));
+        QCOMPARE(events[0], std::make_pair(ReaderEventKind::Found, std::string("virtual_image:0")));
+
+        VirtualScanner::connect(station.socket()).removeScanner();
+
+        QTRY_COMPARE_WITH_TIMEOUT(window.sbStat.currentMessage(),
+                                  QString("Lector de huellas desconectado"), 30000);
+        const auto lost =
+            std::count(events.begin(), events.end(),
+                       std::make_pair(ReaderEventKind::Lost, std::string("virtual_image:0")));
+        QCOMPARE(lost, 1);
     }
 };
 

@@ -2,10 +2,13 @@
 
 #include "app/BioVerif.h"
 #include "app/QtRunnerUi.h"
+#include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "capture/UFingerScan.h"
 #include "imaging/BmpFile.h"
 #include "imaging/WSQPACK.h"
+#include "platform/DefaultErrorHandler.h"
+#include "platform/Errors.h"
 #include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
 #include "tests/support/FixedSettings.h"
@@ -16,7 +19,9 @@
 
 #include <QDialog>
 #include <QTest>
+#include <atomic>
 #include <functional>
+#include <thread>
 
 namespace qv::test {
 namespace {
@@ -39,6 +44,21 @@ ScanImage scan(int32_t width, int32_t height) {
     }
     return image;
 }
+
+// As the scanner library's thread hands a scan over.
+void presentFromLibraryThread(const ScanImage& image) {
+    std::thread([&image] {
+        ScanImageProc(image.scannerId.c_str(), image.width, image.height, image.pixels.data(),
+                      image.resolution, 0);
+    }).join();
+}
+
+void notifyFromLibraryThread(const char* scannerId, int32_t event) {
+    std::thread([=] { ScanNotifyProc(scannerId, event, 0); }).join();
+}
+
+const QString kResting = QString::fromUtf8(
+    "Lector de huellas en reposo por temperatura, vuelve a funcionar solo en unos minutos...");
 
 // The station's own runner screen, with a hook a test uses to act between the turns of a
 // capture program's wait.
@@ -70,6 +90,12 @@ struct ScannerStation {
         ScanEnabled = false;
     }
     bool attached() const { return FingerScan->BeforeScan && FingerScan->AfterScan; }
+    // The window active, a mode chosen and an identifier typed: a finger makes a clock-in.
+    void readyForAFinger() {
+        activate(*window);
+        window->rbIngreso.click();
+        window->edAppID.setText("77");
+    }
     void activate(QWidget& which) {
         which.show();
         which.activateWindow();
@@ -87,28 +113,150 @@ struct ScannerStation {
 class ScannerRoadTest : public ClockInSuite {
     Q_OBJECT
 private slots:
-    void bothFlipsShowAndSendTheScanTurnedHalfRound() {
+    void theScanIsShownAndSentMirroredAsTheFlipsSay_data() {
+        QTest::addColumn<bool>("horizontal");
+        QTest::addColumn<bool>("vertical");
+        // Grays at the top left, top right and bottom left of the 120 x 96 picture shown.
+        QTest::addColumn<QList<int>>("corners");
+        QTest::newRow("none") << false << false << QList<int>{230, 230, 40};
+        QTest::newRow("left to right") << true << false << QList<int>{230, 230, 200};
+        QTest::newRow("top to bottom") << false << true << QList<int>{40, 200, 230};
+        QTest::newRow("both: half round") << true << true << QList<int>{200, 40, 230};
+    }
+    void theScanIsShownAndSentMirroredAsTheFlipsSay() {
+        QFETCH(bool, horizontal);
+        QFETCH(bool, vertical);
+        QFETCH(QList<int>, corners);
         ScannerStation s;
-        s.settings.flipHorizontal = true;
-        s.settings.flipVertical = true;
+        s.settings.flipHorizontal = horizontal;
+        s.settings.flipVertical = vertical;
         s.activate(*s.window);
         s.window->rbEgreso.click();
         s.window->edAppID.setText("77");
 
         processScanImage(scan(120, 96));
 
-        // Turned half round: the light band is at the bottom, the dark half on the right.
         const QImage shown = s.window->img.image();
         QCOMPARE(shown.size(), QSize(120, 96));
-        QCOMPARE(qGray(shown.pixel(10, 90)), 230);
-        QCOMPARE(qGray(shown.pixel(10, 10)), 200);
-        QCOMPARE(qGray(shown.pixel(110, 10)), 40);
+        QCOMPARE((QList<int>{qGray(shown.pixel(10, 10)), qGray(shown.pixel(110, 10)),
+                             qGray(shown.pixel(10, 90))}),
+                 corners);
         QVERIFY(s.window->img.isVisible());
         const auto requests = s.server.requests();
         QCOMPARE(requests.size(), std::size_t(1));
         QVERIFY(requests[0].body.find("<modo>E</modo>") != std::string::npos);
         QCOMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void aScanThatCompressesToNothingMakesNoRequest() {
+        ScannerStation s;
+        s.readyForAFinger();
+        s.window->sbStat.showMessage("previous");
+        // The compression library refuses a print this small.
+        processScanImage(scan(10, 10));
+        QCOMPARE(s.server.requests().size(), std::size_t(0));
+        QCOMPARE(s.window->sbStat.currentMessage(), QString("previous"));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void aServiceErrorIsShownAndTheNextFingerIsRead() {
+        ScannerStation s;
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
+        const CapturedMessages boxes;
+        s.readyForAFinger();
+        s.server.respond(500, "busy");
+
+        presentFromLibraryThread(scan(120, 96));
+        QTRY_COMPARE(boxes.requests.size(), std::size_t(1));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+
+        s.server.respond(200, answer);
+        presentFromLibraryThread(scan(120, 96));
+        QTRY_COMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
+        QCOMPARE(s.server.requests().size(), std::size_t(2));
+    }
+
+    void aSecondFingerDuringAScannerClockInIsDropped() {
+        ScannerStation s;
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
+        s.readyForAFinger();
+        const ScanImage second = scan(120, 96);
+        // The second finger comes while the station waits for the service's answer.
+        std::atomic<bool> secondGiven = false;
+        s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
+            if (!secondGiven.exchange(true)) {
+                ScanImageProc("virtual_image:0", second.width, second.height, second.pixels.data(),
+                              500, 0);
+            }
+            response.set_content(answer, "text/xml");
+        });
+
+        presentFromLibraryThread(scan(120, 96));
+        QTRY_COMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(s.server.requests().size(), std::size_t(1));
+        QVERIFY(!scanDeliveries().pop());
+    }
+
+    void aFingerPlacedWhileAMessageBoxIsUpIsDropped() {
+        ScannerStation s;
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
+        s.readyForAFinger();
+        const ScanImage image = scan(120, 96);
+        stationApp().setMessagePresenter(
+            [&](const MessageBoxRequest&) { presentFromLibraryThread(image); });
+        guarded([] { throw GeneralError("Sin conexión"); })();
+        stationApp().setMessagePresenter(reportUnexpectedMessage);
+        QCoreApplication::processEvents();
+        QCOMPARE(s.server.requests().size(), std::size_t(0));
+
+        // Once the box is gone, a finger is a clock-in again.
+        presentFromLibraryThread(image);
+        QTRY_COMPARE(s.server.requests().size(), std::size_t(1));
+    }
+
+    void aRestingReaderIsAnnouncedAndTheNextFingerAfterItIsRead() {
+        ScannerStation s;
+        const ReaderStatusLine status(*s.window);
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
+        s.readyForAFinger();
+
+        notifyFromLibraryThread("virtual_image:0", SM_NOTIFY_RESTING);
+        QTRY_COMPARE(s.window->sbStat.currentMessage(), kResting);
+        notifyFromLibraryThread("virtual_image:0", SM_NOTIFY_READY);
+        QTRY_COMPARE(s.window->sbStat.currentMessage(), QString("Lector de huellas listo"));
+        presentFromLibraryThread(scan(120, 96));
+        QTRY_COMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
+    }
+
+    void readerTextsNeverHideAnAnswer_data() {
+        QTest::addColumn<int>("event");
+        QTest::addColumn<QString>("afterTheAnswer");
+        QTest::newRow("no usable print: dropped") << int(SM_NOTIFY_RETRY) << "Bienvenido";
+        QTest::newRow("resting: waits") << int(SM_NOTIFY_RESTING) << kResting;
+        QTest::newRow("unplugged: waits")
+            << int(SM_NOTIFY_LOST) << "Lector de huellas desconectado";
+    }
+    void readerTextsNeverHideAnAnswer() {
+        QFETCH(int, event);
+        QFETCH(QString, afterTheAnswer);
+        ScannerStation s;
+        const ReaderStatusLine status(*s.window);
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
+        s.readyForAFinger();
+        processScanImage(scan(120, 96));
+        QVERIFY(s.window->TimerClear.isActive());
+
+        notifyFromLibraryThread("reader:1", event);
+        QTRY_COMPARE(FingerScan->ScannerId, std::string("reader:1"));
+        QCOMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
+
+        // The answer's time runs out sooner than the window's own three seconds.
+        s.window->TimerClear.setInterval(1);
+        QTRY_VERIFY(!s.window->TimerClear.isActive());
+        QCOMPARE(s.window->sbStat.currentMessage(), afterTheAnswer);
     }
 
     void aScanDuringAButtonClockInIsDroppedNotRunAfterIt() {

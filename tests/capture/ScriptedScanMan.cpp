@@ -3,8 +3,6 @@
 
 #include "tests/capture/ScriptedScanMan.h"
 
-#include "libs/scanman/include/ScanManApi.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -55,8 +53,9 @@ int32_t SMGetParameter(int32_t scanner, int32_t parameter, void* value) {
     return 0;
 }
 
-int32_t SMSetMonitor(SMMonitorProc, intptr_t) {
+int32_t SMSetMonitor(SMMonitorProc monitor, intptr_t) {
     record("SMSetMonitor");
+    script().monitor = monitor;
     return 0;
 }
 
@@ -77,9 +76,11 @@ int32_t SMGetScannerId(int32_t index, char* buffer, int32_t size) {
     return id.readResult;
 }
 
-int32_t SMStartCapturing(const char* scannerId, SMImageProc, SMNotifyProc, intptr_t) {
+int32_t SMStartCapturing(const char* scannerId, SMImageProc image, SMNotifyProc notify, intptr_t) {
     record(std::string("SMStartCapturing ") + scannerId);
-    return 0;
+    script().image = image;
+    script().notify = notify;
+    return script().startResult;
 }
 
 int32_t SMStopCapturing(const char* scannerId) {
@@ -89,6 +90,7 @@ int32_t SMStopCapturing(const char* scannerId) {
 
 int32_t SMRemoveMonitor(void) {
     record("SMRemoveMonitor");
+    script().monitor = nullptr;
     return 0;
 }
 

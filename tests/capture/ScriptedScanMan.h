@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "libs/scanman/include/ScanManApi.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -25,6 +27,13 @@ struct ScriptedScanManScript {
         int32_t readResult = 0;
     };
     std::vector<Id> ids;
+    // What SMStartCapturing (last call) and SMSetMonitor were given, for a test to call as
+    // the library's thread would; the monitor goes with SMRemoveMonitor.
+    SMImageProc image = nullptr;
+    SMNotifyProc notify = nullptr;
+    SMMonitorProc monitor = nullptr;
+    // The answer of SMStartCapturing.
+    int32_t startResult = 0;
     std::vector<std::string> calls;
 };
 

@@ -1,12 +1,15 @@
 #include "capture/UFingerScan.h"
 
+#include "capture/ReaderEvents.h"
 #include "capture/ScannerConfig.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Errors.h"
 #include "tests/capture/ScriptedScanMan.h"
+#include "tests/support/JournalCapture.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace qv {
 namespace {
@@ -192,6 +195,83 @@ TEST_F(LiveScanner, MissingHandlersAreReportedAfterTheImageWasTaken) {
     EXPECT_TRUE(streamGiven);
 }
 
+// The hand-off queue as the library's procedures fill it, with a waker that does nothing.
+class HandOff : public ::testing::Test {
+protected:
+    HandOff() {
+        scanDeliveries().setWaker([] {});
+    }
+    ~HandOff() override { scanDeliveries().setWaker({}); }
+
+    static std::vector<ScanDelivery> drain() {
+        std::vector<ScanDelivery> taken;
+        while (std::optional<ScanDelivery> next = scanDeliveries().pop()) {
+            taken.push_back(std::move(*next));
+        }
+        return taken;
+    }
+    static long countImages(const std::vector<ScanDelivery>& deliveries) {
+        return std::count_if(deliveries.begin(), deliveries.end(), [](const ScanDelivery& d) {
+            return std::holds_alternative<ScanImage>(d);
+        });
+    }
+};
+
+TEST_F(HandOff, ReportsNeverTakeAnImagesPlaceAndTheOldestOfEachKindAreKept) {
+    const std::uint8_t pixels[4] = {1, 2, 3, 4};
+    ScanImageProc("first", 2, 2, pixels, 500, 0);
+    for (int i = 0; i < 100; ++i) {
+        ScanNotifyProc(std::to_string(i).c_str(), SM_NOTIFY_RETRY, 0);
+    }
+    for (const char* id : {"second", "third", "fourth", "fifth"}) {
+        ScanImageProc(id, 2, 2, pixels, 500, 0);
+    }
+    const std::vector<ScanDelivery> taken = drain();
+    EXPECT_EQ(countImages(taken), long(ScanDeliveryQueue::kImageCapacity));
+    EXPECT_EQ(taken.size() - std::size_t(countImages(taken)), ScanDeliveryQueue::kReportCapacity);
+    EXPECT_EQ(std::get<ScanImage>(taken.front()).scannerId, "first");
+    EXPECT_EQ(std::get<ScanNotice>(taken[1]).scannerId, "0");
+    EXPECT_EQ(std::get<ScanImage>(taken.back()).scannerId, "fourth");
+}
+
+TEST_F(HandOff, AnImageWhosePixelsAreMissingIsDroppedThere) {
+    ScanImageProc("null", 10, 10, nullptr, 500, 0);
+    EXPECT_TRUE(drain().empty());
+    // A picture of no size has nothing to copy: it goes on and is dropped later.
+    ScanImageProc("empty", 0, 10, nullptr, 500, 0);
+    EXPECT_EQ(drain().size(), 1u);
+}
+
+TEST_F(HandOff, HeldImagesAreRefusedAndThoseWaitingDroppedWhileReportsGoOn) {
+    const std::uint8_t pixels[1] = {9};
+    ScanImageProc("before", 1, 1, pixels, 500, 0);
+    {
+        const ScanImagesHeld held;
+        ScanImageProc("during", 1, 1, pixels, 500, 0);
+        ScanMonitorProc(SM_MONITOR_SCANNER_ADDED, 3, 0);
+    }
+    const std::vector<ScanDelivery> taken = drain();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(std::get<ScanMonitorReport>(taken[0]).index, 3);
+}
+
+TEST(ReaderJournal, KeepsWhatDecidesWhetherAReaderCanBeUsed) {
+    const test::JournalCapture journal;
+    for (const ReaderEventKind kind :
+         {ReaderEventKind::Found, ReaderEventKind::Ready, ReaderEventKind::Retry,
+          ReaderEventKind::Resting, ReaderEventKind::Failed, ReaderEventKind::Lost,
+          ReaderEventKind::Added, ReaderEventKind::OpenFailed, ReaderEventKind::Opened}) {
+        journalReaderReport({kind, "aes3500:3-1"});
+    }
+    std::vector<std::string> events;
+    for (const std::string& line : journal.shapes()) {
+        events.push_back(line.substr(0, line.find(' ')));
+    }
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"event=found", "event=resting", "event=lost", "event=back",
+                                        "event=open-failed", "event=opened"}));
+}
+
 TEST(ScannerConfigFile, SplitsLinesAtAnyLineEnd) {
     test::TempFolder folder;
     folder.writeFile("ScannerConfig.CFG", "a=1\r\nb=2\nc=3\rd=4");
@@ -237,6 +317,50 @@ TEST_F(LiveScannerLifetime, StartsEveryScannerAndShutsDownInTheReverseOrder) {
                   "SMGetScannerId 0 size 0", "SMGetScannerId 0 size 3", "SMGetScannerId 1 size 0",
                   "SMGetScannerId 1 size 3", "SMStartCapturing s0", "SMStartCapturing s1",
                   "SMStopCapturing all", "SMRemoveMonitor", "SMFinalize"}));
+}
+
+TEST_F(LiveScannerLifetime, ReadersComingAndGoingAreStartedAndReportedOnTheGuiThread) {
+    struct Case {
+        int32_t startResult;
+        ReaderEventKind reported;
+    };
+    for (const Case c :
+         {Case{0, ReaderEventKind::Added}, Case{SM_ERROR_ALREADY_CAPTURING, ReaderEventKind::Added},
+          Case{SM_ERROR_FAILED, ReaderEventKind::OpenFailed}}) {
+        script().calls.clear();
+        initialiseFingerScan(SCRIPTED_SCANMAN);
+        scanDeliveries().setWaker([] {});
+        std::vector<std::pair<ReaderEventKind, std::string>> events;
+        const ReaderEventSubscription listening(
+            [&](const ReaderReport& e) { events.emplace_back(e.kind, e.readerId); });
+        reportReadersFound();
+        script().startResult = c.startResult;
+        // The library's thread: s1 unplugged (told twice), plugged back in, then resting.
+        std::thread([this] {
+            script().notify("s1", SM_NOTIFY_LOST, 0);
+            script().monitor(SM_MONITOR_SCANNER_LOST, 1, 0);
+            script().monitor(SM_MONITOR_SCANNER_ADDED, 1, 0);
+            script().notify("s1", SM_NOTIFY_RESTING, 0);
+        }).join();
+        const auto startsBefore = std::count(script().calls.begin(), script().calls.end(),
+                                             std::string("SMStartCapturing s1"));
+        while (std::optional<ScanDelivery> delivery = scanDeliveries().pop()) {
+            processScanDelivery(*delivery);
+        }
+        EXPECT_EQ(std::count(script().calls.begin(), script().calls.end(),
+                             std::string("SMStartCapturing s1")),
+                  startsBefore + 1);
+        using K = ReaderEventKind;
+        EXPECT_EQ(events, (std::vector<std::pair<K, std::string>>{{K::Found, "s0"},
+                                                                  {K::Found, "s1"},
+                                                                  {K::Lost, "s1"},
+                                                                  {c.reported, "s1"},
+                                                                  {K::Resting, "s1"}}));
+        EXPECT_EQ(FingerScan->ScannerId, "s1");
+        finaliseFingerScan();
+        scanDeliveries().setWaker({});
+        script().startResult = 0;
+    }
 }
 
 TEST_F(LiveScannerLifetime, AFailedStartUpFinalisesOnlyWhatItBroughtUp) {

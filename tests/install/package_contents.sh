@@ -3,7 +3,8 @@
 # needs, nothing from the build machine, dependencies computed from the binaries.
 #
 # Usage: package_contents.sh BUILD_FOLDER
-# Environment: QV_VERSION, QV_TOOLS and QV_LIBRARIES (file names), QV_MANUAL_COUNT.
+# Environment: QV_VERSION, QV_TOOLS and QV_LIBRARIES (file names), QV_MANUAL_COUNT,
+# QV_LIBFPRINT_HWDB (the hardware database the readers' rule was made from).
 set -euo pipefail
 build=$1
 source "$(dirname "$0")/checks.sh"
@@ -79,9 +80,29 @@ grep -qE 'systemctl +(--[a-z-]+ +)*enable|deb-systemd-helper +enable' "$control/
 grep -qF "try-restart 'quorvantis-kiosk@*.service'" "$control/postinst" ||
     fail "an upgrade does not restart a running kiosk"
 
-# Nothing of the build machine inside: no build paths in the binaries' run paths.
 unpacked="$scratch/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
+
+# The readers' rule: one line per reader libfprint says it supports, each opened up to the
+# seated user and the operators' group, none of the devices it knows it cannot drive.
+rule="$unpacked/usr/lib/udev/rules.d/70-quorvantis-readers.rules"
+[ -f "$rule" ] || fail "the package lacks the readers' udev rule"
+supported=$(awk '/^# Supported by libfprint driver /{s=1;next} /^#/{s=0} s && /^usb:v/' \
+    "$QV_LIBFPRINT_HWDB" | sort -u | wc -l)
+unsupported=$(awk '/^# Known unsupported/{s=1;next} /^#/{s=0} s && /^usb:v/ {
+    printf "ATTR{idVendor}==\"%s\", ATTR{idProduct}==\"%s\"\n", tolower(substr($0,6,4)), tolower(substr($0,11,4)) }' \
+    "$QV_LIBFPRINT_HWDB")
+rules=$(grep -c '^SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="[0-9a-f]\{4\}", ATTR{idProduct}=="[0-9a-f]\{4\}", TAG+="uaccess", GROUP="quorvantis", MODE="0660"$' "$rule" || true)
+[ "$supported" -gt 0 ] && [ "$rules" -eq "$supported" ] ||
+    fail "the readers' rule has $rules well-formed lines for $supported supported readers"
+[ "$(grep -cv '^#' "$rule")" -eq "$rules" ] || fail "the readers' rule has malformed lines"
+while IFS= read -r device; do
+    [ -n "$device" ] && grep -qF "$device" "$rule" && fail "the readers' rule opens an unsupported $device"
+done <<<"$unsupported"
+grep -qF 'ATTR{idVendor}=="08ff", ATTR{idProduct}=="5731"' "$rule" ||
+    fail "the readers' rule lacks the aes3500 reader"
+
+# Nothing of the build machine inside: no build paths in the binaries' run paths.
 while IFS= read -r -d '' binary; do
     if readelf -d "$binary" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -qv '\[\$ORIGIN\]'; then
         fail "$binary has a run path other than its own folder"
