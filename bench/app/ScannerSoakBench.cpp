@@ -18,7 +18,8 @@
 #include "tests/support/FixedSettings.h"
 #include "tests/support/TempFolder.h"
 #include "tools/scanner-feed/VirtualScanner.h"
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 
 #include <QDeadlineTimer>
 #include <QDialog>

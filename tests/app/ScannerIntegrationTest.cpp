@@ -15,7 +15,8 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
 #include "tools/scanner-feed/VirtualScanner.h"
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 
 #include <QDialog>
 #include <QTest>

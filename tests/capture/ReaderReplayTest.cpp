@@ -4,7 +4,8 @@
 #include "libs/scanman/include/ScanManApi.h"
 #include "tests/capture/LibraryReports.h"
 #include "tests/support/FileContents.h"
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -5,7 +5,8 @@
 #include "tests/support/Eventually.h"
 #include "tests/support/TempFolder.h"
 #include "tools/scanner-feed/VirtualScanner.h"
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 
 #include <cstdlib>
 #include <future>

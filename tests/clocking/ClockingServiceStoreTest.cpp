@@ -11,7 +11,7 @@
 #include "tools/clocking-service/Photograph.h"
 #include "tools/clocking-service/Portrait.h"
 #include "tools/clocking-service/Staff.h"
-#include "tools/wsq/Pgm.h"
+#include "platform/Files.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

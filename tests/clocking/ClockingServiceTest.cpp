@@ -8,7 +8,8 @@
 #include "tests/support/TempFolder.h"
 #include "tools/clocking-service/Jpeg.h"
 #include "tools/clocking-service/Ledger.h"
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 #include "wsq/Wsq.h"
 
 #include <atomic>

@@ -6,7 +6,7 @@
 #include "service/QuorvantisService.h"
 #include "service/SoapCallConverter.h"
 #include "service/SoapErrors.h"
-#include "tools/wsq/Pgm.h"
+#include "platform/Files.h"
 
 #include <httplib.h>
 

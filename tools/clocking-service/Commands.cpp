@@ -14,7 +14,8 @@
 #include "tools/clocking-service/Serve.h"
 #include "tools/clocking-service/Staff.h"
 #include "tools/wsq/ImageFiles.h"
-#include "tools/wsq/Pgm.h"
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 #include "wsq/Wsq.h"
 
 #include <cstdlib>
