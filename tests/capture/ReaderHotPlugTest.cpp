@@ -5,6 +5,7 @@
 
 #include "libs/scanman/include/ScanManApi.h"
 #include "tests/capture/LibraryReports.h"
+#include "tests/capture/ReplayedReader.h"
 #include "tests/support/FileContents.h"
 
 #include <cstdlib>
@@ -17,23 +18,8 @@
 namespace qv {
 namespace {
 
-std::filesystem::path readerFolder() {
-    const char* folder = std::getenv("QV_READER");
-    return folder == nullptr ? std::filesystem::path() : std::filesystem::path(folder);
-}
-
-std::string scannerId(int32_t index) {
-    const int32_t size = SMGetScannerId(index, nullptr, 0);
-    if (size <= 0) {
-        return {};
-    }
-    std::string id(static_cast<std::size_t>(size), '\0');
-    if (SMGetScannerId(index, id.data(), size) != 0) {
-        return {};
-    }
-    id.pop_back();
-    return id;
-}
+using test::readerFolder;
+using test::scannerId;
 
 struct ObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }

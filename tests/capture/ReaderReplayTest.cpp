@@ -1,11 +1,12 @@
 // Real readers through libScanMan.so: their recorded USB traffic replayed by umockdev. CTest
 // runs these tests under umockdev-run with QV_READER naming the recording's folder.
 
-#include "libs/scanman/include/ScanManApi.h"
-#include "tests/capture/LibraryReports.h"
-#include "tests/support/FileContents.h"
 #include "imaging/PgmFile.h"
+#include "libs/scanman/include/ScanManApi.h"
 #include "platform/Files.h"
+#include "tests/capture/LibraryReports.h"
+#include "tests/capture/ReplayedReader.h"
+#include "tests/support/FileContents.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,23 +18,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::filesystem::path readerFolder() {
-    const char* folder = std::getenv("QV_READER");
-    return folder == nullptr ? std::filesystem::path() : std::filesystem::path(folder);
-}
-
-std::string scannerId(int32_t index) {
-    const int32_t size = SMGetScannerId(index, nullptr, 0);
-    if (size <= 0) {
-        return {};
-    }
-    std::string id(static_cast<std::size_t>(size), '\0');
-    if (SMGetScannerId(index, id.data(), size) != 0) {
-        return {};
-    }
-    id.pop_back();
-    return id;
-}
+using test::readerFolder;
+using test::scannerId;
 
 class ReplayedReader : public ::testing::Test {
 protected:
