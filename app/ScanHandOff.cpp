@@ -7,8 +7,7 @@
 
 namespace qv {
 
-ScanHandOff::ScanHandOff(std::function<bool()> clockInUnderWay,
-                         std::function<void()> imageTaken)
+ScanHandOff::ScanHandOff(std::function<bool()> clockInUnderWay, std::function<void()> imageTaken)
     : clockInUnderWay_(std::move(clockInUnderWay))
     , imageTaken_(std::move(imageTaken))
     , notifier_(wake_.descriptor(), QSocketNotifier::Read) {

@@ -19,8 +19,8 @@ namespace qv {
 class ScanHandOff : public QObject {
     Q_OBJECT
 public:
-    explicit ScanHandOff(std::function<bool()> clockInUnderWay,
-                         std::function<void()> imageTaken = [] {});
+    explicit ScanHandOff(
+        std::function<bool()> clockInUnderWay, std::function<void()> imageTaken = [] {});
     ~ScanHandOff() override;
 
 private:

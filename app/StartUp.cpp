@@ -2,12 +2,12 @@
 
 #include "app/StartUp.h"
 
-#include "app/StationCommandLine.h"
 #include "app/QtRunnerUi.h"
-#include "app/ReaderStatusLine.h"
 #include "app/ReaderArming.h"
+#include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "app/SelfCheck.h"
+#include "app/StationCommandLine.h"
 #include "app/kiosk/Kiosk.h"
 #include "capture/ReaderEvents.h"
 #include "capture/UFingerScan.h"

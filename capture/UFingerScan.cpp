@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <future>
 #include <new>
-#include <system_error>
 #include <set>
 #include <string_view>
+#include <system_error>
 
 namespace qv {
 

@@ -2,8 +2,8 @@
 
 #include "app/BioVerif.h"
 #include "app/QtRunnerUi.h"
-#include "app/ReaderStatusLine.h"
 #include "app/ReaderArming.h"
+#include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "capture/UFingerScan.h"
 #include "imaging/BmpFile.h"
