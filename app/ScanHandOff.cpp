@@ -7,8 +7,9 @@
 
 namespace qv {
 
-ScanHandOff::ScanHandOff(std::function<bool()> clockInUnderWay)
+ScanHandOff::ScanHandOff(std::function<bool()> clockInUnderWay, std::function<void()> imageTaken)
     : clockInUnderWay_(std::move(clockInUnderWay))
+    , imageTaken_(std::move(imageTaken))
     , notifier_(wake_.descriptor(), QSocketNotifier::Read) {
     connect(&notifier_, &QSocketNotifier::activated, this, [this] { deliver(); });
     scanDeliveries().setWaker([this] { wake_.raise(); });
@@ -28,9 +29,12 @@ void ScanHandOff::deliver() {
     }
     delivering_ = true;
     while (std::optional<ScanDelivery> delivery = scanDeliveries().pop()) {
-        if (clockInUnderWay_() && std::holds_alternative<ScanImage>(*delivery)) {
-            scanDeliveries().dropImages();
-            continue;
+        if (std::holds_alternative<ScanImage>(*delivery)) {
+            if (clockInUnderWay_()) {
+                scanDeliveries().dropImages();
+                continue;
+            }
+            imageTaken_();
         }
         guarded([&] { processScanDelivery(*delivery); })();
     }

@@ -14,17 +14,20 @@ namespace qv {
 // them there one at a time, in arrival order. While a clock-in is under way no image is
 // processed: those waiting are dropped, so a scan never runs inside another clock-in; the
 // readers' reports are. Errors go to the default error handler. Deliveries are accepted for
-// as long as it lives; on creation it reports the readers found at start-up.
+// as long as it lives; on creation it reports the readers found at start-up. `imageTaken` is
+// told before each image it processes.
 class ScanHandOff : public QObject {
     Q_OBJECT
 public:
-    explicit ScanHandOff(std::function<bool()> clockInUnderWay);
+    explicit ScanHandOff(
+        std::function<bool()> clockInUnderWay, std::function<void()> imageTaken = [] {});
     ~ScanHandOff() override;
 
 private:
     void deliver();
 
     std::function<bool()> clockInUnderWay_;
+    std::function<void()> imageTaken_;
     WakeSignal wake_;
     QSocketNotifier notifier_;
     bool delivering_ = false;

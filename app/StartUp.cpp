@@ -2,11 +2,12 @@
 
 #include "app/StartUp.h"
 
-#include "app/StationCommandLine.h"
 #include "app/QtRunnerUi.h"
+#include "app/ReaderArming.h"
 #include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "app/SelfCheck.h"
+#include "app/StationCommandLine.h"
 #include "app/kiosk/Kiosk.h"
 #include "capture/ReaderEvents.h"
 #include "capture/UFingerScan.h"
@@ -131,7 +132,9 @@ int runStation(int argc, char** argv) {
         // Whoever follows the readers listens before the hand-off reports those found.
         const ReaderEventSubscription readerJournal(journalReaderReport);
         const ReaderStatusLine readerStatus(*mainWindow);
-        const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); });
+        ReaderArming arming(*mainWindow);
+        const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); },
+                                [&arming] { arming.fingerRead(); });
         std::optional<SelfCheck> check;
         if (mode == StationMode::Check) {
             check.emplace(*application,

@@ -8,9 +8,11 @@
 #include "platform/Errors.h"
 
 #include <filesystem>
+#include <future>
 #include <new>
 #include <set>
 #include <string_view>
+#include <system_error>
 
 namespace qv {
 
@@ -26,6 +28,10 @@ struct LibraryState {
     bool initialised = false;
     bool monitorSet = false;
     bool capturing = false;
+    // Whether readers are to capture; while not, a reader plugged in waits for the next arming.
+    bool armed = true;
+    // Stopping every reader, off the GUI thread: the library returns only once they are closed.
+    std::future<void> stopping;
     // The readers started at start-up, in the library's order.
     std::vector<std::string> found;
     // Readers reported unplugged and not back yet: the library reports an unplugging twice,
@@ -79,6 +85,10 @@ std::string readerIdAt(int32_t index) {
 // thread, since the library's procedures may not call it.
 void startAddedReader(int32_t index) {
     const std::string id = readerIdAt(index);
+    if (!libraryState.armed) {
+        reportReader(ReaderEventKind::Added, id);
+        return;
+    }
     const int32_t started = StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
     libraryState.capturing = true;
     reportReader(isScanManSuccess(started) || started == SM_ERROR_ALREADY_CAPTURING
@@ -160,6 +170,52 @@ const std::vector<std::string>& readersFound() {
     return libraryState.found;
 }
 
+void settleReaders() {
+    if (libraryState.stopping.valid()) {
+        libraryState.stopping.wait();
+        libraryState.stopping = {};
+    }
+}
+
+void idleReaders() {
+    if (!libraryState.initialised || !libraryState.armed) {
+        return;
+    }
+    libraryState.armed = false;
+    if (!libraryState.capturing) {
+        return;
+    }
+    libraryState.capturing = false;
+    try {
+        libraryState.stopping = std::async(std::launch::async, [] { StopAllCapture(); });
+    } catch (const std::system_error&) {
+        // Without a thread to wait on, the GUI thread waits.
+        StopAllCapture();
+    }
+}
+
+void armReaders() {
+    if (!libraryState.initialised || libraryState.armed) {
+        return;
+    }
+    settleReaders();
+    libraryState.armed = true;
+    std::vector<std::string> ids;
+    ListScannerIds(ids);
+    for (const std::string& id : ids) {
+        // The library keeps an unplugged reader's place for when it comes back.
+        if (libraryState.lost.contains(id)) {
+            continue;
+        }
+        StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
+        libraryState.capturing = true;
+    }
+}
+
+bool readersArmed() {
+    return libraryState.armed;
+}
+
 void processScanImage(const ScanImage& image) {
     if (!ScanEnabled || !FingerScan) {
         return;
@@ -228,6 +284,7 @@ void initialiseFingerScan(std::string_view library) {
 }
 
 void finaliseFingerScan() noexcept {
+    settleReaders();
     if (libraryState.capturing) {
         StopAllCapture();
     }

@@ -69,6 +69,17 @@ void processScanImage(const ScanImage& image);
 void reportReadersFound();
 const std::vector<std::string>& readersFound();
 
+// On the GUI thread, while the library is initialised: readers capture only while armed, as
+// they are from start-up. Idling stops every reader on a thread of its own, since the library
+// returns only once they are closed (about 0.1 s, at most 5 s); a reader plugged in meanwhile
+// is reported and waits. Arming waits for that stop to end, then starts every reader the
+// library lists except those reported unplugged and not back.
+void idleReaders();
+void armReaders();
+bool readersArmed();
+// Waits until a stop begun by idling has ended.
+void settleReaders();
+
 // Start-up: binds and initialises the scanner library, starts every attached scanner and
 // creates FingerScan, reading "ScannerConfig.CFG" from the current folder. A failure takes
 // down what was brought up and is raised. The library is the station's, or another build given

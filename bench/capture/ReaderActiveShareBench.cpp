@@ -5,8 +5,8 @@
 // active second, drains at 1/210 per idle second, and a full bucket forces a rest until empty.
 //
 //   always armed: capture waits for a finger all day (the station as it is);
-//   armed while possible: capture waits only from a person's first key in the user field to
-//   their finger, and stops after the answer or 60 s without a finger.
+//   armed while someone is at the door (the station's rule): capture waits from a person's
+//   first key until 60 s after their last input or finger, and from start-up for 60 s.
 //
 // A simulated 8-hour day, one person every 30 s to 10 min (uniform, fixed seed), each taking
 // 4 to 12 s from the first key to the finger.
@@ -19,6 +19,7 @@ namespace {
 constexpr double kHotAfterSeconds = 150;
 constexpr double kCoolSeconds = 210;
 constexpr double kDaySeconds = 8 * 3600;
+constexpr double kIdleAfterSeconds = 60;
 
 struct DayOutcome {
     double activeShare = 0;
@@ -65,17 +66,19 @@ DayOutcome simulateDay(bool alwaysArmed, double minGap, double maxGap) {
     DayOutcome outcome;
     double nextPerson = gap(random);
     double fingerAt = -1;
+    double armedUntil = kIdleAfterSeconds;
     for (double second = 0; second < kDaySeconds; ++second) {
         if (second >= nextPerson) {
             ++outcome.people;
             fingerAt = second + typing(random);
+            armedUntil = fingerAt + kIdleAfterSeconds;
             nextPerson = second + gap(random);
         }
-        const bool waitingForFinger = fingerAt >= second;
+        const bool someoneAtTheDoor = second < armedUntil;
         if (fingerAt >= 0 && second >= fingerAt && second < fingerAt + 1) {
             outcome.fingersWhileResting += reader.resting() ? 1 : 0;
         }
-        reader.tick(alwaysArmed || waitingForFinger);
+        reader.tick(alwaysArmed || someoneAtTheDoor);
     }
     outcome.activeShare = reader.activeSeconds() / kDaySeconds;
     outcome.restingShare = reader.restingSeconds() / kDaySeconds;

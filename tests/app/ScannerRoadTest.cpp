@@ -2,6 +2,7 @@
 
 #include "app/BioVerif.h"
 #include "app/QtRunnerUi.h"
+#include "app/ReaderArming.h"
 #include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "capture/UFingerScan.h"
@@ -288,6 +289,33 @@ private slots:
         QCOMPARE(s.server.requests().size(), std::size_t(1));
         QCOMPARE(FingerScan->ScannerId, std::string());
         QVERIFY(!scanDeliveries().pop());
+    }
+
+    void readersIdleWithoutSomeoneAtTheDoorAndComeBackOnInput() {
+        // Shut down after the station's window has gone.
+        struct Library {
+            Library() { initialiseFingerScan(QV_SCRIPTED_SCANMAN); }
+            ~Library() { finaliseFingerScan(); }
+        } const library;
+        ScannerStation s;
+        ReaderArming arming(*s.window, std::chrono::milliseconds(1));
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); },
+                                  [&arming] { arming.fingerRead(); });
+        QTRY_VERIFY(!readersArmed());
+
+        // Input in another of the station's windows is nobody at the clock-in window.
+        s.activate(s.dialog);
+        QTest::keyClick(&s.dialog, Qt::Key_A);
+        QVERIFY(!readersArmed());
+
+        s.activate(*s.window);
+        QTest::keyClick(&s.window->edAppID, Qt::Key_7);
+        QVERIFY(readersArmed());
+        s.window->rbIngreso.click();
+        // A finger read right after arming makes a clock-in.
+        processScanImage(scan(120, 96));
+        QCOMPARE(s.server.requests().size(), std::size_t(1));
+        QTRY_VERIFY(!readersArmed());
     }
 
     void scansAreLetInOnlyWhileTheWindowIsTheStationsActiveOne() {

@@ -8,6 +8,7 @@
 #include "tests/support/JournalCapture.h"
 #include "tests/support/TempFolder.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -361,6 +362,63 @@ TEST_F(LiveScannerLifetime, ReadersComingAndGoingAreStartedAndReportedOnTheGuiTh
         scanDeliveries().setWaker({});
         script().startResult = 0;
     }
+}
+
+TEST_F(LiveScannerLifetime, IdlingStopsEveryReaderAndArmingStartsThosePluggedIn) {
+    initialiseFingerScan(SCRIPTED_SCANMAN);
+    scanDeliveries().setWaker([] {});
+    const auto deliverFromLibraryThread = [this](int32_t monitorEvent) {
+        std::thread([&] { script().monitor(monitorEvent, 1, 0); }).join();
+        while (std::optional<ScanDelivery> delivery = scanDeliveries().pop()) {
+            processScanDelivery(*delivery);
+        }
+    };
+    const auto callsFrom = [this](std::size_t first) {
+        return std::vector<std::string>(script().calls.begin() + std::ptrdiff_t(first),
+                                        script().calls.end());
+    };
+    deliverFromLibraryThread(SM_MONITOR_SCANNER_LOST);
+    ASSERT_TRUE(readersArmed());
+
+    // Each step: what the station does, then the library calls it makes.
+    struct Step {
+        std::function<void()> act;
+        std::vector<std::string> calls;
+        bool armed;
+    };
+    const std::vector<std::string> listing{"SMGetScannerCount", "SMGetScannerId 0 size 0",
+                                           "SMGetScannerId 0 size 3", "SMGetScannerId 1 size 0",
+                                           "SMGetScannerId 1 size 3"};
+    const auto listed = [&](std::vector<std::string> starts) {
+        std::vector<std::string> calls = listing;
+        calls.insert(calls.end(), starts.begin(), starts.end());
+        return calls;
+    };
+    const std::vector<Step> steps{
+        {idleReaders, {"SMStopCapturing all"}, false},
+        {idleReaders, {}, false},
+        // s1 is unplugged: it is not started again.
+        {armReaders, listed({"SMStartCapturing s0"}), true},
+        {armReaders, {}, true},
+        {idleReaders, {"SMStopCapturing all"}, false},
+        // Plugged back in while idle: it waits for the next arming.
+        {[&] { deliverFromLibraryThread(SM_MONITOR_SCANNER_ADDED); },
+         {"SMGetScannerId 1 size 0", "SMGetScannerId 1 size 3"},
+         false},
+        {armReaders, listed({"SMStartCapturing s0", "SMStartCapturing s1"}), true},
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const std::size_t first = script().calls.size();
+        steps[i].act();
+        settleReaders();
+        EXPECT_EQ(callsFrom(first), steps[i].calls) << "step " << i;
+        EXPECT_EQ(readersArmed(), steps[i].armed) << "step " << i;
+    }
+    idleReaders();
+    finaliseFingerScan();
+    scanDeliveries().setWaker({});
+    EXPECT_EQ(std::count(script().calls.begin(), script().calls.end(), "SMStopCapturing all"), 3)
+        << "an idle station has nothing left to stop";
 }
 
 TEST_F(LiveScannerLifetime, AFailedStartUpFinalisesOnlyWhatItBroughtUp) {
