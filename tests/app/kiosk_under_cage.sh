@@ -26,8 +26,15 @@ if [ "$(id -u)" -eq 0 ]; then
     "${as_user[@]}" test -x "$program" || skip "nobody cannot run $program (a private build folder)"
 fi
 
+# The sanitizers' settings pass through the clean environment; nothing else does.
+sanitizer_settings=()
+for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS; do
+    [ -n "${!name:-}" ] && sanitizer_settings+=("$name=${!name}")
+done
+
 status=0
 "${as_user[@]}" env -i PATH=/usr/bin:/bin XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless \
+    "${sanitizer_settings[@]}" \
     WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 QT_QPA_PLATFORM=wayland \
     QV_SCREENSHOTS="$runtime/shots" \
     cage -d -- sh -c '"$0"; echo $? > "$XDG_RUNTIME_DIR/status"' "$program" \
