@@ -187,9 +187,14 @@ private slots:
         s.settings.flipVertical = true;
         const auto photo = makeJpeg(quadrantPhotograph(), 60, 40, JpegKind::Colour);
         s.answer("Bienvenido, Ana", base64Of(photo));
+        // Written on the server's thread while the window waits for the answer.
+        std::mutex busyMutex;
         std::vector<bool> busyDuringCall;
         s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
-            busyDuringCall.push_back(QGuiApplication::overrideCursor() != nullptr);
+            {
+                const std::lock_guard lock(busyMutex);
+                busyDuringCall.push_back(QGuiApplication::overrideCursor() != nullptr);
+            }
             response.set_content(ficharAnswer("Bienvenido, Ana", base64Of(photo)), "text/xml");
         });
 
@@ -208,7 +213,10 @@ private slots:
         const auto at = [&](int x, int y) { return print.pixels[y * print.width + x]; };
         QVERIFY(at(10, 5) > 180 && at(10, 60) < 90 && at(110, 60) > 150);
 
-        QCOMPARE(busyDuringCall, std::vector<bool>{true});
+        {
+            const std::lock_guard lock(busyMutex);
+            QCOMPARE(busyDuringCall, std::vector<bool>{true});
+        }
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
         QCOMPARE(s.statusTexts, (std::vector<QString>{kVerifying, "Bienvenido, Ana"}));
         QCOMPARE(s.photographWhenStatusChanged, (std::vector<bool>{false, false}));
@@ -331,6 +339,7 @@ private slots:
 
         s.clockIn("5", s.window.rbIngreso);
 
+        const std::lock_guard lock(log.mutex);
         QVERIFY(printPaintedBeforeCall);
         QVERIFY(!statusPaintedBeforeCall.empty());
         QCOMPARE(statusPaintedBeforeCall.back(), kVerifying);
@@ -593,7 +602,7 @@ private slots:
             {&s.window.btCap,
              new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5),
                              Qt::LeftButton, Qt::NoButton, Qt::NoModifier)}};
-        bool paintedDuringCall = false;
+        std::atomic<bool> paintedDuringCall = false;
         s.server.setHandler([&](const httplib::Request&, httplib::Response& response) {
             watch.waitingTextPainted = false;
             for (auto& [receiver, event] : posted) {
