@@ -475,6 +475,7 @@ private slots:
         // Input after the clock-in is taken again.
         QTest::mouseClick(&s.window.btCap, Qt::LeftButton);
         QCOMPARE(s.captureRuns(), 2);
+        QCOMPARE(s.server.requests().size(), std::size_t(2));
     }
 
     void eachAttemptWritesOneJournalLine_data() {
