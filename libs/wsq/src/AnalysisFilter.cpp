@@ -2,6 +2,7 @@
 
 #include "AnalysisFilter.h"
 
+#include "FloatVector.h"
 #include "StandardFilters.h"
 
 #include <algorithm>
@@ -62,24 +63,6 @@ template <class Put> void forEachReflected(int n, Put put) {
         put(p, mirror(p - kReach, n));
     }
 }
-
-#if defined(__GNUC__)
-constexpr bool kHaveVectors = true;
-typedef float Vec __attribute__((vector_size(16)));
-constexpr int kLanes = sizeof(Vec) / sizeof(float);
-
-inline Vec loadVec(const float* p) {
-    Vec v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline void storeVec(float* p, Vec v) {
-    std::memcpy(p, &v, sizeof v);
-}
-#else
-constexpr bool kHaveVectors = false;
-constexpr int kLanes = 1;
-#endif
 
 // The two filters as objects, so that the loops below are written once for both.
 constexpr auto kLowpass = []<class V>(auto e, auto o) { return lowpass<V>(e, o); };
