@@ -255,7 +255,7 @@ std::vector<std::array<std::uint32_t, 3>> symbolsOf(const std::vector<int>& indi
     };
     RunLengthCoder coder(sink);
     forEachCoefficient(image.data(), side, layout, widths, encoderBlockOf(51),
-                       [&](float& cell, int) { coder.add(static_cast<int>(cell)); });
+                       [&](float cell, int) { coder.add(static_cast<int>(cell)); });
     coder.finish();
     return symbols;
 }

@@ -20,22 +20,24 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 CoefficientArray::CoefficientArray(std::size_t count, Contents contents)
     : size_(count) {
     const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(float);
-    void* memory = ::operator new (bytes, std::align_val_t{kHugePage});
+    // Smaller arrays would only waste the alignment.
+    const bool huge = bytes >= kHugePage;
+    const std::align_val_t alignment{huge ? kHugePage : alignof(float)};
+    data_ = {static_cast<float*>(::operator new(bytes, alignment)), Release{alignment}};
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     // Only whole huge pages can be backed; a refusal (no huge pages configured) changes
     // nothing but the speed.
-    if (bytes >= kHugePage) {
-        madvise(memory, bytes / kHugePage * kHugePage, MADV_HUGEPAGE);
+    if (huge) {
+        madvise(data_.get(), bytes / kHugePage * kHugePage, MADV_HUGEPAGE);
     }
 #endif
-    data_.reset(static_cast<float*>(memory));
     if (contents == Contents::Zero) {
         std::fill_n(data_.get(), count, 0.0f);
     }
 }
 
 void CoefficientArray::Release::operator()(float* data) const {
-    ::operator delete (data, std::align_val_t{kHugePage});
+    ::operator delete(data, alignment);
 }
 
 } // namespace qv::wsq

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
 
 namespace qv::wsq {
 
@@ -22,6 +23,7 @@ public:
 
 private:
     struct Release {
+        std::align_val_t alignment;
         void operator()(float* data) const;
     };
 

@@ -3,6 +3,7 @@
 #include "AnalysisFilter.h"
 #include "BitAllocation.h"
 #include "BitWriter.h"
+#include "CoefficientArray.h"
 #include "HuffmanBuilder.h"
 #include "Markers.h"
 #include "Quantiser.h"
@@ -111,52 +112,42 @@ std::string describingComment(int width, int height, int ppi, double bitRate) {
 constexpr int kBlockCount = 3;
 constexpr std::array<int, kBlockCount> kTableOfBlock = {0, 1, 1};
 
-// Quantises and codes the blocks of one decomposed image.
-class BlockCoder {
-public:
-    BlockCoder(float* coefficients, std::size_t stride, const SubbandLayout& layout,
-               const QuantizationTable& widths)
-        : coefficients_(coefficients)
-        , stride_(stride)
-        , layout_(layout)
-        , widths_(widths) {}
-
-    // Replaces the block's coefficients by their quantiser indices (small integers, exact in
-    // float, so no second image-sized buffer is needed) and counts the symbols they make.
-    void quantiseAndCount(int block, SymbolCounts& counts) const {
-        auto count = [&](int symbol, std::uint32_t, int) { ++counts[symbol]; };
-        RunLengthCoder coder(count);
-        forEachCoefficient(
-            coefficients_, stride_, layout_, widths_, block, [&](float& cell, int k) {
-                const int index = quantise(cell, widths_.binWidth[k], widths_.zeroBinWidth[k]);
-                cell = static_cast<float>(index);
-                coder.add(index);
-            });
-        coder.finish();
-    }
-
-    // Writes the entropy-coded data of a block already quantised.
-    void write(int block, const HuffmanCodes& codes, std::vector<std::uint8_t>& out) const {
-        BitWriter bits(out);
-        auto put = [&](int symbol, std::uint32_t extra, int extraCount) {
-            bits.put(codes[symbol].code, codes[symbol].length);
-            if (extraCount > 0) {
-                bits.put(extra, extraCount);
-            }
-        };
-        RunLengthCoder coder(put);
-        forEachCoefficient(coefficients_, stride_, layout_, widths_, block,
-                           [&](float& cell, int) { coder.add(static_cast<int>(cell)); });
-        coder.finish();
-        bits.finish();
-    }
-
-private:
-    float* coefficients_;
-    std::size_t stride_;
-    const SubbandLayout& layout_;
-    const QuantizationTable& widths_;
+// One symbol of a block's entropy-coded data, with its extra bits.
+struct CodedSymbol {
+    std::uint8_t symbol;
+    std::uint8_t extraCount;
+    std::uint16_t extra;
 };
+
+// Quantises the coefficients of a block and turns the indices into symbols in one pass,
+// counting them for the block's Huffman table and keeping them for writing: the symbols of a
+// print are far fewer than its coefficients, so writing never walks the image again.
+void quantiseBlock(const float* coefficients, std::size_t stride, const SubbandLayout& layout,
+                   const QuantizationTable& widths, int block, SymbolCounts& counts,
+                   std::vector<CodedSymbol>& symbols) {
+    auto keep = [&](int symbol, std::uint32_t extra, int extraCount) {
+        ++counts[symbol];
+        symbols.push_back({static_cast<std::uint8_t>(symbol), static_cast<std::uint8_t>(extraCount),
+                           static_cast<std::uint16_t>(extra)});
+    };
+    RunLengthCoder coder(keep);
+    forEachCoefficient(coefficients, stride, layout, widths, block, [&](float value, int k) {
+        coder.add(quantise(value, widths.binWidth[k], widths.zeroBinWidth[k]));
+    });
+    coder.finish();
+}
+
+void writeBlock(std::span<const CodedSymbol> symbols, const HuffmanCodes& codes,
+                std::vector<std::uint8_t>& out) {
+    BitWriter bits(out);
+    for (const CodedSymbol& s : symbols) {
+        bits.put(codes[s.symbol].code, codes[s.symbol].length);
+        if (s.extraCount > 0) {
+            bits.put(s.extra, s.extraCount);
+        }
+    }
+    bits.finish();
+}
 
 } // namespace
 
@@ -166,8 +157,8 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width
     const auto stride = static_cast<std::size_t>(width);
     const SubbandLayout layout = makeSubbandLayout(width, height);
 
-    // The one image-sized buffer: pixels, then coefficients, then quantiser indices.
-    std::vector<float> coefficients(pixels.size());
+    // The one image-sized buffer: pixels, then coefficients.
+    const CoefficientArray coefficients(pixels.size(), CoefficientArray::Contents::Unset);
     const Normalisation normalisation = normalise(pixels, coefficients.data());
     AnalysisScratch scratch(std::max(width, height));
     for (const Node& node : layout.nodes) {
@@ -176,10 +167,11 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width
     const QuantizationTable widths =
         allocateBits(measureSubbands(coefficients.data(), stride, layout), options.bitRate);
 
-    const BlockCoder coder(coefficients.data(), stride, layout, widths);
     std::array<SymbolCounts, 2> counts{};
+    std::array<std::vector<CodedSymbol>, kBlockCount> symbols;
     for (int block = 0; block < kBlockCount; ++block) {
-        coder.quantiseAndCount(block, counts[kTableOfBlock[block]]);
+        quantiseBlock(coefficients.data(), stride, layout, widths, block,
+                      counts[kTableOfBlock[block]], symbols[block]);
     }
     const std::array<HuffmanTable, 2> tables = {buildHuffmanTable(counts[0]),
                                                 buildHuffmanTable(counts[1])};
@@ -203,7 +195,7 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width
             segments.huffmanTable(table, tables[table]);
         }
         segments.blockHeader(table);
-        coder.write(block, canonicalCodes(tables[table]), out);
+        writeBlock(symbols[block], canonicalCodes(tables[table]), out);
     }
     segments.marker(marker::EOI);
     return out;

@@ -72,10 +72,10 @@ private:
     int run_ = 0;
 };
 
-// Calls visit(cell, k) for every coefficient of the sent subbands k of one entropy-coded block,
+// Calls visit(value, k) for every coefficient of the sent subbands k of one entropy-coded block,
 // in transmission order: subbands in index order, each row by row.
 template <class Visit>
-void forEachCoefficient(float* coefficients, std::size_t stride, const SubbandLayout& layout,
+void forEachCoefficient(const float* coefficients, std::size_t stride, const SubbandLayout& layout,
                         const QuantizationTable& widths, int block, Visit&& visit) {
     for (int k = 0; k < kCodedSubbandCount; ++k) {
         if (encoderBlockOf(k) != block || widths.binWidth[k] <= 0) {
@@ -83,7 +83,7 @@ void forEachCoefficient(float* coefficients, std::size_t stride, const SubbandLa
         }
         const Rect& r = layout.subbands[k];
         for (int y = r.y; y < r.y + r.height; ++y) {
-            float* row = coefficients + static_cast<std::size_t>(y) * stride;
+            const float* row = coefficients + static_cast<std::size_t>(y) * stride;
             for (int x = r.x; x < r.x + r.width; ++x) {
                 visit(row[x], k);
             }
