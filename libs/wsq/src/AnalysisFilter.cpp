@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace qv::wsq {
 namespace {
@@ -68,58 +67,35 @@ template <class Put> void forEachReflected(int n, Put put) {
 constexpr auto kLowpass = []<class V>(auto e, auto o) { return lowpass<V>(e, o); };
 constexpr auto kHighpass = []<class V>(auto e, auto o) { return highpass<V>(e, o); };
 
-// Filters one row held as `even`/`odd` arrays into `count` outputs, vectorised along the row.
-template <bool UseVectors, class Filter>
-void filterRow(const float* even, const float* odd, int count, float* out, Filter filter) {
-    int k = 0;
+// Filters `count` neighbouring outputs: output i reads even(j)[i] and odd(j)[i] as its even and
+// odd inputs j. Rows and columns differ only in where those lie.
+template <bool UseVectors, class Filter, class Even, class Odd>
+void filterOutputs(int count, float* out, Filter filter, Even even, Odd odd) {
+    int i = 0;
     if constexpr (UseVectors && kHaveVectors) {
-        for (; k + kLanes <= count; k += kLanes) {
-            storeVec(out + k,
-                     filter.template operator()<Vec>([&](int j) { return loadVec(even + k + j); },
-                                                     [&](int j) { return loadVec(odd + k + j); }));
+        for (; i + kLanes <= count; i += kLanes) {
+            storeVec(out + i,
+                     filter.template operator()<Vec>([&](int j) { return loadVec(even(j) + i); },
+                                                     [&](int j) { return loadVec(odd(j) + i); }));
         }
     }
-    for (; k < count; ++k) {
-        out[k] = filter.template operator()<float>([&](int j) { return even[k + j]; },
-                                                   [&](int j) { return odd[k + j]; });
-    }
-}
-
-// Columns are filtered a strip at a time: kStrip neighbouring columns, copied with their
-// extension into scratch, vectorised across the strip.
-constexpr int kStrip = 16;
-
-// `even`/`odd` hold positions of kStrip lanes each; output position k goes to
-// out + k * stride.
-template <bool UseVectors, class Filter>
-void filterStrip(const float* even, const float* odd, int lanes, int count, float* out,
-                 std::size_t stride, Filter filter) {
-    for (int k = 0; k < count; ++k) {
-        const float* e0 = even + static_cast<std::size_t>(k) * kStrip;
-        const float* o0 = odd + static_cast<std::size_t>(k) * kStrip;
-        float* dst = out + static_cast<std::size_t>(k) * stride;
-        int s = 0;
-        if constexpr (UseVectors && kHaveVectors) {
-            for (; s + kLanes <= lanes; s += kLanes) {
-                storeVec(dst + s, filter.template operator()<Vec>(
-                                      [&](int j) { return loadVec(e0 + j * kStrip + s); },
-                                      [&](int j) { return loadVec(o0 + j * kStrip + s); }));
-            }
-        }
-        for (; s < lanes; ++s) {
-            dst[s] = filter.template operator()<float>([&](int j) { return e0[j * kStrip + s]; },
-                                                       [&](int j) { return o0[j * kStrip + s]; });
-        }
+    for (; i < count; ++i) {
+        out[i] = filter.template operator()<float>([&](int j) { return even(j)[i]; },
+                                                   [&](int j) { return odd(j)[i]; });
     }
 }
 
+// Filters every row of the node into `filtered` (the node's size, rows packed). Each row is
+// first split into its even and odd positions with the extension, so that output k reads
+// even(k + 0..4) and odd(k + 0..3) whatever its parity.
 template <bool UseVectors>
-void splitRows(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
+void splitRows(const float* image, std::size_t stride, const Node& node, float* even, float* odd,
+               float* filtered) {
     const Rect& r = node.rect;
     const int lowCount = (r.width + 1) / 2;
     const int highCount = r.width / 2;
-    for (int y = r.y; y < r.y + r.height; ++y) {
-        float* row = image + static_cast<std::size_t>(y) * stride + r.x;
+    for (int y = 0; y < r.height; ++y) {
+        const float* row = image + static_cast<std::size_t>(r.y + y) * stride + r.x;
         auto put = [&](int p, int i) {
             if (p % 2 == 0) {
                 even[p / 2] = row[i];
@@ -129,69 +105,82 @@ void splitRows(float* image, std::size_t stride, const Node& node, float* even, 
         };
         forEachReflected(r.width, put);
         // kReach is even, so sample i lands in the half of its own parity.
-        for (int i = 0; i + 1 < r.width; i += 2) {
-            even[(i + kReach) / 2] = row[i];
-            odd[(i + kReach) / 2] = row[i + 1];
+        float* evenInside = even + kReach / 2;
+        float* oddInside = odd + kReach / 2;
+        for (int j = 0; j < r.width / 2; ++j) {
+            evenInside[j] = row[2 * j];
+            oddInside[j] = row[2 * j + 1];
         }
         if (r.width % 2 != 0) {
             put(r.width - 1 + kReach, r.width - 1);
         }
-        float* low = row + (node.invertX ? highCount : 0);
-        float* high = row + (node.invertX ? 0 : lowCount);
-        filterRow<UseVectors>(even, odd, lowCount, low, kLowpass);
-        filterRow<UseVectors>(even, odd, highCount, high, kHighpass);
+        float* out = filtered + static_cast<std::size_t>(y) * r.width;
+        auto evenAt = [&](int j) { return even + j; };
+        auto oddAt = [&](int j) { return odd + j; };
+        filterOutputs<UseVectors>(lowCount, out + (node.invertX ? highCount : 0), kLowpass, evenAt,
+                                  oddAt);
+        filterOutputs<UseVectors>(highCount, out + (node.invertX ? 0 : lowCount), kHighpass, evenAt,
+                                  oddAt);
     }
 }
 
+// Filters the columns of the row-filtered node back into the image, whole rows at a time: the
+// outputs of row k read the nine rows at extended positions 2k .. 2k + 8.
 template <bool UseVectors>
-void splitColumns(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
+void splitColumns(const float* filtered, float* image, std::size_t stride, const Node& node) {
     const Rect& r = node.rect;
     const int lowCount = (r.height + 1) / 2;
     const int highCount = r.height / 2;
     float* top = image + static_cast<std::size_t>(r.y) * stride + r.x;
     float* lowTop = top + static_cast<std::size_t>(node.invertY ? highCount : 0) * stride;
     float* highTop = top + static_cast<std::size_t>(node.invertY ? 0 : lowCount) * stride;
-    for (int x = 0; x < r.width; x += kStrip) {
-        const int lanes = std::min(kStrip, r.width - x);
-        auto put = [&](int p, int i) {
-            const float* src = top + static_cast<std::size_t>(i) * stride + x;
-            float* dst = ((p % 2 == 0) ? even : odd) + static_cast<std::size_t>(p / 2) * kStrip;
-            if (lanes == kStrip) {
-                std::memcpy(dst, src, kStrip * sizeof(float));
-            } else {
-                std::memcpy(dst, src, static_cast<std::size_t>(lanes) * sizeof(float));
-            }
-        };
-        forEachReflected(r.height, put);
-        for (int i = 0; i < r.height; ++i) {
-            put(i + kReach, i);
+    std::array<const float*, 2 * kReach + 1> rows;
+    auto evenAt = [&](int j) { return rows[2 * j]; };
+    auto oddAt = [&](int j) { return rows[2 * j + 1]; };
+    for (int k = 0; k < lowCount; ++k) {
+        for (int p = 0; p < static_cast<int>(rows.size()); ++p) {
+            rows[p] =
+                filtered + static_cast<std::size_t>(mirror(2 * k + p - kReach, r.height)) * r.width;
         }
-        filterStrip<UseVectors>(even, odd, lanes, lowCount, lowTop + x, stride, kLowpass);
-        filterStrip<UseVectors>(even, odd, lanes, highCount, highTop + x, stride, kHighpass);
+        filterOutputs<UseVectors>(r.width, lowTop + static_cast<std::size_t>(k) * stride, kLowpass,
+                                  evenAt, oddAt);
+        if (k < highCount) {
+            filterOutputs<UseVectors>(r.width, highTop + static_cast<std::size_t>(k) * stride,
+                                      kHighpass, evenAt, oddAt);
+        }
     }
 }
 
 template <bool UseVectors>
-void split(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
-    splitRows<UseVectors>(image, stride, node, even, odd);
-    splitColumns<UseVectors>(image, stride, node, even, odd);
+void split(float* image, std::size_t stride, const Node& node, AnalysisScratch& scratch) {
+    splitRows<UseVectors>(image, stride, node, scratch.even(), scratch.odd(),
+                          scratch.filtered(node.rect));
+    splitColumns<UseVectors>(scratch.filtered(node.rect), image, stride, node);
 }
 
 } // namespace
 
 AnalysisScratch::AnalysisScratch(int longestSide) {
     const auto positions = static_cast<std::size_t>(longestSide / 2 + kReach + 1);
-    even_.resize(positions * kStrip);
-    odd_.resize(positions * kStrip);
+    even_.resize(positions);
+    odd_.resize(positions);
+}
+
+float* AnalysisScratch::filtered(const Rect& node) {
+    const auto size = static_cast<std::size_t>(node.area());
+    if (filtered_.size() < size) {
+        filtered_ = CoefficientArray(size, CoefficientArray::Contents::Unset);
+    }
+    return filtered_.data();
 }
 
 void analyseNode(float* image, std::size_t stride, const Node& node, AnalysisScratch& scratch) {
-    split<true>(image, stride, node, scratch.even_.data(), scratch.odd_.data());
+    split<true>(image, stride, node, scratch);
 }
 
 void analyseNodeScalar(float* image, std::size_t stride, const Node& node,
                        AnalysisScratch& scratch) {
-    split<false>(image, stride, node, scratch.even_.data(), scratch.odd_.data());
+    split<false>(image, stride, node, scratch);
 }
 
 } // namespace qv::wsq

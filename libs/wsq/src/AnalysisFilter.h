@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "CoefficientArray.h"
 #include "SubbandLayout.h"
 
 #include <cstddef>
@@ -15,11 +16,16 @@ public:
     // Sized for regions up to `longestSide` samples along either axis.
     explicit AnalysisScratch(int longestSide);
 
+    // One row's even and odd positions, with the extension.
+    float* even() { return even_.data(); }
+    float* odd() { return odd_.data(); }
+    // Room for the row-filtered `node`, rows packed.
+    float* filtered(const Rect& node);
+
 private:
-    friend void analyseNode(float*, std::size_t, const Node&, AnalysisScratch&);
-    friend void analyseNodeScalar(float*, std::size_t, const Node&, AnalysisScratch&);
     std::vector<float> even_;
     std::vector<float> odd_;
+    CoefficientArray filtered_;
 };
 
 // Splits `node` into its four quarters with the 9/7 analysis filters: rows first, then
