@@ -85,80 +85,99 @@ void filterOutputs(int count, float* out, Filter filter, Even even, Odd odd) {
     }
 }
 
-// Filters every row of the node into `filtered` (the node's size, rows packed). Each row is
-// first split into its even and odd positions with the extension, so that output k reads
+// Filters one row of `width` samples, sample(i) giving sample i, into `out`. The row is first
+// split into its even and odd positions with the extension, so that output k reads
 // even(k + 0..4) and odd(k + 0..3) whatever its parity.
-template <bool UseVectors>
-void splitRows(const float* image, std::size_t stride, const Node& node, float* even, float* odd,
-               float* filtered) {
-    const Rect& r = node.rect;
-    const int lowCount = (r.width + 1) / 2;
-    const int highCount = r.width / 2;
-    for (int y = 0; y < r.height; ++y) {
-        const float* row = image + static_cast<std::size_t>(r.y + y) * stride + r.x;
-        auto put = [&](int p, int i) {
-            if (p % 2 == 0) {
-                even[p / 2] = row[i];
-            } else {
-                odd[p / 2] = row[i];
-            }
-        };
-        forEachReflected(r.width, put);
-        // kReach is even, so sample i lands in the half of its own parity.
-        float* evenInside = even + kReach / 2;
-        float* oddInside = odd + kReach / 2;
-        for (int j = 0; j < r.width / 2; ++j) {
-            evenInside[j] = row[2 * j];
-            oddInside[j] = row[2 * j + 1];
-        }
-        if (r.width % 2 != 0) {
-            put(r.width - 1 + kReach, r.width - 1);
-        }
-        float* out = filtered + static_cast<std::size_t>(y) * r.width;
-        auto evenAt = [&](int j) { return even + j; };
-        auto oddAt = [&](int j) { return odd + j; };
-        filterOutputs<UseVectors>(lowCount, out + (node.invertX ? highCount : 0), kLowpass, evenAt,
-                                  oddAt);
-        filterOutputs<UseVectors>(highCount, out + (node.invertX ? 0 : lowCount), kHighpass, evenAt,
-                                  oddAt);
+template <bool UseVectors, class Sample>
+void filterRow(Sample sample, int width, bool invertX, float* even, float* odd, float* out) {
+    const int lowCount = (width + 1) / 2;
+    const int highCount = width / 2;
+    auto put = [&](int p, int i) { (p % 2 == 0 ? even : odd)[p / 2] = sample(i); };
+    forEachReflected(width, put);
+    // kReach is even, so sample i lands in the half of its own parity.
+    float* evenInside = even + kReach / 2;
+    float* oddInside = odd + kReach / 2;
+    for (int j = 0; j < width / 2; ++j) {
+        evenInside[j] = sample(2 * j);
+        oddInside[j] = sample(2 * j + 1);
     }
+    if (width % 2 != 0) {
+        put(width - 1 + kReach, width - 1);
+    }
+    auto evenAt = [&](int j) { return even + j; };
+    auto oddAt = [&](int j) { return odd + j; };
+    filterOutputs<UseVectors>(lowCount, out + (invertX ? highCount : 0), kLowpass, evenAt, oddAt);
+    filterOutputs<UseVectors>(highCount, out + (invertX ? 0 : lowCount), kHighpass, evenAt, oddAt);
 }
 
-// Filters the columns of the row-filtered node back into the image, whole rows at a time: the
-// outputs of row k read the nine rows at extended positions 2k .. 2k + 8.
-template <bool UseVectors>
-void splitColumns(const float* filtered, float* image, std::size_t stride, const Node& node) {
-    const Rect& r = node.rect;
-    const int lowCount = (r.height + 1) / 2;
-    const int highCount = r.height / 2;
-    float* top = image + static_cast<std::size_t>(r.y) * stride + r.x;
-    float* lowTop = top + static_cast<std::size_t>(node.invertY ? highCount : 0) * stride;
-    float* highTop = top + static_cast<std::size_t>(node.invertY ? 0 : lowCount) * stride;
+// Filters the columns of a row-filtered region of `width` x `height` into the region at `top`
+// (row pitch `stride`), whole rows at a time: the outputs of row k read the rows at extended
+// positions 2k .. 2k + 8, filteredRow(m) giving row m.
+template <bool UseVectors, class FilteredRow>
+void filterColumns(FilteredRow filteredRow, int width, int height, bool invertY, float* top,
+                   std::size_t stride) {
+    const int lowCount = (height + 1) / 2;
+    const int highCount = height / 2;
+    float* lowTop = top + static_cast<std::size_t>(invertY ? highCount : 0) * stride;
+    float* highTop = top + static_cast<std::size_t>(invertY ? 0 : lowCount) * stride;
     std::array<const float*, 2 * kReach + 1> rows;
     auto evenAt = [&](int j) { return rows[2 * j]; };
     auto oddAt = [&](int j) { return rows[2 * j + 1]; };
     for (int k = 0; k < lowCount; ++k) {
         for (int p = 0; p < static_cast<int>(rows.size()); ++p) {
-            rows[p] =
-                filtered + static_cast<std::size_t>(mirror(2 * k + p - kReach, r.height)) * r.width;
+            rows[p] = filteredRow(mirror(2 * k + p - kReach, height));
         }
-        filterOutputs<UseVectors>(r.width, lowTop + static_cast<std::size_t>(k) * stride, kLowpass,
+        filterOutputs<UseVectors>(width, lowTop + static_cast<std::size_t>(k) * stride, kLowpass,
                                   evenAt, oddAt);
         if (k < highCount) {
-            filterOutputs<UseVectors>(r.width, highTop + static_cast<std::size_t>(k) * stride,
+            filterOutputs<UseVectors>(width, highTop + static_cast<std::size_t>(k) * stride,
                                       kHighpass, evenAt, oddAt);
         }
     }
 }
 
+// A node inside the image is its own input: its rows are all filtered into scratch first, and
+// the columns filtered from there back into the image.
 template <bool UseVectors>
 void split(float* image, std::size_t stride, const Node& node, AnalysisScratch& scratch) {
-    splitRows<UseVectors>(image, stride, node, scratch.even(), scratch.odd(),
-                          scratch.filtered(node.rect));
-    splitColumns<UseVectors>(scratch.filtered(node.rect), image, stride, node);
+    const Rect& r = node.rect;
+    const auto width = static_cast<std::size_t>(r.width);
+    float* filtered = scratch.filtered(width * static_cast<std::size_t>(r.height));
+    for (int y = 0; y < r.height; ++y) {
+        const float* row = image + static_cast<std::size_t>(r.y + y) * stride + r.x;
+        filterRow<UseVectors>([row](int i) { return row[i]; }, r.width, node.invertX,
+                              scratch.even(), scratch.odd(), filtered + y * width);
+    }
+    filterColumns<UseVectors>([&](int m) { return filtered + m * width; }, r.width, r.height,
+                              node.invertY, image + static_cast<std::size_t>(r.y) * stride + r.x,
+                              stride);
 }
 
+// Rows filtered on demand, the last kRingRows of them kept. The rows one column output reads
+// lie within nine consecutive rows, so none of them is evicted while it is in use.
+constexpr int kRingRows = 16;
+
 } // namespace
+
+void analyseImage(std::span<const std::uint8_t> pixels, const std::array<float, 256>& level,
+                  float* image, const Node& node, AnalysisScratch& scratch) {
+    const Rect& r = node.rect;
+    const auto width = static_cast<std::size_t>(r.width);
+    float* ring = scratch.filtered(width * kRingRows);
+    std::array<int, kRingRows> held;
+    held.fill(-1);
+    auto filteredRow = [&](int m) {
+        float* slot = ring + static_cast<std::size_t>(m % kRingRows) * width;
+        if (held[m % kRingRows] != m) {
+            const std::uint8_t* row = pixels.data() + static_cast<std::size_t>(m) * width;
+            filterRow<true>([&](int i) { return level[row[i]]; }, r.width, node.invertX,
+                            scratch.even(), scratch.odd(), slot);
+            held[m % kRingRows] = m;
+        }
+        return static_cast<const float*>(slot);
+    };
+    filterColumns<true>(filteredRow, r.width, r.height, node.invertY, image, width);
+}
 
 AnalysisScratch::AnalysisScratch(int longestSide) {
     const auto positions = static_cast<std::size_t>(longestSide / 2 + kReach + 1);
@@ -166,10 +185,9 @@ AnalysisScratch::AnalysisScratch(int longestSide) {
     odd_.resize(positions);
 }
 
-float* AnalysisScratch::filtered(const Rect& node) {
-    const auto size = static_cast<std::size_t>(node.area());
-    if (filtered_.size() < size) {
-        filtered_ = CoefficientArray(size, CoefficientArray::Contents::Unset);
+float* AnalysisScratch::filtered(std::size_t count) {
+    if (filtered_.size() < count) {
+        filtered_ = CoefficientArray(count, CoefficientArray::Contents::Unset);
     }
     return filtered_.data();
 }

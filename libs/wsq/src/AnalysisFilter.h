@@ -5,7 +5,10 @@
 #include "CoefficientArray.h"
 #include "SubbandLayout.h"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <vector>
 
 namespace qv::wsq {
@@ -19,8 +22,8 @@ public:
     // One row's even and odd positions, with the extension.
     float* even() { return even_.data(); }
     float* odd() { return odd_.data(); }
-    // Room for the row-filtered `node`, rows packed.
-    float* filtered(const Rect& node);
+    // Room for `count` row-filtered samples.
+    float* filtered(std::size_t count);
 
 private:
     std::vector<float> even_;
@@ -33,6 +36,12 @@ private:
 // instructions where the compiler offers them; the scalar form gives the same values and
 // serves compilers without vector extensions.
 void analyseNode(float* image, std::size_t stride, const Node& node, AnalysisScratch& scratch);
+
+// Splits the whole image, `node` (the layout's first), reading pixel p as level[p] and writing
+// the four quarters to `image` (row pitch the image's width): the normalised image itself is
+// never stored. The same values as analyseNode on the normalised image.
+void analyseImage(std::span<const std::uint8_t> pixels, const std::array<float, 256>& level,
+                  float* image, const Node& node, AnalysisScratch& scratch);
 void analyseNodeScalar(float* image, std::size_t stride, const Node& node,
                        AnalysisScratch& scratch);
 

@@ -20,15 +20,17 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 CoefficientArray::CoefficientArray(std::size_t count, Contents contents)
     : size_(count) {
     const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(float);
-    // Smaller arrays would only waste the alignment.
-    const bool huge = bytes >= kHugePage;
+    // Arrays of half a huge page or more are rounded up to whole ones: touching all of a huge
+    // page costs less than faulting in half of it 4 KiB at a time. Smaller arrays would only
+    // waste the alignment.
+    const bool huge = bytes >= kHugePage / 2;
+    const std::size_t reserved = huge ? (bytes + kHugePage - 1) / kHugePage * kHugePage : bytes;
     const std::align_val_t alignment{huge ? kHugePage : alignof(float)};
-    data_ = {static_cast<float*>(::operator new(bytes, alignment)), Release{alignment}};
+    data_ = {static_cast<float*>(::operator new(reserved, alignment)), Release{alignment}};
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Only whole huge pages can be backed; a refusal (no huge pages configured) changes
-    // nothing but the speed.
+    // A refusal (no huge pages configured) changes nothing but the speed.
     if (huge) {
-        madvise(data_.get(), bytes / kHugePage * kHugePage, MADV_HUGEPAGE);
+        madvise(data_.get(), reserved, MADV_HUGEPAGE);
     }
 #endif
     if (contents == Contents::Zero) {

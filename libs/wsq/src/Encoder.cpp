@@ -55,13 +55,14 @@ void checkArguments(std::span<const std::uint8_t> pixels, int width, int height,
     }
 }
 
+// The image shifted to zero mean and scaled into about +-128.
 struct Normalisation {
     double mean = 0;
     double scale = 1;
+    std::array<float, 256> level; // the normalised value of each gray level
 };
 
-// Shifts the image to zero mean and scales it into about +-128; writes the result to `out`.
-Normalisation normalise(std::span<const std::uint8_t> pixels, float* out) {
+Normalisation normalise(std::span<const std::uint8_t> pixels) {
     // Four interleaved histograms keep consecutive equal pixels from serialising on one counter.
     std::array<std::array<std::uint64_t, 256>, 4> histograms{};
     std::size_t i = 0;
@@ -90,12 +91,9 @@ Normalisation normalise(std::span<const std::uint8_t> pixels, float* out) {
     const double spread = std::max(n.mean - lowest, highest - n.mean);
     // A flat image has no spread; any scale leaves it all zero.
     n.scale = spread > 0 ? spread / kNormalisedRange : 1;
-
-    std::array<float, 256> level;
     for (int v = 0; v < 256; ++v) {
-        level[v] = static_cast<float>((v - n.mean) / n.scale);
+        n.level[v] = static_cast<float>((v - n.mean) / n.scale);
     }
-    std::transform(pixels.begin(), pixels.end(), out, [&](std::uint8_t p) { return level[p]; });
     return n;
 }
 
@@ -157,11 +155,11 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width
     const auto stride = static_cast<std::size_t>(width);
     const SubbandLayout layout = makeSubbandLayout(width, height);
 
-    // The one image-sized buffer: pixels, then coefficients.
+    const Normalisation normalisation = normalise(pixels);
     const CoefficientArray coefficients(pixels.size(), CoefficientArray::Contents::Unset);
-    const Normalisation normalisation = normalise(pixels, coefficients.data());
     AnalysisScratch scratch(std::max(width, height));
-    for (const Node& node : layout.nodes) {
+    analyseImage(pixels, normalisation.level, coefficients.data(), layout.nodes[0], scratch);
+    for (const Node& node : std::span(layout.nodes).subspan(1)) {
         analyseNode(coefficients.data(), stride, node, scratch);
     }
     const QuantizationTable widths =
