@@ -279,8 +279,12 @@ std::vector<std::array<std::uint32_t, 3>> symbolsOf(const std::vector<int>& indi
             {static_cast<std::uint32_t>(symbol), extra, static_cast<std::uint32_t>(count)});
     };
     RunLengthCoder coder(sink);
-    forEachCoefficient(image.data(), side, layout, widths, encoderBlockOf(51),
-                       [&](float cell, int) { coder.add(static_cast<int>(cell)); });
+    forEachRow(image.data(), side, layout, widths, encoderBlockOf(51),
+               [&](const float* row, int count, int) {
+                   for (int i = 0; i < count; ++i) {
+                       coder.add(static_cast<int>(row[i]));
+                   }
+               });
     coder.finish();
     return symbols;
 }

@@ -63,32 +63,25 @@ struct Normalisation {
 };
 
 Normalisation normalise(std::span<const std::uint8_t> pixels) {
-    // Four interleaved histograms keep consecutive equal pixels from serialising on one counter.
-    std::array<std::array<std::uint64_t, 256>, 4> histograms{};
-    std::size_t i = 0;
-    for (; i + 4 <= pixels.size(); i += 4) {
-        for (std::size_t lane = 0; lane < 4; ++lane) {
-            ++histograms[lane][pixels[i + lane]];
-        }
-    }
-    for (; i < pixels.size(); ++i) {
-        ++histograms[0][pixels[i]];
-    }
+    // Plain loops over bytes that the compiler vectorises; the partial sums stay exact in 32
+    // bits for a chunk of 2^16 pixels.
+    constexpr std::size_t kChunk = std::size_t{1} << 16;
     std::uint64_t sum = 0;
-    int lowest = 255;
-    int highest = 0;
-    for (int v = 0; v < 256; ++v) {
-        const std::uint64_t count =
-            histograms[0][v] + histograms[1][v] + histograms[2][v] + histograms[3][v];
-        if (count != 0) {
-            sum += count * static_cast<std::uint64_t>(v);
-            lowest = std::min(lowest, v);
-            highest = std::max(highest, v);
+    std::uint8_t lowest = 255;
+    std::uint8_t highest = 0;
+    for (std::size_t start = 0; start < pixels.size(); start += kChunk) {
+        const auto chunk = pixels.subspan(start, std::min(kChunk, pixels.size() - start));
+        std::uint32_t chunkSum = 0;
+        for (const std::uint8_t p : chunk) {
+            chunkSum += p;
+            lowest = std::min(lowest, p);
+            highest = std::max(highest, p);
         }
+        sum += chunkSum;
     }
     Normalisation n;
     n.mean = static_cast<double>(sum) / static_cast<double>(pixels.size());
-    const double spread = std::max(n.mean - lowest, highest - n.mean);
+    const double spread = std::max(n.mean - lowest, static_cast<double>(highest) - n.mean);
     // A flat image has no spread; any scale leaves it all zero.
     n.scale = spread > 0 ? spread / kNormalisedRange : 1;
     for (int v = 0; v < 256; ++v) {
@@ -129,9 +122,23 @@ void quantiseBlock(const float* coefficients, std::size_t stride, const SubbandL
                            static_cast<std::uint16_t>(extra)});
     };
     RunLengthCoder coder(keep);
-    forEachCoefficient(coefficients, stride, layout, widths, block, [&](float value, int k) {
-        coder.add(quantise(value, widths.binWidth[k], widths.zeroBinWidth[k]));
-    });
+    forEachRow(coefficients, stride, layout, widths, block,
+               [&](const float* row, int count, int k) {
+                   const double binWidth = widths.binWidth[k];
+                   const double zeroBinWidth = widths.zeroBinWidth[k];
+                   const float inZeroBin = zeroBinLimit(zeroBinWidth);
+                   for (int x = 0; x < count;) {
+                       const int zeros = x;
+                       while (x < count && std::abs(row[x]) <= inZeroBin) {
+                           ++x;
+                       }
+                       coder.addZeros(x - zeros);
+                       if (x < count) {
+                           coder.add(quantise(row[x], binWidth, zeroBinWidth));
+                           ++x;
+                       }
+                   }
+               });
     coder.finish();
 }
 
