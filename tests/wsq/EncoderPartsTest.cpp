@@ -127,6 +127,19 @@ TEST(Quantiser, ZeroBinIsInclusiveAndBinsAreSymmetric) {
     EXPECT_EQ(quantise(1e9, 1, 1.2), kMaxIndexMagnitude);
 }
 
+TEST(Quantiser, SinglePrecisionZeroBinLimitIsExact) {
+    // Half zero bins that are exact floats, that round up to one and that round down to one.
+    for (double z : {1.2, 0.5, 2.0 / 3.0, 1.0 + 1e-9, 3e-8, 49999.7 * 1.2, 0.0}) {
+        SCOPED_TRACE(z);
+        const float limit = zeroBinLimit(z);
+        const float beyond = std::nextafter(limit, 1e30f);
+        EXPECT_EQ(quantise(limit, 1, z), 0);
+        EXPECT_EQ(quantise(-limit, 1, z), 0);
+        EXPECT_NE(quantise(beyond, 1, z), 0);
+        EXPECT_NE(quantise(-beyond, 1, z), 0);
+    }
+}
+
 // ---- Bit allocation ----
 
 std::array<SubbandStats, kCodedSubbandCount> uniformStats(double variance, double peak) {
