@@ -92,7 +92,13 @@ template <bool UseVectors, class Sample>
 void filterRow(Sample sample, int width, bool invertX, float* even, float* odd, float* out) {
     const int lowCount = (width + 1) / 2;
     const int highCount = width / 2;
-    auto put = [&](int p, int i) { (p % 2 == 0 ? even : odd)[p / 2] = sample(i); };
+    auto put = [&](int p, int i) {
+        if (p % 2 == 0) {
+            even[p / 2] = sample(i);
+        } else {
+            odd[p / 2] = sample(i);
+        }
+    };
     forEachReflected(width, put);
     // kReach is even, so sample i lands in the half of its own parity.
     float* evenInside = even + kReach / 2;
