@@ -74,6 +74,52 @@ TEST(HandMadeStream, RestartMarkerContinuesTheSameBlock) {
     EXPECT_EQ(joined.pixels, restarted.pixels);
 }
 
+// Entropy-coded bytes from a string of '0' and '1': padded with 1 bits, 0xFF bytes stuffed.
+Bytes packBits(std::string bits) {
+    bits.append((8 - bits.size() % 8) % 8, '1');
+    Bytes out;
+    for (std::size_t i = 0; i < bits.size(); i += 8) {
+        out.push_back(static_cast<std::uint8_t>(std::stoi(bits.substr(i, 8), nullptr, 2)));
+        if (out.back() == 0xFF) {
+            out.push_back(0x00);
+        }
+    }
+    return out;
+}
+
+TEST(HandMadeStream, LongCodesDecodeLikeShortOnes) {
+    // Index +74 (symbol 254) as the code 1...10 of length `longest` and index -73 (symbol 107)
+    // as 1...110 one bit longer, after one code of each shorter length for zero runs the
+    // stream never uses; the all-ones code stays free for the padding.
+    auto tableOf = [](int longest) {
+        std::vector<std::pair<int, std::vector<std::uint8_t>>> lengths;
+        for (int length = 1; length < longest; ++length) {
+            lengths.push_back({length, {static_cast<std::uint8_t>(length)}});
+        }
+        lengths.push_back({longest, {254}});
+        lengths.push_back({longest + 1, {107}});
+        return dht(0, lengths);
+    };
+    // +74 +74 -73 +74.
+    auto dataOf = [](int longest) {
+        const std::string plus = std::string(longest - 1, '1') + "0";
+        const std::string minus = std::string(longest, '1') + "0";
+        return packBits(plus + plus + minus + plus);
+    };
+    auto fileOf = [&](int longest) {
+        return kSoi + standardDtt() + dqt({0}) + sof(64, 64) + tableOf(longest) + sob(0) +
+               dataOf(longest) + kEoi;
+    };
+    const auto shortCodes = decode(fileOf(1));
+    EXPECT_FALSE(isFlat(shortCodes));
+    // Codes that fit the decoder's lookup and codes beyond it, and 15- and 16-bit codes that
+    // straddle refills of its bit buffer.
+    for (int longest : {9, 10, 15}) {
+        SCOPED_TRACE(longest);
+        EXPECT_EQ(decode(fileOf(longest)).pixels, shortCodes.pixels);
+    }
+}
+
 TEST(HandMadeStream, TransmittedSubbandOfTheUnusedQuarterIsReconstructed) {
     const auto image = decode(smallFile({0x3F}, {60}));
     EXPECT_FALSE(isFlat(image));

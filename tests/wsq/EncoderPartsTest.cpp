@@ -127,6 +127,19 @@ TEST(Quantiser, ZeroBinIsInclusiveAndBinsAreSymmetric) {
     EXPECT_EQ(quantise(1e9, 1, 1.2), kMaxIndexMagnitude);
 }
 
+TEST(Quantiser, SinglePrecisionZeroBinLimitIsExact) {
+    // Half zero bins that are exact floats, that round up to one and that round down to one.
+    for (double z : {1.2, 0.5, 2.0 / 3.0, 1.0 + 1e-9, 3e-8, 49999.7 * 1.2, 0.0}) {
+        SCOPED_TRACE(z);
+        const float limit = zeroBinLimit(z);
+        const float beyond = std::nextafter(limit, 1e30f);
+        EXPECT_EQ(quantise(limit, 1, z), 0);
+        EXPECT_EQ(quantise(-limit, 1, z), 0);
+        EXPECT_NE(quantise(beyond, 1, z), 0);
+        EXPECT_NE(quantise(-beyond, 1, z), 0);
+    }
+}
+
 // ---- Bit allocation ----
 
 std::array<SubbandStats, kCodedSubbandCount> uniformStats(double variance, double peak) {
@@ -213,6 +226,31 @@ TEST(AnalysisFilter, VectorAndScalarPathsAgreeExactly) {
     }
 }
 
+TEST(AnalysisFilter, FirstSplitFromPixelsMatchesTheSplitOfTheNormalisedImage) {
+    // Heights below and around the rows the first split keeps at a time, and odd widths.
+    for (auto [width, height] : {std::pair{17, 5}, {18, 9}, {23, 16}, {40, 17}, {31, 70}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        std::mt19937 rng(static_cast<unsigned>(width * height));
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
+        for (auto& p : pixels) {
+            p = static_cast<std::uint8_t>(rng());
+        }
+        std::array<float, 256> level;
+        for (int v = 0; v < 256; ++v) {
+            level[v] = (static_cast<float>(v) - 127.3f) / 1.1f;
+        }
+        std::vector<float> normalised(pixels.size());
+        std::transform(pixels.begin(), pixels.end(), normalised.begin(),
+                       [&](std::uint8_t p) { return level[p]; });
+        const Node node{{0, 0, width, height}, false, false};
+        AnalysisScratch scratch(std::max(width, height));
+        analyseNode(normalised.data(), width, node, scratch);
+        std::vector<float> fromPixels(pixels.size());
+        analyseImage(pixels, level, fromPixels.data(), node, scratch);
+        EXPECT_EQ(fromPixels, normalised);
+    }
+}
+
 TEST(AnalysisFilter, FlatRegionGoesToTheLowpassQuarterOnly) {
     constexpr int kSide = 21;
     for (bool invert : {false, true}) {
@@ -254,8 +292,12 @@ std::vector<std::array<std::uint32_t, 3>> symbolsOf(const std::vector<int>& indi
             {static_cast<std::uint32_t>(symbol), extra, static_cast<std::uint32_t>(count)});
     };
     RunLengthCoder coder(sink);
-    forEachCoefficient(image.data(), side, layout, widths, encoderBlockOf(51),
-                       [&](float& cell, int) { coder.add(static_cast<int>(cell)); });
+    forEachRow(image.data(), side, layout, widths, encoderBlockOf(51),
+               [&](const float* row, int count, int) {
+                   for (int i = 0; i < count; ++i) {
+                       coder.add(static_cast<int>(row[i]));
+                   }
+               });
     coder.finish();
     return symbols;
 }

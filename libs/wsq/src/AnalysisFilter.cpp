@@ -2,11 +2,11 @@
 
 #include "AnalysisFilter.h"
 
+#include "FloatVector.h"
 #include "StandardFilters.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace qv::wsq {
 namespace {
@@ -63,152 +63,148 @@ template <class Put> void forEachReflected(int n, Put put) {
     }
 }
 
-#if defined(__GNUC__)
-constexpr bool kHaveVectors = true;
-typedef float Vec __attribute__((vector_size(16)));
-constexpr int kLanes = sizeof(Vec) / sizeof(float);
-
-inline Vec loadVec(const float* p) {
-    Vec v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline void storeVec(float* p, Vec v) {
-    std::memcpy(p, &v, sizeof v);
-}
-#else
-constexpr bool kHaveVectors = false;
-constexpr int kLanes = 1;
-#endif
-
 // The two filters as objects, so that the loops below are written once for both.
 constexpr auto kLowpass = []<class V>(auto e, auto o) { return lowpass<V>(e, o); };
 constexpr auto kHighpass = []<class V>(auto e, auto o) { return highpass<V>(e, o); };
 
-// Filters one row held as `even`/`odd` arrays into `count` outputs, vectorised along the row.
-template <bool UseVectors, class Filter>
-void filterRow(const float* even, const float* odd, int count, float* out, Filter filter) {
-    int k = 0;
+// Filters `count` neighbouring outputs: output i reads even(j)[i] and odd(j)[i] as its even and
+// odd inputs j. Rows and columns differ only in where those lie.
+template <bool UseVectors, class Filter, class Even, class Odd>
+void filterOutputs(int count, float* out, Filter filter, Even even, Odd odd) {
+    int i = 0;
     if constexpr (UseVectors && kHaveVectors) {
-        for (; k + kLanes <= count; k += kLanes) {
-            storeVec(out + k,
-                     filter.template operator()<Vec>([&](int j) { return loadVec(even + k + j); },
-                                                     [&](int j) { return loadVec(odd + k + j); }));
+        for (; i + kLanes <= count; i += kLanes) {
+            storeVec(out + i,
+                     filter.template operator()<Vec>([&](int j) { return loadVec(even(j) + i); },
+                                                     [&](int j) { return loadVec(odd(j) + i); }));
         }
     }
-    for (; k < count; ++k) {
-        out[k] = filter.template operator()<float>([&](int j) { return even[k + j]; },
-                                                   [&](int j) { return odd[k + j]; });
-    }
-}
-
-// Columns are filtered a strip at a time: kStrip neighbouring columns, copied with their
-// extension into scratch, vectorised across the strip.
-constexpr int kStrip = 16;
-
-// `even`/`odd` hold positions of kStrip lanes each; output position k goes to
-// out + k * stride.
-template <bool UseVectors, class Filter>
-void filterStrip(const float* even, const float* odd, int lanes, int count, float* out,
-                 std::size_t stride, Filter filter) {
-    for (int k = 0; k < count; ++k) {
-        const float* e0 = even + static_cast<std::size_t>(k) * kStrip;
-        const float* o0 = odd + static_cast<std::size_t>(k) * kStrip;
-        float* dst = out + static_cast<std::size_t>(k) * stride;
-        int s = 0;
-        if constexpr (UseVectors && kHaveVectors) {
-            for (; s + kLanes <= lanes; s += kLanes) {
-                storeVec(dst + s, filter.template operator()<Vec>(
-                                      [&](int j) { return loadVec(e0 + j * kStrip + s); },
-                                      [&](int j) { return loadVec(o0 + j * kStrip + s); }));
-            }
-        }
-        for (; s < lanes; ++s) {
-            dst[s] = filter.template operator()<float>([&](int j) { return e0[j * kStrip + s]; },
-                                                       [&](int j) { return o0[j * kStrip + s]; });
-        }
+    for (; i < count; ++i) {
+        out[i] = filter.template operator()<float>([&](int j) { return even(j)[i]; },
+                                                   [&](int j) { return odd(j)[i]; });
     }
 }
 
+// Filters one row of `width` samples, sample(i) giving sample i, into `out`. The row is first
+// split into its even and odd positions with the extension, so that output k reads
+// even(k + 0..4) and odd(k + 0..3) whatever its parity.
+template <bool UseVectors, class Sample>
+void filterRow(Sample sample, int width, bool invertX, float* even, float* odd, float* out) {
+    const int lowCount = (width + 1) / 2;
+    const int highCount = width / 2;
+    auto put = [&](int p, int i) {
+        if (p % 2 == 0) {
+            even[p / 2] = sample(i);
+        } else {
+            odd[p / 2] = sample(i);
+        }
+    };
+    forEachReflected(width, put);
+    // kReach is even, so sample i lands in the half of its own parity.
+    float* evenInside = even + kReach / 2;
+    float* oddInside = odd + kReach / 2;
+    for (int j = 0; j < width / 2; ++j) {
+        evenInside[j] = sample(2 * j);
+        oddInside[j] = sample(2 * j + 1);
+    }
+    if (width % 2 != 0) {
+        put(width - 1 + kReach, width - 1);
+    }
+    auto evenAt = [&](int j) { return even + j; };
+    auto oddAt = [&](int j) { return odd + j; };
+    filterOutputs<UseVectors>(lowCount, out + (invertX ? highCount : 0), kLowpass, evenAt, oddAt);
+    filterOutputs<UseVectors>(highCount, out + (invertX ? 0 : lowCount), kHighpass, evenAt, oddAt);
+}
+
+// Filters the columns of a row-filtered region of `width` x `height` into the region at `top`
+// (row pitch `stride`), whole rows at a time: the outputs of row k read the rows at extended
+// positions 2k .. 2k + 8, filteredRow(m) giving row m.
+template <bool UseVectors, class FilteredRow>
+void filterColumns(FilteredRow filteredRow, int width, int height, bool invertY, float* top,
+                   std::size_t stride) {
+    const int lowCount = (height + 1) / 2;
+    const int highCount = height / 2;
+    float* lowTop = top + static_cast<std::size_t>(invertY ? highCount : 0) * stride;
+    float* highTop = top + static_cast<std::size_t>(invertY ? 0 : lowCount) * stride;
+    std::array<const float*, 2 * kReach + 1> rows;
+    auto evenAt = [&](int j) { return rows[2 * j]; };
+    auto oddAt = [&](int j) { return rows[2 * j + 1]; };
+    for (int k = 0; k < lowCount; ++k) {
+        for (int p = 0; p < static_cast<int>(rows.size()); ++p) {
+            rows[p] = filteredRow(mirror(2 * k + p - kReach, height));
+        }
+        filterOutputs<UseVectors>(width, lowTop + static_cast<std::size_t>(k) * stride, kLowpass,
+                                  evenAt, oddAt);
+        if (k < highCount) {
+            filterOutputs<UseVectors>(width, highTop + static_cast<std::size_t>(k) * stride,
+                                      kHighpass, evenAt, oddAt);
+        }
+    }
+}
+
+// A node inside the image is its own input: its rows are all filtered into scratch first, and
+// the columns filtered from there back into the image.
 template <bool UseVectors>
-void splitRows(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
+void split(float* image, std::size_t stride, const Node& node, AnalysisScratch& scratch) {
     const Rect& r = node.rect;
-    const int lowCount = (r.width + 1) / 2;
-    const int highCount = r.width / 2;
-    for (int y = r.y; y < r.y + r.height; ++y) {
-        float* row = image + static_cast<std::size_t>(y) * stride + r.x;
-        auto put = [&](int p, int i) {
-            if (p % 2 == 0) {
-                even[p / 2] = row[i];
-            } else {
-                odd[p / 2] = row[i];
-            }
-        };
-        forEachReflected(r.width, put);
-        // kReach is even, so sample i lands in the half of its own parity.
-        for (int i = 0; i + 1 < r.width; i += 2) {
-            even[(i + kReach) / 2] = row[i];
-            odd[(i + kReach) / 2] = row[i + 1];
-        }
-        if (r.width % 2 != 0) {
-            put(r.width - 1 + kReach, r.width - 1);
-        }
-        float* low = row + (node.invertX ? highCount : 0);
-        float* high = row + (node.invertX ? 0 : lowCount);
-        filterRow<UseVectors>(even, odd, lowCount, low, kLowpass);
-        filterRow<UseVectors>(even, odd, highCount, high, kHighpass);
+    const auto width = static_cast<std::size_t>(r.width);
+    float* filtered = scratch.filtered(width * static_cast<std::size_t>(r.height));
+    for (int y = 0; y < r.height; ++y) {
+        const float* row = image + static_cast<std::size_t>(r.y + y) * stride + r.x;
+        filterRow<UseVectors>([row](int i) { return row[i]; }, r.width, node.invertX,
+                              scratch.even(), scratch.odd(), filtered + y * width);
     }
+    filterColumns<UseVectors>([&](int m) { return filtered + m * width; }, r.width, r.height,
+                              node.invertY, image + static_cast<std::size_t>(r.y) * stride + r.x,
+                              stride);
 }
 
-template <bool UseVectors>
-void splitColumns(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
-    const Rect& r = node.rect;
-    const int lowCount = (r.height + 1) / 2;
-    const int highCount = r.height / 2;
-    float* top = image + static_cast<std::size_t>(r.y) * stride + r.x;
-    float* lowTop = top + static_cast<std::size_t>(node.invertY ? highCount : 0) * stride;
-    float* highTop = top + static_cast<std::size_t>(node.invertY ? 0 : lowCount) * stride;
-    for (int x = 0; x < r.width; x += kStrip) {
-        const int lanes = std::min(kStrip, r.width - x);
-        auto put = [&](int p, int i) {
-            const float* src = top + static_cast<std::size_t>(i) * stride + x;
-            float* dst = ((p % 2 == 0) ? even : odd) + static_cast<std::size_t>(p / 2) * kStrip;
-            if (lanes == kStrip) {
-                std::memcpy(dst, src, kStrip * sizeof(float));
-            } else {
-                std::memcpy(dst, src, static_cast<std::size_t>(lanes) * sizeof(float));
-            }
-        };
-        forEachReflected(r.height, put);
-        for (int i = 0; i < r.height; ++i) {
-            put(i + kReach, i);
-        }
-        filterStrip<UseVectors>(even, odd, lanes, lowCount, lowTop + x, stride, kLowpass);
-        filterStrip<UseVectors>(even, odd, lanes, highCount, highTop + x, stride, kHighpass);
-    }
-}
-
-template <bool UseVectors>
-void split(float* image, std::size_t stride, const Node& node, float* even, float* odd) {
-    splitRows<UseVectors>(image, stride, node, even, odd);
-    splitColumns<UseVectors>(image, stride, node, even, odd);
-}
+// Rows filtered on demand, the last kRingRows of them kept. The rows one column output reads
+// lie within nine consecutive rows, so none of them is evicted while it is in use.
+constexpr int kRingRows = 16;
 
 } // namespace
 
+void analyseImage(std::span<const std::uint8_t> pixels, const std::array<float, 256>& level,
+                  float* image, const Node& node, AnalysisScratch& scratch) {
+    const Rect& r = node.rect;
+    const auto width = static_cast<std::size_t>(r.width);
+    float* ring = scratch.filtered(width * kRingRows);
+    std::array<int, kRingRows> held;
+    held.fill(-1);
+    auto filteredRow = [&](int m) {
+        float* slot = ring + static_cast<std::size_t>(m % kRingRows) * width;
+        if (held[m % kRingRows] != m) {
+            const std::uint8_t* row = pixels.data() + static_cast<std::size_t>(m) * width;
+            filterRow<true>([&](int i) { return level[row[i]]; }, r.width, node.invertX,
+                            scratch.even(), scratch.odd(), slot);
+            held[m % kRingRows] = m;
+        }
+        return static_cast<const float*>(slot);
+    };
+    filterColumns<true>(filteredRow, r.width, r.height, node.invertY, image, width);
+}
+
 AnalysisScratch::AnalysisScratch(int longestSide) {
     const auto positions = static_cast<std::size_t>(longestSide / 2 + kReach + 1);
-    even_.resize(positions * kStrip);
-    odd_.resize(positions * kStrip);
+    even_.resize(positions);
+    odd_.resize(positions);
+}
+
+float* AnalysisScratch::filtered(std::size_t count) {
+    if (filtered_.size() < count) {
+        filtered_ = CoefficientArray(count, CoefficientArray::Contents::Unset);
+    }
+    return filtered_.data();
 }
 
 void analyseNode(float* image, std::size_t stride, const Node& node, AnalysisScratch& scratch) {
-    split<true>(image, stride, node, scratch.even_.data(), scratch.odd_.data());
+    split<true>(image, stride, node, scratch);
 }
 
 void analyseNodeScalar(float* image, std::size_t stride, const Node& node,
                        AnalysisScratch& scratch) {
-    split<false>(image, stride, node, scratch.even_.data(), scratch.odd_.data());
+    split<false>(image, stride, node, scratch);
 }
 
 } // namespace qv::wsq

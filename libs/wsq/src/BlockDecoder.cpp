@@ -43,6 +43,19 @@ public:
         return static_cast<int>(buffer_ >> count_) & 1;
     }
 
+    // Bits in hand: up to this many can be taken without reaching for the next bytes.
+    int available() const { return count_; }
+    // The next `count` (<= available()) bits as a number, first bit most significant; take()
+    // also consumes them.
+    std::uint32_t peek(int count) const {
+        return static_cast<std::uint32_t>(buffer_ >> (count_ - count)) & ((1u << count) - 1);
+    }
+    std::uint32_t take(int count) {
+        const std::uint32_t bits = peek(count);
+        count_ -= count;
+        return bits;
+    }
+
     // The marker or end that stopped the data; valid once bit() returned -1.
     DataEnd end() const { return markerAt(data_, next_); }
 
@@ -87,6 +100,9 @@ private:
 }
 
 std::uint32_t extraBits(BitSource& bits, int count) {
+    if (bits.available() >= count) {
+        return bits.take(count);
+    }
     std::uint32_t value = 0;
     for (int i = 0; i < count; ++i) {
         const int b = bits.bit();
@@ -103,6 +119,16 @@ enum class Next { Symbol, Marker };
 // Reads one Huffman code. A marker met at or inside a code ends the code: the bits read so far
 // were the 1-bit padding in front of it.
 Next readSymbol(BitSource& bits, const HuffmanDecoder& table, int& symbol) {
+    // Most codes are short and come whole from the bits in hand; the others, and those next to
+    // a refill or a marker, are read a bit at a time.
+    if (bits.available() >= HuffmanDecoder::kLookupBits) {
+        const auto found = table.lookup(bits.peek(HuffmanDecoder::kLookupBits));
+        if (found.length > 0) {
+            bits.take(found.length);
+            symbol = found.symbol;
+            return Next::Symbol;
+        }
+    }
     std::int32_t code = 0;
     for (int length = 1; length <= kMaxCodeLength; ++length) {
         const int b = bits.bit();

@@ -2,8 +2,6 @@
 
 #include "CoefficientWriter.h"
 
-#include <algorithm>
-
 namespace qv::wsq {
 
 CoefficientWriter::CoefficientWriter(float* coefficients, int stride, const SubbandLayout& layout,
@@ -41,6 +39,7 @@ void CoefficientWriter::enterSubband(std::size_t ordinal) {
     }
     const Rect& rect = bands_[band_].rect;
     leftInBand_ = static_cast<std::size_t>(rect.area());
+    bandWidth_ = rect.width;
     column_ = 0;
     row_ = coefficients_ + static_cast<std::ptrdiff_t>(rect.y) * stride_ + rect.x;
     loadBinWidths();
@@ -64,37 +63,15 @@ bool CoefficientWriter::zeros(std::uint32_t count) {
     std::size_t left = count;
     while (left > 0) {
         if (left < leftInBand_) {
-            const int width = bands_[band_].rect.width;
+            const auto width = static_cast<std::size_t>(bandWidth_);
             const std::size_t moved = static_cast<std::size_t>(column_) + left;
-            row_ += static_cast<std::ptrdiff_t>(moved / static_cast<std::size_t>(width)) * stride_;
-            column_ = static_cast<int>(moved % static_cast<std::size_t>(width));
+            row_ += static_cast<std::ptrdiff_t>(moved / width) * stride_;
+            column_ = static_cast<int>(moved % width);
             leftInBand_ -= left;
             return true;
         }
         left -= leftInBand_;
         enterSubband(band_ + 1);
-    }
-    return true;
-}
-
-bool CoefficientWriter::value(std::int32_t index) {
-    if (written_ == capacity_) {
-        return false;
-    }
-    largestMagnitude_ =
-        std::max(largestMagnitude_, index < 0 ? 0u - static_cast<std::uint32_t>(index)
-                                              : static_cast<std::uint32_t>(index));
-    if (index > 0) {
-        row_[column_] = binWidth_ * (static_cast<float>(index) - centre_) + halfZeroBin_;
-    } else if (index < 0) {
-        row_[column_] = binWidth_ * (static_cast<float>(index) + centre_) - halfZeroBin_;
-    }
-    ++written_;
-    if (--leftInBand_ == 0) {
-        enterSubband(band_ + 1);
-    } else if (++column_ == bands_[band_].rect.width) {
-        column_ = 0;
-        row_ += stride_;
     }
     return true;
 }

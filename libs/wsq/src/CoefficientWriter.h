@@ -5,6 +5,7 @@
 #include "SubbandLayout.h"
 #include "Tables.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -25,7 +26,28 @@ public:
 
     // Both return false when the sequence would run past the last transmitted coefficient.
     bool zeros(std::uint32_t count);
-    bool value(std::int32_t index);
+    // Called for most symbols of a block, so kept where the block decoder can inline it.
+    bool value(std::int32_t index) {
+        if (written_ == capacity_) {
+            return false;
+        }
+        largestMagnitude_ =
+            std::max(largestMagnitude_, index < 0 ? 0u - static_cast<std::uint32_t>(index)
+                                                  : static_cast<std::uint32_t>(index));
+        if (index > 0) {
+            row_[column_] = binWidth_ * (static_cast<float>(index) - centre_) + halfZeroBin_;
+        } else if (index < 0) {
+            row_[column_] = binWidth_ * (static_cast<float>(index) + centre_) - halfZeroBin_;
+        }
+        ++written_;
+        if (--leftInBand_ == 0) {
+            enterSubband(band_ + 1);
+        } else if (++column_ == bandWidth_) {
+            column_ = 0;
+            row_ += stride_;
+        }
+        return true;
+    }
 
     std::size_t written() const { return written_; }
     // The largest index magnitude placed so far.
@@ -52,6 +74,7 @@ private:
     // Position inside the current band.
     std::size_t band_ = 0;
     std::size_t leftInBand_ = 0;
+    int bandWidth_ = 0;
     int column_ = 0;
     float* row_ = nullptr;
 

@@ -1,6 +1,7 @@
 // The WSQ decoder: segments, blocks, dequantisation, synthesis.
 
 #include "BlockDecoder.h"
+#include "CoefficientArray.h"
 #include "CoefficientWriter.h"
 #include "HuffmanDecoder.h"
 #include "IndexRange.h"
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
 #include <optional>
 
 namespace qv::wsq {
@@ -85,7 +85,7 @@ public:
 
     std::vector<std::uint8_t> pixels() const {
         const FrameHeader& frame = *frame_;
-        const std::span<const float> coefficients(coefficients_.get(), coefficientCount_);
+        const std::span<const float> coefficients(coefficients_.data(), coefficients_.size());
         std::vector<std::uint8_t> out(coefficients.size());
         const float scale = static_cast<float>(frame.scale);
         const float mean = static_cast<float>(frame.mean);
@@ -218,13 +218,13 @@ private:
     }
 
     void startImage() {
-        coefficientCount_ = static_cast<std::size_t>(frame_->width) * frame_->height;
         // The transform needs the coefficients no block sets to be zero. A check never reads
         // them back, and zeroing a frame-sized array would be a fifth of its work.
-        coefficients_ = depth_ == Depth::Pixels
-                            ? std::make_unique<float[]>(coefficientCount_)
-                            : std::make_unique_for_overwrite<float[]>(coefficientCount_);
-        writer_.emplace(coefficients_.get(), frame_->width, layout_, *quantization_);
+        coefficients_ =
+            CoefficientArray(static_cast<std::size_t>(frame_->width) * frame_->height,
+                             depth_ == Depth::Pixels ? CoefficientArray::Contents::Zero
+                                                     : CoefficientArray::Contents::Unset);
+        writer_.emplace(coefficients_.data(), frame_->width, layout_, *quantization_);
     }
 
     void finish(std::size_t eoi) {
@@ -240,7 +240,7 @@ private:
         const auto& q = quantization_->binWidth;
         const bool unusedQuarter =
             std::any_of(q.begin() + kCodedSubbandCount, q.end(), [](double w) { return w != 0; });
-        synthesize(coefficients_.get(), frame_->width, layout_, *transform_, unusedQuarter);
+        synthesize(coefficients_.data(), frame_->width, layout_, *transform_, unusedQuarter);
     }
 
     std::span<const std::uint8_t> data_;
@@ -254,8 +254,7 @@ private:
     std::optional<QuantizationTable> quantization_;
     std::array<std::optional<HuffmanDecoder>, kHuffmanTableSlots> tables_;
 
-    std::size_t coefficientCount_ = 0;
-    std::unique_ptr<float[]> coefficients_;
+    CoefficientArray coefficients_;
     std::optional<CoefficientWriter> writer_;
     int blocks_ = 0;
 

@@ -3,6 +3,7 @@
 #include "AnalysisFilter.h"
 #include "BitAllocation.h"
 #include "BitWriter.h"
+#include "CoefficientArray.h"
 #include "HuffmanBuilder.h"
 #include "Markers.h"
 #include "Quantiser.h"
@@ -54,47 +55,38 @@ void checkArguments(std::span<const std::uint8_t> pixels, int width, int height,
     }
 }
 
+// The image shifted to zero mean and scaled into about +-128.
 struct Normalisation {
     double mean = 0;
     double scale = 1;
+    std::array<float, 256> level; // the normalised value of each gray level
 };
 
-// Shifts the image to zero mean and scales it into about +-128; writes the result to `out`.
-Normalisation normalise(std::span<const std::uint8_t> pixels, float* out) {
-    // Four interleaved histograms keep consecutive equal pixels from serialising on one counter.
-    std::array<std::array<std::uint64_t, 256>, 4> histograms{};
-    std::size_t i = 0;
-    for (; i + 4 <= pixels.size(); i += 4) {
-        for (std::size_t lane = 0; lane < 4; ++lane) {
-            ++histograms[lane][pixels[i + lane]];
-        }
-    }
-    for (; i < pixels.size(); ++i) {
-        ++histograms[0][pixels[i]];
-    }
+Normalisation normalise(std::span<const std::uint8_t> pixels) {
+    // Plain loops over bytes that the compiler vectorises; the partial sums stay exact in 32
+    // bits for a chunk of 2^16 pixels.
+    constexpr std::size_t kChunk = std::size_t{1} << 16;
     std::uint64_t sum = 0;
-    int lowest = 255;
-    int highest = 0;
-    for (int v = 0; v < 256; ++v) {
-        const std::uint64_t count =
-            histograms[0][v] + histograms[1][v] + histograms[2][v] + histograms[3][v];
-        if (count != 0) {
-            sum += count * static_cast<std::uint64_t>(v);
-            lowest = std::min(lowest, v);
-            highest = std::max(highest, v);
+    std::uint8_t lowest = 255;
+    std::uint8_t highest = 0;
+    for (std::size_t start = 0; start < pixels.size(); start += kChunk) {
+        const auto chunk = pixels.subspan(start, std::min(kChunk, pixels.size() - start));
+        std::uint32_t chunkSum = 0;
+        for (const std::uint8_t p : chunk) {
+            chunkSum += p;
+            lowest = std::min(lowest, p);
+            highest = std::max(highest, p);
         }
+        sum += chunkSum;
     }
     Normalisation n;
     n.mean = static_cast<double>(sum) / static_cast<double>(pixels.size());
-    const double spread = std::max(n.mean - lowest, highest - n.mean);
+    const double spread = std::max(n.mean - lowest, static_cast<double>(highest) - n.mean);
     // A flat image has no spread; any scale leaves it all zero.
     n.scale = spread > 0 ? spread / kNormalisedRange : 1;
-
-    std::array<float, 256> level;
     for (int v = 0; v < 256; ++v) {
-        level[v] = static_cast<float>((v - n.mean) / n.scale);
+        n.level[v] = static_cast<float>((v - n.mean) / n.scale);
     }
-    std::transform(pixels.begin(), pixels.end(), out, [&](std::uint8_t p) { return level[p]; });
     return n;
 }
 
@@ -111,52 +103,56 @@ std::string describingComment(int width, int height, int ppi, double bitRate) {
 constexpr int kBlockCount = 3;
 constexpr std::array<int, kBlockCount> kTableOfBlock = {0, 1, 1};
 
-// Quantises and codes the blocks of one decomposed image.
-class BlockCoder {
-public:
-    BlockCoder(float* coefficients, std::size_t stride, const SubbandLayout& layout,
-               const QuantizationTable& widths)
-        : coefficients_(coefficients)
-        , stride_(stride)
-        , layout_(layout)
-        , widths_(widths) {}
-
-    // Replaces the block's coefficients by their quantiser indices (small integers, exact in
-    // float, so no second image-sized buffer is needed) and counts the symbols they make.
-    void quantiseAndCount(int block, SymbolCounts& counts) const {
-        auto count = [&](int symbol, std::uint32_t, int) { ++counts[symbol]; };
-        RunLengthCoder coder(count);
-        forEachCoefficient(
-            coefficients_, stride_, layout_, widths_, block, [&](float& cell, int k) {
-                const int index = quantise(cell, widths_.binWidth[k], widths_.zeroBinWidth[k]);
-                cell = static_cast<float>(index);
-                coder.add(index);
-            });
-        coder.finish();
-    }
-
-    // Writes the entropy-coded data of a block already quantised.
-    void write(int block, const HuffmanCodes& codes, std::vector<std::uint8_t>& out) const {
-        BitWriter bits(out);
-        auto put = [&](int symbol, std::uint32_t extra, int extraCount) {
-            bits.put(codes[symbol].code, codes[symbol].length);
-            if (extraCount > 0) {
-                bits.put(extra, extraCount);
-            }
-        };
-        RunLengthCoder coder(put);
-        forEachCoefficient(coefficients_, stride_, layout_, widths_, block,
-                           [&](float& cell, int) { coder.add(static_cast<int>(cell)); });
-        coder.finish();
-        bits.finish();
-    }
-
-private:
-    float* coefficients_;
-    std::size_t stride_;
-    const SubbandLayout& layout_;
-    const QuantizationTable& widths_;
+// One symbol of a block's entropy-coded data, with its extra bits.
+struct CodedSymbol {
+    std::uint8_t symbol;
+    std::uint8_t extraCount;
+    std::uint16_t extra;
 };
+
+// Quantises the coefficients of a block and turns the indices into symbols in one pass,
+// counting them for the block's Huffman table and keeping them for writing: the symbols of a
+// print are far fewer than its coefficients, so writing never walks the image again.
+void quantiseBlock(const float* coefficients, std::size_t stride, const SubbandLayout& layout,
+                   const QuantizationTable& widths, int block, SymbolCounts& counts,
+                   std::vector<CodedSymbol>& symbols) {
+    auto keep = [&](int symbol, std::uint32_t extra, int extraCount) {
+        ++counts[symbol];
+        symbols.push_back({static_cast<std::uint8_t>(symbol), static_cast<std::uint8_t>(extraCount),
+                           static_cast<std::uint16_t>(extra)});
+    };
+    RunLengthCoder coder(keep);
+    forEachRow(coefficients, stride, layout, widths, block,
+               [&](const float* row, int count, int k) {
+                   const double binWidth = widths.binWidth[k];
+                   const double zeroBinWidth = widths.zeroBinWidth[k];
+                   const float inZeroBin = zeroBinLimit(zeroBinWidth);
+                   for (int x = 0; x < count;) {
+                       const int zeros = x;
+                       while (x < count && std::abs(row[x]) <= inZeroBin) {
+                           ++x;
+                       }
+                       coder.addZeros(x - zeros);
+                       if (x < count) {
+                           coder.add(quantise(row[x], binWidth, zeroBinWidth));
+                           ++x;
+                       }
+                   }
+               });
+    coder.finish();
+}
+
+void writeBlock(std::span<const CodedSymbol> symbols, const HuffmanCodes& codes,
+                std::vector<std::uint8_t>& out) {
+    BitWriter bits(out);
+    for (const CodedSymbol& s : symbols) {
+        bits.put(codes[s.symbol].code, codes[s.symbol].length);
+        if (s.extraCount > 0) {
+            bits.put(s.extra, s.extraCount);
+        }
+    }
+    bits.finish();
+}
 
 } // namespace
 
@@ -166,20 +162,21 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width
     const auto stride = static_cast<std::size_t>(width);
     const SubbandLayout layout = makeSubbandLayout(width, height);
 
-    // The one image-sized buffer: pixels, then coefficients, then quantiser indices.
-    std::vector<float> coefficients(pixels.size());
-    const Normalisation normalisation = normalise(pixels, coefficients.data());
+    const Normalisation normalisation = normalise(pixels);
+    const CoefficientArray coefficients(pixels.size(), CoefficientArray::Contents::Unset);
     AnalysisScratch scratch(std::max(width, height));
-    for (const Node& node : layout.nodes) {
+    analyseImage(pixels, normalisation.level, coefficients.data(), layout.nodes[0], scratch);
+    for (const Node& node : std::span(layout.nodes).subspan(1)) {
         analyseNode(coefficients.data(), stride, node, scratch);
     }
     const QuantizationTable widths =
         allocateBits(measureSubbands(coefficients.data(), stride, layout), options.bitRate);
 
-    const BlockCoder coder(coefficients.data(), stride, layout, widths);
     std::array<SymbolCounts, 2> counts{};
+    std::array<std::vector<CodedSymbol>, kBlockCount> symbols;
     for (int block = 0; block < kBlockCount; ++block) {
-        coder.quantiseAndCount(block, counts[kTableOfBlock[block]]);
+        quantiseBlock(coefficients.data(), stride, layout, widths, block,
+                      counts[kTableOfBlock[block]], symbols[block]);
     }
     const std::array<HuffmanTable, 2> tables = {buildHuffmanTable(counts[0]),
                                                 buildHuffmanTable(counts[1])};
@@ -203,7 +200,7 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> pixels, int width
             segments.huffmanTable(table, tables[table]);
         }
         segments.blockHeader(table);
-        coder.write(block, canonicalCodes(tables[table]), out);
+        writeBlock(symbols[block], canonicalCodes(tables[table]), out);
     }
     segments.marker(marker::EOI);
     return out;

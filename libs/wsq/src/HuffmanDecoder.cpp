@@ -39,6 +39,17 @@ HuffmanDecoder::HuffmanDecoder(const HuffmanTable& table) {
         index += count;
     }
     std::copy(table.values.begin(), table.values.end(), values_.begin());
+    for (std::uint32_t bits = 0; bits < lookup_.size(); ++bits) {
+        for (int length = 1; length <= kLookupBits; ++length) {
+            const int symbol =
+                match(length, static_cast<std::int32_t>(bits >> (kLookupBits - length)));
+            if (symbol >= 0) {
+                lookup_[bits] = {static_cast<std::uint8_t>(symbol),
+                                 static_cast<std::uint8_t>(length)};
+                break;
+            }
+        }
+    }
 }
 
 } // namespace qv::wsq

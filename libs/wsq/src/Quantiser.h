@@ -23,4 +23,12 @@ inline int quantise(double a, double q, double z) {
     return static_cast<int>(std::clamp<double>(index, -kMaxIndexMagnitude, kMaxIndexMagnitude));
 }
 
+// The largest float magnitude that `quantise` sends to index 0 with zero bin `z`: most
+// coefficients are there, and telling them apart in single precision is exact and cheap.
+inline float zeroBinLimit(double z) {
+    const double half = z / 2;
+    const auto limit = static_cast<float>(half);
+    return static_cast<double>(limit) > half ? std::nextafter(limit, 0.0f) : limit;
+}
+
 } // namespace qv::wsq

@@ -3,6 +3,7 @@
 #include "SubbandStatistics.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace qv::wsq {
@@ -33,51 +34,58 @@ struct Sums {
     }
 };
 
-struct Measured {
-    Sums window;
-    Sums whole;
-    double peak = 0;
-};
+// The central window of a subband: where a centred print carries its ridges.
+Rect windowOf(const Rect& r) {
+    return {r.x + r.width / 8, r.y + 9 * r.height / 32, 3 * r.width / 4, 7 * r.height / 16};
+}
 
-Measured measure(const float* coefficients, std::size_t stride, const Rect& r) {
-    const int windowX = r.x + r.width / 8;
-    const int windowWidth = 3 * r.width / 4;
-    const int windowY = r.y + 9 * r.height / 32;
-    const int windowHeight = 7 * r.height / 16;
-    Measured m;
+// Row by row, so that the sums round the same way whatever else is measured.
+Sums sumsOver(const float* coefficients, std::size_t stride, const Rect& r) {
+    Sums sums;
     for (int y = r.y; y < r.y + r.height; ++y) {
         const float* row = coefficients + static_cast<std::size_t>(y) * stride;
         for (int x = r.x; x < r.x + r.width; ++x) {
-            m.whole.add(row[x]);
-            m.peak = std::max(m.peak, static_cast<double>(std::abs(row[x])));
-        }
-        if (y >= windowY && y < windowY + windowHeight) {
-            for (int x = windowX; x < windowX + windowWidth; ++x) {
-                m.window.add(row[x]);
-            }
+            sums.add(row[x]);
         }
     }
-    return m;
+    return sums;
+}
+
+// The largest magnitude. Order does not matter to a maximum, so lanes of partial maxima keep
+// the comparisons independent of each other.
+double peakOf(const float* coefficients, std::size_t stride, const Rect& r) {
+    constexpr int kPartials = 8;
+    std::array<float, kPartials> peaks{};
+    for (int y = r.y; y < r.y + r.height; ++y) {
+        const float* row = coefficients + static_cast<std::size_t>(y) * stride;
+        int x = r.x;
+        for (; x + kPartials <= r.x + r.width; x += kPartials) {
+            for (int lane = 0; lane < kPartials; ++lane) {
+                peaks[lane] = std::max(peaks[lane], std::abs(row[x + lane]));
+            }
+        }
+        for (; x < r.x + r.width; ++x) {
+            peaks[0] = std::max(peaks[0], std::abs(row[x]));
+        }
+    }
+    return *std::max_element(peaks.begin(), peaks.end());
 }
 
 } // namespace
 
 std::array<SubbandStats, kCodedSubbandCount>
 measureSubbands(const float* coefficients, std::size_t stride, const SubbandLayout& layout) {
-    std::array<Measured, kCodedSubbandCount> measured;
-    for (int k = 0; k < kCodedSubbandCount; ++k) {
-        measured[k] = measure(coefficients, stride, layout.subbands[k]);
-    }
     double coarsest = 0;
     for (int k = 0; k < 4; ++k) {
-        coarsest += measured[k].window.variance();
+        coarsest += sumsOver(coefficients, stride, windowOf(layout.subbands[k])).variance();
     }
     const bool useWindow = coarsest >= kWindowMissedPrint;
 
     std::array<SubbandStats, kCodedSubbandCount> stats;
     for (int k = 0; k < kCodedSubbandCount; ++k) {
-        const Sums& sums = useWindow ? measured[k].window : measured[k].whole;
-        stats[k] = {sums.variance(), measured[k].peak};
+        const Rect& r = layout.subbands[k];
+        stats[k] = {sumsOver(coefficients, stride, useWindow ? windowOf(r) : r).variance(),
+                    peakOf(coefficients, stride, r)};
     }
     return stats;
 }

@@ -5,6 +5,7 @@
 #include "SubbandLayout.h"
 #include "Tables.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -52,6 +53,18 @@ public:
         }
     }
 
+    // The same as add(0), `count` times.
+    void addZeros(int count) {
+        while (count > 0) {
+            const int taken = std::min(count, symbol::kLongestRun - run_);
+            run_ += taken;
+            count -= taken;
+            if (run_ == symbol::kLongestRun) {
+                closeRun();
+            }
+        }
+    }
+
     // Emits a run still open at the end of the block.
     void finish() { closeRun(); }
 
@@ -72,21 +85,19 @@ private:
     int run_ = 0;
 };
 
-// Calls visit(cell, k) for every coefficient of the sent subbands k of one entropy-coded block,
-// in transmission order: subbands in index order, each row by row.
+// Calls visit(row, count, k) for every row of the sent subbands k of one entropy-coded block,
+// in transmission order (subbands in index order, each row by row): `row` points at the row's
+// `count` coefficients.
 template <class Visit>
-void forEachCoefficient(float* coefficients, std::size_t stride, const SubbandLayout& layout,
-                        const QuantizationTable& widths, int block, Visit&& visit) {
+void forEachRow(const float* coefficients, std::size_t stride, const SubbandLayout& layout,
+                const QuantizationTable& widths, int block, Visit&& visit) {
     for (int k = 0; k < kCodedSubbandCount; ++k) {
         if (encoderBlockOf(k) != block || widths.binWidth[k] <= 0) {
             continue;
         }
         const Rect& r = layout.subbands[k];
         for (int y = r.y; y < r.y + r.height; ++y) {
-            float* row = coefficients + static_cast<std::size_t>(y) * stride;
-            for (int x = r.x; x < r.x + r.width; ++x) {
-                visit(row[x], k);
-            }
+            visit(coefficients + static_cast<std::size_t>(y) * stride + r.x, r.width, k);
         }
     }
 }

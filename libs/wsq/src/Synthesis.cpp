@@ -2,9 +2,12 @@
 
 #include "Synthesis.h"
 
+#include "FloatVector.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace qv::wsq {
@@ -166,71 +169,136 @@ Halves halvesOf(int n, bool inverted) {
     return inverted ? Halves{high, low, 0, high} : Halves{0, low, low, high};
 }
 
-// Working lines for the horizontal pass, reused across rows.
-struct RowScratch {
-    std::vector<float> low;
-    std::vector<float> high;
-    std::array<std::vector<float>, 2> phase;
+// Columns are filtered in strips this many wide.
+constexpr int kStripWidth = 64;
+
+// One term of an output sample: weight * (source sample or line).
+struct Term {
+    int source;
+    float weight;
 };
 
-// Copies `count` samples with kMargin extended samples on either side.
-void extend(const float* source, int count, Edges edges, std::vector<float>& out) {
-    out.resize(static_cast<std::size_t>(count + 2 * kMargin));
-    for (int e = -kMargin; e < 0; ++e) {
-        const Source s = resolve(e, count, edges);
-        out[e + kMargin] = s.sign == 0.0f ? 0.0f : s.sign * source[s.index];
-    }
-    std::copy(source, source + count, out.begin() + kMargin);
-    for (int e = count; e < count + kMargin; ++e) {
-        const Source s = resolve(e, count, edges);
-        out[e + kMargin] = s.sign == 0.0f ? 0.0f : s.sign * source[s.index];
-    }
-}
-
-// out[m] (+)= sum of taps over the extended line; kept in this shape so it vectorises.
-void accumulate(const std::vector<Tap>& taps, const float* extended, float* __restrict out,
-                int count) {
-    for (const Tap& tap : taps) {
-        const float w = tap.weight;
-        const float* __restrict in = extended + kMargin + tap.offset;
-        for (int m = 0; m < count; ++m) {
-            out[m] += w * in[m];
+// Sums the terms of the Vectors * kLanes outputs from `m` on, each vector's running sum a
+// chain of its own so that the additions overlap.
+template <int Vectors>
+void sumBlock(std::span<const Term> terms, const float* in, float* out, int m) {
+    std::array<Vec, Vectors> sums{};
+    for (const Term& term : terms) {
+        const float* at = in + term.source + m;
+        for (int v = 0; v < Vectors; ++v) {
+            sums[v] += term.weight * loadVec(at + v * kLanes);
         }
     }
-}
-
-void synthesizeRow(float* row, int n, bool inverted, const Bank& bank, RowScratch& scratch) {
-    const Halves halves = halvesOf(n, inverted);
-    extend(row + halves.lowStart, halves.lowCount, bank.lowEdges(n), scratch.low);
-    extend(row + halves.highStart, halves.highCount, bank.highEdges(n), scratch.high);
-    for (int phase = 0; phase < 2; ++phase) {
-        const int count = (n - phase + 1) / 2;
-        auto& out = scratch.phase[phase];
-        out.assign(static_cast<std::size_t>(count), 0.0f);
-        accumulate(bank.low[phase], scratch.low.data(), out.data(), count);
-        accumulate(bank.high[phase], scratch.high.data(), out.data(), count);
-    }
-    const float* even = scratch.phase[0].data();
-    const float* odd = scratch.phase[1].data();
-    for (int m = 0; m < n / 2; ++m) {
-        row[2 * m] = even[m];
-        row[2 * m + 1] = odd[m];
-    }
-    if (n % 2 != 0) {
-        row[n - 1] = even[n / 2];
+    for (int v = 0; v < Vectors; ++v) {
+        storeVec(out + m + v * kLanes, sums[v]);
     }
 }
 
-// One term of a vertical output line: weight * (source line).
-struct LineTerm {
-    int line;
-    float weight;
+// Sums the terms of `count` neighbouring outputs: out[m] = sum of weight * in[source + m], in
+// the order of `terms` and starting from 0, so that every output rounds as a lone sum of the
+// same terms would.
+void sumTerms(std::span<const Term> terms, const float* in, float* out, int count) {
+    int m = 0;
+    if constexpr (kHaveVectors) {
+        constexpr int kWide = 8;
+        for (; m + kWide * kLanes <= count; m += kWide * kLanes) {
+            sumBlock<kWide>(terms, in, out, m);
+        }
+        for (; m + kLanes <= count; m += kLanes) {
+            sumBlock<1>(terms, in, out, m);
+        }
+    }
+    for (; m < count; ++m) {
+        float sum = 0.0f;
+        for (const Term& term : terms) {
+            sum += term.weight * in[term.source + m];
+        }
+        out[m] = sum;
+    }
+}
+
+// Synthesises rows of one length and layout. Each row's two halves are copied, with kMargin
+// extended samples on either side, into one working line; output phase p of the row is then a
+// plain sum of terms over that line.
+class RowSynthesis {
+public:
+    RowSynthesis(int n, bool inverted, const Bank& bank)
+        : n_(n)
+        , halves_(halvesOf(n, inverted)) {
+        const int lowBase = kMargin;
+        const int highBase = halves_.lowCount + 3 * kMargin;
+        line_.resize(static_cast<std::size_t>(highBase + halves_.highCount + kMargin));
+        addMargins(halves_.lowStart, halves_.lowCount, bank.lowEdges(n), lowBase);
+        addMargins(halves_.highStart, halves_.highCount, bank.highEdges(n), highBase);
+        for (int phase = 0; phase < 2; ++phase) {
+            for (const Tap& tap : bank.low[phase]) {
+                terms_[phase].push_back({lowBase + tap.offset, tap.weight});
+            }
+            for (const Tap& tap : bank.high[phase]) {
+                terms_[phase].push_back({highBase + tap.offset, tap.weight});
+            }
+            phase_[phase].resize(static_cast<std::size_t>((n - phase + 1) / 2));
+        }
+        lowBase_ = lowBase;
+        highBase_ = highBase;
+    }
+
+    void operator()(float* row) {
+        std::copy_n(row + halves_.lowStart, halves_.lowCount, line_.begin() + lowBase_);
+        std::copy_n(row + halves_.highStart, halves_.highCount, line_.begin() + highBase_);
+        for (const Margin& margin : margins_) {
+            line_[margin.to] = margin.sign == 0.0f ? 0.0f : margin.sign * row[margin.from];
+        }
+        for (int phase = 0; phase < 2; ++phase) {
+            sumTerms(terms_[phase], line_.data(), phase_[phase].data(),
+                     static_cast<int>(phase_[phase].size()));
+        }
+        const float* even = phase_[0].data();
+        const float* odd = phase_[1].data();
+        for (int m = 0; m < n_ / 2; ++m) {
+            row[2 * m] = even[m];
+            row[2 * m + 1] = odd[m];
+        }
+        if (n_ % 2 != 0) {
+            row[n_ - 1] = even[n_ / 2];
+        }
+    }
+
+private:
+    // An extended sample: the row sample it mirrors, and a sign of +1, -1 or 0 (virtual zero).
+    struct Margin {
+        int to;
+        int from;
+        float sign;
+    };
+
+    void addMargins(int start, int count, Edges edges, int base) {
+        auto add = [&](int e) {
+            const Source s = resolve(e, count, edges);
+            margins_.push_back({base + e, start + s.index, s.sign});
+        };
+        for (int e = -kMargin; e < 0; ++e) {
+            add(e);
+        }
+        for (int e = count; e < count + kMargin; ++e) {
+            add(e);
+        }
+    }
+
+    int n_;
+    Halves halves_;
+    int lowBase_ = 0;
+    int highBase_ = 0;
+    std::vector<Margin> margins_;
+    std::array<std::vector<Term>, 2> terms_;
+    std::vector<float> line_;
+    std::array<std::vector<float>, 2> phase_;
 };
 
 // For every output row of a column of n samples, the source rows and weights it sums: the
 // terms of row y are terms[first[y]] up to terms[first[y + 1]].
 struct ColumnPlan {
-    std::vector<LineTerm> terms;
+    std::vector<Term> terms;
     std::vector<std::size_t> first;
 };
 
@@ -250,7 +318,7 @@ ColumnPlan columnPlan(int n, bool inverted, const Bank& bank) {
             for (const Tap& tap : taps) {
                 const Source s = resolve(m + tap.offset, count, edges);
                 if (s.sign != 0.0f) {
-                    plan.terms.push_back({start + s.index, s.sign * tap.weight});
+                    plan.terms.push_back({(start + s.index) * kStripWidth, s.sign * tap.weight});
                 }
             }
         };
@@ -261,10 +329,8 @@ ColumnPlan columnPlan(int n, bool inverted, const Bank& bank) {
     return plan;
 }
 
-// Columns are filtered a strip at a time so that whole rows of the strip combine with one
-// vectorisable loop, while the copy they read from stays small.
-constexpr int kStripWidth = 64;
-
+// Columns are filtered a strip at a time, copied out so that the rows of the strip can be
+// overwritten while later outputs still read them.
 void synthesizeColumns(float* origin, int stride, int width, int height, bool inverted,
                        const Bank& bank, std::vector<float>& strip) {
     const auto plan = columnPlan(height, inverted, bank);
@@ -273,35 +339,33 @@ void synthesizeColumns(float* origin, int stride, int width, int height, bool in
         const int w = std::min(kStripWidth, width - x0);
         for (int y = 0; y < height; ++y) {
             const float* from = origin + static_cast<std::ptrdiff_t>(y) * stride + x0;
-            std::copy(from, from + w, strip.begin() + static_cast<std::ptrdiff_t>(y) * kStripWidth);
+            float* to = strip.data() + static_cast<std::ptrdiff_t>(y) * kStripWidth;
+            // A copy of constant size is a few vector moves rather than a library call.
+            if (w == kStripWidth) {
+                std::copy_n(from, kStripWidth, to);
+            } else {
+                std::copy_n(from, w, to);
+            }
         }
         for (int y = 0; y < height; ++y) {
-            float* __restrict out = origin + static_cast<std::ptrdiff_t>(y) * stride + x0;
-            std::fill(out, out + w, 0.0f);
-            for (std::size_t t = plan.first[y]; t < plan.first[y + 1]; ++t) {
-                const LineTerm& term = plan.terms[t];
-                const float* __restrict in =
-                    strip.data() + static_cast<std::ptrdiff_t>(term.line) * kStripWidth;
-                const float weight = term.weight;
-                for (int x = 0; x < w; ++x) {
-                    out[x] += weight * in[x];
-                }
-            }
+            const std::span<const Term> terms(plan.terms.data() + plan.first[y],
+                                              plan.terms.data() + plan.first[y + 1]);
+            sumTerms(terms, strip.data(), origin + static_cast<std::ptrdiff_t>(y) * stride + x0, w);
         }
     }
 }
 
 void invertNode(float* coefficients, int stride, const Node& node, const Bank& bank,
-                RowScratch& rows, std::vector<float>& strip) {
+                std::vector<float>& strip) {
     const Rect& r = node.rect;
     if (r.width == 0 || r.height == 0) {
         return;
     }
     float* origin = coefficients + static_cast<std::ptrdiff_t>(r.y) * stride + r.x;
     synthesizeColumns(origin, stride, r.width, r.height, node.invertY, bank, strip);
+    RowSynthesis synthesizeRow(r.width, node.invertX, bank);
     for (int y = 0; y < r.height; ++y) {
-        synthesizeRow(origin + static_cast<std::ptrdiff_t>(y) * stride, r.width, node.invertX, bank,
-                      rows);
+        synthesizeRow(origin + static_cast<std::ptrdiff_t>(y) * stride);
     }
 }
 
@@ -310,15 +374,14 @@ void invertNode(float* coefficients, int stride, const Node& node, const Bank& b
 void synthesize(float* coefficients, int stride, const SubbandLayout& layout,
                 const TransformTable& filters, bool withUnusedQuarter) {
     const Bank bank = makeBank(filters);
-    RowScratch rows;
     std::vector<float> strip;
     for (int node = kNodeCount - 1; node >= 1; --node) {
-        invertNode(coefficients, stride, layout.nodes[node], bank, rows, strip);
+        invertNode(coefficients, stride, layout.nodes[node], bank, strip);
     }
     if (withUnusedQuarter) {
-        invertNode(coefficients, stride, layout.unusedQuarter, bank, rows, strip);
+        invertNode(coefficients, stride, layout.unusedQuarter, bank, strip);
     }
-    invertNode(coefficients, stride, layout.nodes[0], bank, rows, strip);
+    invertNode(coefficients, stride, layout.nodes[0], bank, strip);
 }
 
 } // namespace qv::wsq
