@@ -4,12 +4,18 @@
 
 #include "tools/clocking-service/AccessRule.h"
 #include "tools/clocking-service/ClockingDesk.h"
-#include "tools/clocking-service/GuardedServer.h"
+#include "tools/clocking-service/Doorkeeper.h"
+#include "tools/clocking-service/PrintThumbnail.h"
+#include "tools/clocking-service/RefusalLog.h"
 
-#include <functional>
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+
+struct MHD_Connection;
 
 namespace qv::clocking {
 
@@ -17,11 +23,10 @@ namespace qv::clocking {
 // read into memory.
 inline constexpr std::size_t kMaxRequestBytes = 16 * 1024 * 1024;
 
-// Receives one line per request answered, from any worker thread.
-using RequestLogger = std::function<void(const std::string& line)>;
-
 // The service's HTTP face: SOAP posts to any path ending in QuorvantisService.asmx, the WSDL
-// at that path with ?WSDL, the page of the latest clock-ins at / and its pictures.
+// at that path with ?WSDL, the page of the latest clock-ins at / and its pictures. The HTTP
+// library bounds what each connection may send and hold; the doorkeeper bounds who may
+// connect and for how long.
 class HttpEndpoint {
 public:
     explicit HttpEndpoint(ClockingDesk& desk, RequestLogger logger = {},
@@ -36,23 +41,40 @@ public:
     const std::string& token() const;
     // Serves until stop(); returns when every request under way has been answered.
     void serve();
-    // Safe from any thread.
+    // Safe from any thread, before or during serve().
     void stop();
 
+    // One request on its way through the library's callbacks.
+    struct Exchange;
+    struct Reply;
+    // The library's callbacks, which reach the members below.
+    struct Callbacks;
+
 private:
-    void route();
-    // Host and token rules, bodies where none belong and oversized ones: answered before any
-    // body is read. True when the request has been answered.
-    bool refuseEarly(const httplib::Request& request, httplib::Response& response);
-    void answerFichar(const httplib::Request& request, httplib::Response& response,
-                      const httplib::ContentReader& reader);
-    void answerWsdl(const httplib::Request& request, httplib::Response& response);
+    Reply answer(Exchange& exchange);
+    std::optional<Reply> refuseEarly(Exchange& exchange);
+    Reply answerFichar(Exchange& exchange);
+    Reply answerWsdl(const Exchange& exchange) const;
+    Reply answerPicture(const Exchange& exchange);
+    int respond(Exchange& exchange, Reply reply);
+    void finished(MHD_Connection* connection, Exchange& exchange, int termination);
 
     ClockingDesk& desk_;
     RequestLogger logger_;
-    std::unique_ptr<GuardedServer> server_;
+    ConnectionLimits limits_;
+    RefusalLog refusals_;
+    std::optional<Doorkeeper> doorkeeper_;
     std::optional<AccessRule> access_;
+    ThumbnailCache thumbnails_;
+    int listenFd_ = -1;
+    bool ipv6_ = false;
     std::string boundAddress_; // "host:port", for the WSDL when a request names no Host
+
+    std::mutex state_;
+    std::condition_variable changed_;
+    bool stopRequested_ = false;
+    long underWay_ = 0; // requests begun and not yet finished
+    std::atomic<bool> closing_{false};
 };
 
 } // namespace qv::clocking
