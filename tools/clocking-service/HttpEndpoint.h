@@ -4,18 +4,11 @@
 
 #include "tools/clocking-service/AccessRule.h"
 #include "tools/clocking-service/ClockingDesk.h"
-#include "tools/clocking-service/Doorkeeper.h"
+#include "tools/clocking-service/HttpServer.h"
 #include "tools/clocking-service/PrintThumbnail.h"
-#include "tools/clocking-service/RefusalLog.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-
-struct MHD_Connection;
 
 namespace qv::clocking {
 
@@ -24,14 +17,11 @@ namespace qv::clocking {
 inline constexpr std::size_t kMaxRequestBytes = 16 * 1024 * 1024;
 
 // The service's HTTP face: SOAP posts to any path ending in QuorvantisService.asmx, the WSDL
-// at that path with ?WSDL, the page of the latest clock-ins at / and its pictures. The HTTP
-// library bounds what each connection may send and hold; the doorkeeper bounds who may
-// connect and for how long.
-class HttpEndpoint {
+// at that path with ?WSDL, the page of the latest clock-ins at / and its pictures.
+class HttpEndpoint : private HttpRoutes {
 public:
     explicit HttpEndpoint(ClockingDesk& desk, RequestLogger logger = {},
                           ConnectionLimits limits = {});
-    ~HttpEndpoint();
     HttpEndpoint(const HttpEndpoint&) = delete;
     HttpEndpoint& operator=(const HttpEndpoint&) = delete;
 
@@ -40,41 +30,28 @@ public:
     // What the page and pictures need on this bind (empty on loopback); known after bind().
     const std::string& token() const;
     // Serves until stop(); returns when every request under way has been answered.
-    void serve();
+    void serve() { server_.serve(); }
     // Safe from any thread, before or during serve().
-    void stop();
-
-    // One request on its way through the library's callbacks.
-    struct Exchange;
-    struct Reply;
-    // The library's callbacks, which reach the members below.
-    struct Callbacks;
+    void stop() { server_.stop(); }
 
 private:
-    Reply answer(Exchange& exchange);
-    std::optional<Reply> refuseEarly(Exchange& exchange);
-    Reply answerFichar(Exchange& exchange);
-    Reply answerWsdl(const Exchange& exchange) const;
-    Reply answerPicture(const Exchange& exchange);
-    int respond(Exchange& exchange, Reply reply);
-    void finished(MHD_Connection* connection, Exchange& exchange, int termination);
+    // Host and token rules, framing, bodies where none belong and oversized ones: answered
+    // before any body is read.
+    std::optional<HttpReply> refuseEarly(HttpRequest& request) override;
+    HttpReply answer(HttpRequest& request) override;
+    void refuseOversizedChunks(HttpRequest& request) override;
+    HttpReply failed(const HttpRequest& request, const std::exception& error) override;
+
+    HttpReply answerFichar(HttpRequest& request);
+    HttpReply answerWsdl(const HttpRequest& request) const;
+    HttpReply answerPicture(const HttpRequest& request);
+    HttpReply refusedUnread(HttpRequest& request, int status, const std::string& reason);
 
     ClockingDesk& desk_;
-    RequestLogger logger_;
-    ConnectionLimits limits_;
-    RefusalLog refusals_;
-    std::optional<Doorkeeper> doorkeeper_;
+    HttpServer server_;
     std::optional<AccessRule> access_;
     ThumbnailCache thumbnails_;
-    int listenFd_ = -1;
-    bool ipv6_ = false;
     std::string boundAddress_; // "host:port", for the WSDL when a request names no Host
-
-    std::mutex state_;
-    std::condition_variable changed_;
-    bool stopRequested_ = false;
-    long underWay_ = 0; // requests begun and not yet finished
-    std::atomic<bool> closing_{false};
 };
 
 } // namespace qv::clocking
