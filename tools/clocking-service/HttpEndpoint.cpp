@@ -3,7 +3,6 @@
 #include "tools/clocking-service/HttpEndpoint.h"
 
 #include "platform/TextCase.h"
-#include "tools/clocking-service/Clock.h"
 #include "tools/clocking-service/DisplayText.h"
 #include "tools/clocking-service/Ledger.h"
 #include "tools/clocking-service/Page.h"

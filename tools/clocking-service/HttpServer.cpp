@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
