@@ -52,6 +52,32 @@ void BM_ReadFicharRequest(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadFicharRequest)->Unit(benchmark::kMicrosecond);
 
+// The costliest shapes a caller can give 16 MiB: attributes on the Envelope (0), headers to
+// be understood (1), one long text (2). Each is refused in time linear in its size.
+void BM_ReadHostileRequest(benchmark::State& state) {
+    const std::string open = "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"";
+    const std::string piece = state.range(0) == 0   ? " xmlns:a=\"u\""
+                              : state.range(0) == 1 ? "<h s:mustUnderstand=\"0\"/>"
+                                                    : "M";
+    std::string filling;
+    while (filling.size() < 16 * 1024 * 1024 - 1024) {
+        filling += piece;
+    }
+    const std::string body = state.range(0) == 0
+                                 ? open + filling + "><s:Body/></s:Envelope>"
+                                 : open + "><s:Header>" + (state.range(0) == 1 ? filling : "") +
+                                       "</s:Header><s:Body><Fichar xmlns=\"" +
+                                       std::string(qv::kQuorvantisServiceNamespace) + "\"><modo>" +
+                                       (state.range(0) == 2 ? filling : "") +
+                                       "</modo></Fichar></s:Body></s:Envelope>";
+    for (auto _ : state) {
+        auto request = readFicharRequest(body, kAction);
+        benchmark::DoNotOptimize(request);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * body.size()));
+}
+BENCHMARK(BM_ReadHostileRequest)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
 // One service for the whole run, with a known member so answers carry a photograph.
 struct RunningService {
     qv::test::TempFolder temp;
@@ -110,6 +136,11 @@ void BM_ClockInsOverLoopback(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
     if (state.thread_index() == 0) {
+        // Stations and service share the process: memory must stay flat however many
+        // clock-ins go by.
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        state.counters["peak_rss_mib"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
         state.counters["cpu_ms_per_clockin"] =
             (processCpuMs() - cpuBefore) /
             static_cast<double>(state.iterations() * state.threads());

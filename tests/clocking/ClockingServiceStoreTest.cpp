@@ -2,6 +2,7 @@
 // checked whole at enrolment, members removed with their ledger kept, the CSV export, the
 // page's escaping.
 
+#include "platform/Files.h"
 #include "tests/clocking/ClockingTestSupport.h"
 #include "tests/support/TempFolder.h"
 #include "tools/clocking-service/Clock.h"
@@ -11,8 +12,10 @@
 #include "tools/clocking-service/Photograph.h"
 #include "tools/clocking-service/Portrait.h"
 #include "tools/clocking-service/Staff.h"
-#include "platform/Files.h"
 
+#include <algorithm>
+#include <array>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -38,6 +41,8 @@ TEST(ClockingServiceStoreTest, VersionOneDatabaseIsUpgradedWithNothingLost) {
     const auto file = std::filesystem::path(folder.path("v1.db"));
     std::filesystem::copy_file(std::string(QV_TESTDATA_DIR) + "/clocking/ledger-schema-v1.db",
                                file);
+    // As an earlier version left it: readable by everyone.
+    std::filesystem::permissions(file, std::filesystem::perms(0644));
     // What version 1 holds, read with the old layout before anything opens it.
     std::vector<std::uint8_t> anaPhoto;
     {
@@ -55,6 +60,7 @@ TEST(ClockingServiceStoreTest, VersionOneDatabaseIsUpgradedWithNothingLost) {
     ASSERT_FALSE(anaPhoto.empty());
 
     Database db(file);
+    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(count(db, "PRAGMA user_version"), Database::kSchemaVersion);
     EXPECT_EQ(count(db, "SELECT count(*) FROM photos"), 2) << "one copy per picture";
     const auto lines = clocking::latestEntries(db, 100);
@@ -101,6 +107,12 @@ TEST(ClockingServiceStoreTest, EnrolledPhotographsAreCheckedWholeAndStoredSmall)
             break;
         }
     }
+    // A small picture carrying a large comment: its pixels are kept, the comment is not.
+    const std::string comment(60'000, 'C');
+    auto commented = portrait;
+    const std::vector<std::uint8_t> segment{0xFF, 0xFE, 60'002 >> 8, 60'002 & 0xFF};
+    commented.insert(commented.begin() + 2, comment.begin(), comment.end());
+    commented.insert(commented.begin() + 2, segment.begin(), segment.end());
     const std::vector<std::uint8_t> truncated(portrait.begin(),
                                               portrait.begin() + portrait.size() / 2);
     struct Case {
@@ -111,6 +123,7 @@ TEST(ClockingServiceStoreTest, EnrolledPhotographsAreCheckedWholeAndStoredSmall)
     };
     const std::vector<Case> cases{
         {"small portrait", portrait, nullptr, 480},
+        {"small portrait with a comment", commented, nullptr, 480},
         {"large photograph", large, nullptr, 480},
         {"truncated", truncated, "does not decode", 0},
         {"60000 x 60000", huge, "60000 x 60000 pixels", 0},
@@ -131,6 +144,9 @@ TEST(ClockingServiceStoreTest, EnrolledPhotographsAreCheckedWholeAndStoredSmall)
         ASSERT_TRUE(size) << c.what;
         EXPECT_LE(std::max(size->width, size->height), c.maxSide) << c.what;
         EXPECT_NO_THROW(clocking::decodeJpeg(stored, clocking::kMaxPhotoPixels, 1)) << c.what;
+        EXPECT_EQ(std::search(stored.begin(), stored.end(), comment.begin(), comment.begin() + 64),
+                  stored.end())
+            << c.what << ": encoded again, without the sender's comment";
     }
     struct stat info {};
     ASSERT_EQ(::stat(db.c_str(), &info), 0);
@@ -157,6 +173,7 @@ TEST(ClockingServiceStoreTest, LedgerCsvIsRfc4180ForTheDatesAsked) {
                  {"2026-03-01 23:59", "early", "x"},
                  {"2026-03-02 00:00", "30111222", "Ingreso registrado: Pérez, \"Ana\", 08:00"},
                  {"2026-03-03 12:00", "=cmd|' /C calc'!A0", "line\r\nbreak"},
+                 {"2026-03-03 13:00", "\t=1+1", "esc\x1b[31m"},
                  {"2026-03-04 00:00", "late", "x"}}) {
             entry.receivedAt = at(when);
             entry.appId = id;
@@ -164,16 +181,38 @@ TEST(ClockingServiceStoreTest, LedgerCsvIsRfc4180ForTheDatesAsked) {
             clocking::record(db, entry);
         }
     }
+    // The UTC offset in force at that local time, as the export writes it.
+    const auto offset = [](const char* local) {
+        std::tm parts{};
+        strptime(local, "%Y-%m-%d %H:%M", &parts);
+        parts.tm_isdst = -1;
+        const std::time_t when = mktime(&parts);
+        std::array<char, 16> text{};
+        std::strftime(text.data(), text.size(), " %z", std::localtime(&when));
+        return std::string(text.data());
+    };
     const CommandRun run =
         service(file, {"ledger", "--csv", "--from", "2026-03-02", "--to", "2026-03-03"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string expected =
         "entry,local_time,app_id,mode,staff_id,staff_name,print_width,print_height,puntaje,"
         "resultado,fault,peer\r\n"
-        "2,2026-03-02 00:00:00,30111222,I,,,,,0,\"Ingreso registrado: Pérez, \"\"Ana\"\", "
+        "2,2026-03-02 00:00:00" +
+        offset("2026-03-02 00:00") +
+        ",30111222,I,,,,,0,\"Ingreso registrado: Pérez, \"\"Ana\"\", "
         "08:00\",,127.0.0.1:1\r\n"
-        "3,2026-03-03 12:00:00,\"'=cmd|' /C calc'!A0\",I,,,,,0,\"line\r\nbreak\",,127.0.0.1:1\r\n";
+        "3,2026-03-03 12:00:00" +
+        offset("2026-03-03 12:00") +
+        ",\"'=cmd|' /C calc'!A0\",I,,,,,0,\"line\r\nbreak\",,127.0.0.1:1\r\n"
+        "4,2026-03-03 13:00:00" +
+        offset("2026-03-03 13:00") + ",\"'\t=1+1\",I,,,,,0,esc?[31m,,127.0.0.1:1\r\n";
     EXPECT_EQ(run.out, expected);
+    // Dates that do not exist are refused, not rolled over into the next month.
+    for (const char* impossible : {"2026-02-30", "2026-04-31", "2026-13-01", "2026-00-10"}) {
+        const CommandRun refused = service(file, {"ledger", "--csv", "--from", impossible});
+        EXPECT_EQ(refused.exitCode, 2) << impossible;
+        EXPECT_NE(refused.err.find("is not a date"), std::string::npos) << refused.err;
+    }
     EXPECT_EQ(service(file, {"ledger", "--csv"}).out.find("early") != std::string::npos, true);
 }
 

@@ -65,8 +65,11 @@ bool RawConnection::send(std::string_view bytes) {
     return true;
 }
 
-std::size_t RawConnection::sendFiller(std::size_t total) {
-    const std::string piece(64 * 1024, 'A');
+std::size_t RawConnection::sendFiller(std::size_t total, std::string_view pattern) {
+    std::string piece;
+    while (piece.size() < 64 * 1024) {
+        piece += pattern;
+    }
     std::size_t sent = 0;
     while (sent < total) {
         pollfd entry{fd_, POLLOUT | POLLIN, 0};

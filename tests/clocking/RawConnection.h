@@ -20,9 +20,9 @@ public:
 
     // Sends all of it; false once the service has closed or reset the connection.
     bool send(std::string_view bytes);
-    // Sends `total` bytes of filler in pieces as the service takes them, stopping early when
-    // it answers or closes; returns the bytes sent.
-    std::size_t sendFiller(std::size_t total);
+    // Sends `total` bytes of filler (the pattern repeated) in pieces as the service takes
+    // them, stopping early when it answers or closes; returns the bytes sent.
+    std::size_t sendFiller(std::size_t total, std::string_view pattern = "A");
     // No more to send (the end of an unframed body).
     void finishSending();
     // Everything the service sends until it closes the connection or stays silent for the

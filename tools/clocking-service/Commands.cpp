@@ -2,8 +2,9 @@
 
 #include "tools/clocking-service/Commands.h"
 
+#include "imaging/PgmFile.h"
+#include "platform/Files.h"
 #include "qv/Version.h"
-#include "tools/clocking-service/ServiceCommandLine.h"
 #include "tools/clocking-service/Database.h"
 #include "tools/clocking-service/Jpeg.h"
 #include "tools/clocking-service/Ledger.h"
@@ -12,10 +13,9 @@
 #include "tools/clocking-service/Photograph.h"
 #include "tools/clocking-service/Portrait.h"
 #include "tools/clocking-service/Serve.h"
+#include "tools/clocking-service/ServiceCommandLine.h"
 #include "tools/clocking-service/Staff.h"
 #include "tools/wsq/ImageFiles.h"
-#include "imaging/PgmFile.h"
-#include "platform/Files.h"
 #include "wsq/Wsq.h"
 
 #include <cstdlib>
@@ -67,9 +67,12 @@ answer or fault. On an address that is not loopback the page and its pictures ne
 token it prints (as ?token= or an X-Clocking-Token header); on loopback it answers only
 requests naming a loopback host.
 
-Limits: request bodies over 16 MiB, however sent, are refused; a request's head and body
-must arrive within 10 s; at most 16 connections from one address are served at once (32 in
-all); identifiers (AppId) over 128 bytes or holding control characters are refused.
+Limits: a request head must fit in 64 KiB; bodies must give their length (or come in
+chunks), and those over 16 MiB are refused; a connection silent for 10 s is closed, and
+none stays open longer than 30 s; at most 16 connections from one address are open at once
+(256 in all), more are closed as they arrive; identifiers (AppId) over 128 bytes, holding
+control characters or not strict UTF-8 are refused. Refused connections are logged, at
+most 5 lines every 10 s.
 Ctrl+C or SIGTERM stops it after the requests under way are answered.
 )"},
     {"enroll", R"(Usage: clocking-service [--db FILE] enroll ID NAME [--photo FILE.jpg]
@@ -93,7 +96,7 @@ as sent, mode, print size, answer or fault, and the caller's address.
 
 With --csv, writes the entries received from DATE to DATE (local dates, YYYY-MM-DD, both
 days included; either bound may be left out) as CSV (RFC 4180), oldest first, for a
-spreadsheet.
+spreadsheet. Times are local with their UTC offset.
 )"},
     {"export-print", R"(Usage: clocking-service [--db FILE] export-print ENTRY OUT.(wsq|pgm|bmp)
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv::clocking {
@@ -74,14 +75,25 @@ CREATE INDEX ledger_photo ON ledger(photo_id);
 CREATE INDEX ledger_received ON ledger(received_at);
 )";
 
-// The file holds names, photographs and prints: readable by its owner only.
+// The file holds names, photographs and prints: readable by its owner only, also when an
+// earlier version (or a copy) left it readable by others. SQLite gives its journal files the
+// database's permissions; those already there are set too.
 void createPrivately(const std::filesystem::path& file) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
         ::close(fd);
-    } else if (errno != EEXIST) {
+        return;
+    }
+    if (errno != EEXIST) {
         throw DatabaseError("cannot create the database " + file.string() + ": " +
                             std::strerror(errno));
+    }
+    if (::chmod(file.c_str(), 0600) != 0) {
+        throw DatabaseError("cannot make the database " + file.string() +
+                            " readable by its owner only: " + std::strerror(errno));
+    }
+    for (const char* journal : {"-wal", "-shm", "-journal"}) {
+        ::chmod((file.string() + journal).c_str(), 0600);
     }
 }
 

@@ -5,11 +5,14 @@
 #include "service/QuorvantisService.h"
 #include "service/SoapNamespaces.h"
 #include "service/XmlNames.h"
+#include "tools/clocking-service/DisplayText.h"
 #include "wsq/Wsq.h"
 
 #include <algorithm>
 #include <array>
 #include <pugixml.hpp>
+#include <unordered_map>
+#include <utility>
 
 namespace qv::clocking {
 
@@ -21,6 +24,13 @@ struct Refused {
 };
 
 constexpr std::string_view kOperation = "Fichar";
+constexpr std::string_view kXmlPrefixNamespace = "http://www.w3.org/XML/1998/namespace";
+// Names and texts of the caller's that a refusal quotes are cut to this.
+constexpr std::size_t kEchoedBytes = 200;
+constexpr std::size_t kMaxModeBytes = 16;
+// A Fichar request holds a dozen elements and a few attributes; each costs the parser a node
+// of memory, so far more than a request needs is refused before parsing.
+constexpr std::size_t kMaxMarkup = 4096;
 
 std::string expectedSoapAction() {
     return std::string(kQuorvantisServiceNamespace) + std::string(kOperation);
@@ -31,8 +41,18 @@ void checkSoapAction(std::string_view action) {
         action = action.substr(1, action.size() - 2);
     }
     if (action != expectedSoapAction()) {
-        throw Refused{"Unknown SOAPAction '" + std::string(action) + "'; this service answers '" +
-                      expectedSoapAction() + "'"};
+        throw Refused{"Unknown SOAPAction '" + cleanText(action, kEchoedBytes) +
+                      "'; this service answers '" + expectedSoapAction() + "'"};
+    }
+}
+
+void checkMarkup(std::string_view body) {
+    const auto marks = static_cast<std::size_t>(
+        std::count_if(body.begin(), body.end(), [](char c) { return c == '<' || c == '='; }));
+    if (marks > kMaxMarkup) {
+        throw Refused{"The request holds " + std::to_string(marks) +
+                      " tags and attributes; a Fichar request needs far fewer than " +
+                      std::to_string(kMaxMarkup)};
     }
 }
 
@@ -40,11 +60,73 @@ bool isElement(const pugi::xml_node& node) {
     return node.type() == pugi::node_element;
 }
 
-std::string qualified(const pugi::xml_node& element) {
-    return "{" + namespaceOf(element) + "}" + std::string(localName(element));
+std::string_view prefixOf(std::string_view qualifiedName) {
+    const std::size_t colon = qualifiedName.find(':');
+    return colon == std::string_view::npos ? std::string_view{} : qualifiedName.substr(0, colon);
 }
 
+// The namespace declarations in force at one element the reader looks at: its own, then
+// those of the elements it sits in. Each element's attributes are read once, however many
+// names are resolved through it, so no shape of request makes reading quadratic.
+class Scope {
+public:
+    Scope(const pugi::xml_node& element, const Scope* outer)
+        : element_(element)
+        , outer_(outer) {
+        for (auto attr = element.first_attribute(); attr; attr = attr.next_attribute()) {
+            const std::string_view name = attr.name();
+            if (name == "xmlns") {
+                declared_.try_emplace(std::string_view{}, attr.value());
+            } else if (name.starts_with("xmlns:")) {
+                declared_.try_emplace(name.substr(6), attr.value());
+            }
+        }
+    }
+
+    const pugi::xml_node& element() const { return element_; }
+
+    std::string_view uriOf(std::string_view prefix) const {
+        if (prefix == "xml") {
+            return kXmlPrefixNamespace;
+        }
+        for (const Scope* scope = this; scope; scope = scope->outer_) {
+            if (const auto found = scope->declared_.find(prefix); found != scope->declared_.end()) {
+                return found->second;
+            }
+        }
+        return {};
+    }
+    std::string_view uri() const { return uriOf(prefixOf(element_.name())); }
+    bool is(std::string_view uri, std::string_view local) const {
+        return localName(element_) == local && this->uri() == uri;
+    }
+    // "{namespace}name", as a refusal quotes it.
+    std::string qualified() const {
+        return "{" + cleanText(uri(), kEchoedBytes) + "}" +
+               cleanText(localName(element_), kEchoedBytes);
+    }
+    // Whether an attribute mustUnderstand in the envelope's namespace says "1".
+    bool mustBeUnderstood() const {
+        for (auto attr = element_.first_attribute(); attr; attr = attr.next_attribute()) {
+            const std::string_view name = attr.name();
+            const std::string_view prefix = prefixOf(name);
+            // Unprefixed attributes are in no namespace, whatever the default namespace is.
+            if (!prefix.empty() && localName(name) == "mustUnderstand" &&
+                uriOf(prefix) == kSoapEnvelopeNamespace && std::string_view(attr.value()) == "1") {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    pugi::xml_node element_;
+    const Scope* outer_;
+    std::unordered_map<std::string_view, std::string_view> declared_;
+};
+
 pugi::xml_node parseEnvelope(std::string_view body, pugi::xml_document& document) {
+    checkMarkup(body);
     // DOCTYPE is parsed only to be refused: a SOAP message may not carry one.
     const auto parsed = document.load_buffer(
         body.data(), body.size(), pugi::parse_default | pugi::parse_doctype, pugi::encoding_auto);
@@ -57,125 +139,99 @@ pugi::xml_node parseEnvelope(std::string_view body, pugi::xml_document& document
             throw Refused{"Document type declarations are not allowed in SOAP messages"};
         }
     }
-    const auto envelope = document.document_element();
-    if (localName(envelope) != "Envelope" || namespaceOf(envelope) != kSoapEnvelopeNamespace) {
-        throw Refused{"Expected a SOAP 1.1 Envelope {" + std::string(kSoapEnvelopeNamespace) +
-                      "}Envelope, found " + qualified(envelope)};
-    }
-    return envelope;
+    return document.document_element();
 }
 
-void checkHeader(const pugi::xml_node& header) {
-    for (const auto& entry : header.children()) {
+void checkHeader(const Scope& header) {
+    for (const auto& entry : header.element().children()) {
         if (!isElement(entry)) {
             continue;
         }
-        const auto mustUnderstand = attributeNS(entry, kSoapEnvelopeNamespace, "mustUnderstand");
-        if (std::string_view(mustUnderstand.value()) == "1") {
-            throw Refused{"Header " + qualified(entry) + " must be understood, and is not"};
+        const Scope scope(entry, &header);
+        if (scope.mustBeUnderstood()) {
+            throw Refused{"Header " + scope.qualified() + " must be understood, and is not"};
         }
     }
 }
 
-pugi::xml_node operationElement(const pugi::xml_node& envelope) {
+pugi::xml_node bodyElement(const Scope& envelope) {
     pugi::xml_node body;
-    for (const auto& child : envelope.children()) {
-        if (!isElement(child) || namespaceOf(child) != kSoapEnvelopeNamespace) {
+    for (const auto& child : envelope.element().children()) {
+        if (!isElement(child)) {
+            continue;
+        }
+        const Scope scope(child, &envelope);
+        if (scope.uri() != kSoapEnvelopeNamespace) {
             continue;
         }
         if (localName(child) == "Header" && !body) {
-            checkHeader(child);
+            checkHeader(scope);
         } else if (localName(child) == "Body" && !body) {
             body = child;
         } else {
-            throw Refused{"Unexpected " + qualified(child) + " in the Envelope"};
+            throw Refused{"Unexpected " + scope.qualified() + " in the Envelope"};
         }
     }
     if (!body) {
         throw Refused{"The Envelope has no Body"};
     }
-    const auto operation = body.find_child(isElement);
-    if (!operation) {
-        throw Refused{"The Body is empty; expected {" + std::string(kQuorvantisServiceNamespace) +
-                      "}Fichar"};
-    }
-    if (localName(operation) != kOperation ||
-        namespaceOf(operation) != kQuorvantisServiceNamespace) {
-        throw Refused{"Unknown operation " + qualified(operation) + "; this service answers {" +
-                      std::string(kQuorvantisServiceNamespace) + "}Fichar"};
-    }
-    return operation;
+    return body;
 }
 
 // Document/literal: the operation holds its three parameters, in the service namespace, and
-// nothing else.
-void checkParameterNames(const pugi::xml_node& operation) {
-    for (const auto& child : operation.children()) {
-        const auto name = localName(child);
-        const bool known = name == "AppId" || name == "huellaWSQ" || name == "modo";
-        if (isElement(child) && (!known || namespaceOf(child) != kQuorvantisServiceNamespace)) {
-            throw Refused{"Unexpected element " + qualified(child) + " in Fichar"};
-        }
-    }
-}
+// nothing else. Returns the text of each, by name.
+struct Parameters {
+    std::string appId;
+    std::string huellaWSQ;
+    std::string modo;
+};
 
-// The text of the operation's single child of this name.
-std::string parameter(const pugi::xml_node& operation, std::string_view name) {
-    pugi::xml_node found;
-    for (const auto& child : operation.children()) {
-        if (!isElement(child) || localName(child) != name) {
+Parameters readParameters(const Scope& operation) {
+    Parameters read;
+    const std::array<std::pair<std::string_view, std::string*>, 3> slots{
+        {{"AppId", &read.appId}, {"huellaWSQ", &read.huellaWSQ}, {"modo", &read.modo}}};
+    std::array<bool, 3> found{};
+    for (const auto& child : operation.element().children()) {
+        if (!isElement(child)) {
             continue;
         }
-        if (found) {
-            throw Refused{"Fichar holds more than one " + std::string(name)};
+        const Scope scope(child, &operation);
+        const auto slot = std::find_if(slots.begin(), slots.end(), [&](const auto& known) {
+            return scope.is(kQuorvantisServiceNamespace, known.first);
+        });
+        if (slot == slots.end()) {
+            throw Refused{"Unexpected element " + scope.qualified() + " in Fichar"};
         }
-        found = child;
+        const std::string name(slot->first);
+        if (std::exchange(found[static_cast<std::size_t>(slot - slots.begin())], true)) {
+            throw Refused{"Fichar holds more than one " + name};
+        }
+        if (child.find_child(isElement)) {
+            throw Refused{name + " must hold text, not elements"};
+        }
+        *slot->second = innerText(child);
     }
-    if (!found) {
-        throw Refused{"Fichar lacks its " + std::string(name) + " element (in namespace " +
-                      std::string(kQuorvantisServiceNamespace) + ")"};
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (!found[i]) {
+            throw Refused{"Fichar lacks its " + std::string(slots[i].first) +
+                          " element (in namespace " + std::string(kQuorvantisServiceNamespace) +
+                          ")"};
+        }
     }
-    if (found.find_child(isElement)) {
-        throw Refused{std::string(name) + " must hold text, not elements"};
-    }
-    return innerText(found);
+    return read;
 }
 
-bool isValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80         ? 1
-                                   : lead >> 5 == 0x6  ? 2
-                                   : lead >> 4 == 0xE  ? 3
-                                   : lead >> 3 == 0x1E ? 4
-                                                       : 0;
-        if (length == 0 || i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
-// The identifier is echoed in the answer and shown on the page: XML 1.0 forbids most control
-// characters, so a strict caller would reject an answer holding one.
+// The identifier is echoed in the answer and shown on the page: it must be clean text that
+// a strict XML reader takes. A refused one is kept cleaned and cut.
 void checkAppId(std::string& appId) {
     if (appId.size() > kMaxAppIdBytes) {
         const std::size_t sent = appId.size();
-        appId = cutUtf8(appId, kMaxAppIdBytes);
+        appId = cleanText(appId, kMaxAppIdBytes);
         throw Refused{"AppId is " + std::to_string(sent) +
                       " bytes long; this service takes at most " + std::to_string(kMaxAppIdBytes)};
     }
-    const bool control = std::any_of(appId.begin(), appId.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return (byte < 0x20 && c != '\t') || byte == 0x7F;
-    });
-    if (control || !isValidUtf8(appId)) {
+    if (!isCleanText(appId)) {
+        appId = cleanText(appId, kMaxAppIdBytes);
         throw Refused{"AppId holds control characters or is not UTF-8 text"};
     }
 }
@@ -215,17 +271,6 @@ void decodePrint(std::string_view base64, const PrintLimits& limits,
 }
 
 } // namespace
-
-std::string cutUtf8(std::string_view text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes) {
-        return std::string(text);
-    }
-    std::size_t end = maxBytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    return std::string(text.substr(0, end)) + "…";
-}
 
 StrictBase64 decodeStrictBase64(std::string_view text, std::size_t maxBytes) {
     // One lookup classes every character, so the alphabet characters that make up nearly all
@@ -301,17 +346,31 @@ FicharRequest readFicharRequest(std::string_view body, std::string_view soapActi
     try {
         checkSoapAction(soapAction);
         pugi::xml_document document;
-        const auto operation = operationElement(parseEnvelope(body, document));
-        checkParameterNames(operation);
-        request.appId = parameter(operation, "AppId");
+        const Scope envelope(parseEnvelope(body, document), nullptr);
+        if (!envelope.is(kSoapEnvelopeNamespace, "Envelope")) {
+            throw Refused{"Expected a SOAP 1.1 Envelope {" + std::string(kSoapEnvelopeNamespace) +
+                          "}Envelope, found " + envelope.qualified()};
+        }
+        const Scope body(bodyElement(envelope), &envelope);
+        const auto operation = body.element().find_child(isElement);
+        if (!operation) {
+            throw Refused{"The Body is empty; expected {" +
+                          std::string(kQuorvantisServiceNamespace) + "}Fichar"};
+        }
+        const Scope fichar(operation, &body);
+        if (!fichar.is(kQuorvantisServiceNamespace, kOperation)) {
+            throw Refused{"Unknown operation " + fichar.qualified() + "; this service answers {" +
+                          std::string(kQuorvantisServiceNamespace) + "}Fichar"};
+        }
+        Parameters parameters = readParameters(fichar);
+        request.appId = std::move(parameters.appId);
         checkAppId(*request.appId);
-        const std::string fingerprint = parameter(operation, "huellaWSQ");
-        request.mode = parameter(operation, "modo");
-        if (*request.mode != "I" && *request.mode != "E") {
+        request.mode = cleanText(parameters.modo, kMaxModeBytes);
+        if (parameters.modo != "I" && parameters.modo != "E") {
             throw Refused{"modo must be \"I\" (entry) or \"E\" (exit), not \"" + *request.mode +
                           "\""};
         }
-        decodePrint(fingerprint, limits, request.print);
+        decodePrint(parameters.huellaWSQ, limits, request.print);
     } catch (const Refused& refused) {
         request.refusal = refused.text;
     }

@@ -33,8 +33,8 @@ struct ReceivedPrint {
 // A Fichar call as far as it could be read. When `refusal` is set the call is refused with
 // that text as the SOAP fault string, and the fields hold what was read before the fault.
 struct FicharRequest {
-    std::optional<std::string> appId; // as sent; cut to kMaxAppIdBytes when refused as too long
-    std::optional<std::string> mode;
+    std::optional<std::string> appId; // as sent; cleaned and cut when refused for it
+    std::optional<std::string> mode;  // cleaned and cut
     std::optional<ReceivedPrint> print;
     std::optional<std::string> refusal;
 };
@@ -45,9 +45,6 @@ struct FicharRequest {
 // which is decoded. Never throws for bad input.
 FicharRequest readFicharRequest(std::string_view body, std::string_view soapAction,
                                 const PrintLimits& limits = {});
-
-// The first `maxBytes` bytes of UTF-8 text, cut between characters, with "…" when cut.
-std::string cutUtf8(std::string_view text, std::size_t maxBytes);
 
 // Decodes strict Base64: the RFC 4648 alphabet in groups of four with "=" padding only at
 // the end; white space anywhere is ignored. Empty on failure (check `ok`).

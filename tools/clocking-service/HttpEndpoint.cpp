@@ -2,19 +2,18 @@
 
 #include "tools/clocking-service/HttpEndpoint.h"
 
-#include "tools/clocking-service/Clock.h"
+#include "platform/TextCase.h"
 #include "tools/clocking-service/DisplayText.h"
 #include "tools/clocking-service/Ledger.h"
 #include "tools/clocking-service/Page.h"
-#include "tools/clocking-service/PrintThumbnail.h"
 #include "tools/clocking-service/Wsdl.h"
 
 #include <algorithm>
 #include <cctype>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <stdexcept>
-#include <sys/socket.h>
+#include <charconv>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace qv::clocking {
 
@@ -24,25 +23,14 @@ constexpr int kPageRows = 50;
 constexpr int kThumbnailSide = 200;
 constexpr char kXmlType[] = "text/xml; charset=utf-8";
 constexpr char kTextType[] = "text/plain; charset=utf-8";
-constexpr char kEndpointPath[] = R"(.*QuorvantisService\.asmx)";
 constexpr char kEndpointName[] = "/QuorvantisService.asmx";
 constexpr char kTokenHeader[] = "X-Clocking-Token";
 // The page loads its own pictures and nothing else; no script runs on it.
 constexpr char kPagePolicy[] = "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'; "
                                "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 
-// What kEndpointPath matches.
 bool isEndpoint(std::string_view path) {
     return path.ends_with("QuorvantisService.asmx");
-}
-
-bool hasWsdlQuery(const httplib::Request& request) {
-    return std::any_of(request.params.begin(), request.params.end(), [](const auto& param) {
-        std::string key = param.first;
-        std::transform(key.begin(), key.end(), key.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return key == "wsdl";
-    });
 }
 
 // A Host header is the client's text: only a plain host[:port] goes into the WSDL.
@@ -53,235 +41,209 @@ bool plausibleHost(const std::string& host) {
            });
 }
 
-// The path as the caller wrote it (still percent-encoded), when it is plain enough to be
-// an address in the WSDL; the decoded path could hold anything.
-std::string endpointPathOf(const httplib::Request& request) {
-    const std::string path = request.target.substr(0, request.target.find('?'));
-    const bool plain =
-        !path.empty() && path.front() == '/' && path.size() <= 1024 &&
-        std::all_of(path.begin(), path.end(), [](unsigned char c) {
-            return std::isalnum(c) || std::string_view("/-._~%").find(c) != std::string_view::npos;
-        });
-    return plain && isEndpoint(request.path) ? path : kEndpointName;
-}
-
-std::string peerOf(const httplib::Request& request) {
-    return request.remote_addr + ":" + std::to_string(request.remote_port);
-}
-
-void sendText(httplib::Response& response, int status, const std::string& text) {
-    response.status = status;
-    response.set_content(text + "\n", kTextType);
-}
-
-// Pictures and the page are the service's own documents: never sniffed into something else.
-void markOwnDocument(httplib::Response& response) {
-    response.set_header("X-Content-Type-Options", "nosniff");
-    response.set_header("Content-Security-Policy", kPagePolicy);
-    response.set_header("Referrer-Policy", "no-referrer");
-}
-
-bool declaresBody(const httplib::Request& request) {
-    return request.has_header("Transfer-Encoding") ||
-           request.get_header_value<std::uint64_t>("Content-Length") > 0;
-}
-
-std::string logLine(const httplib::Request& request, const httplib::Response& response,
-                    const std::string& note) {
-    std::string line = localTime(now(), "%Y-%m-%d %H:%M:%S") + "  " + peerOf(request) + "  " +
-                       displayText(request.method, 8) + " " + displayText(request.path, 60) + "  " +
-                       std::to_string(response.status);
-    return note.empty() ? line : line + "  " + note;
-}
-
 std::string noteFor(const DeskReply& reply) {
     const std::string id = reply.appId ? "\"" + displayText(*reply.appId, 32) + "\"" : "-";
     return id + (reply.fault ? "  refused: " : "  ") + displayText(reply.outcome, 100);
+}
+
+HttpReply text(int status, const std::string& line) {
+    return {status, line + "\n", kTextType, {}, false};
+}
+
+// Pictures and the page are the service's own documents: never sniffed into something else.
+void markOwnDocument(HttpReply& reply) {
+    reply.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    reply.headers.emplace_back("Content-Security-Policy", kPagePolicy);
+    reply.headers.emplace_back("Referrer-Policy", "no-referrer");
+}
+
+// The path as the caller wrote it, when it is plain enough to be an address in the WSDL;
+// the decoded path could hold anything.
+std::string endpointPathOf(const HttpRequest& request) {
+    const std::string& target = request.target();
+    const std::string written = target.substr(0, target.find('?'));
+    const bool plain =
+        !written.empty() && written.front() == '/' && written.size() <= 1024 &&
+        std::all_of(written.begin(), written.end(), [](unsigned char c) {
+            return std::isalnum(c) || std::string_view("/-._~%").find(c) != std::string_view::npos;
+        });
+    return plain && isEndpoint(request.path()) ? written : kEndpointName;
 }
 
 } // namespace
 
 HttpEndpoint::HttpEndpoint(ClockingDesk& desk, RequestLogger logger, ConnectionLimits limits)
     : desk_(desk)
-    , logger_(std::move(logger))
-    , server_(std::make_unique<GuardedServer>(limits)) {
-    // Stopping waits for idle kept-alive connections to time out; keep that short.
-    server_->set_keep_alive_timeout(2);
-    // The library's default adds SO_REUSEPORT, which would let a second service share a port
-    // in use instead of refusing it. No Nagle delay: an answer is written in two pieces, and
-    // the second would wait for the caller's delayed acknowledgement of the first.
-    server_->set_socket_options([](int socket) {
-        const int yes = 1;
-        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    });
-    route();
-}
+    , server_(*this, std::move(logger), limits, kMaxRequestBytes) {}
 
-HttpEndpoint::~HttpEndpoint() = default;
-
-bool HttpEndpoint::refuseEarly(const httplib::Request& request, httplib::Response& response) {
-    const bool endpoint = isEndpoint(request.path);
-    if (!access_->hostAllowed(request.get_header_value("Host"))) {
-        sendText(response, 403,
-                 "This service answers requests for this machine's loopback names only");
-    } else if (!endpoint && !access_->tokenAccepted(request.has_param("token")
-                                                        ? request.get_param_value("token")
-                                                        : request.get_header_value(kTokenHeader))) {
-        sendText(response, 403, "The page needs the token that clocking-service serve printed");
-    } else if (!(endpoint && request.method == "POST")) {
-        if (!declaresBody(request)) {
-            return false;
+std::optional<HttpReply> HttpEndpoint::refuseEarly(HttpRequest& request) {
+    const bool endpoint = isEndpoint(request.path());
+    const bool fichar = endpoint && request.method() == "POST";
+    const bool unframed = !request.header("Content-Length") &&
+                          !request.header("Transfer-Encoding") && request.method() != "GET" &&
+                          request.method() != "HEAD";
+    if (!access_->hostAllowed(request.header("Host").value_or(""))) {
+        HttpReply refused =
+            text(403, "This service answers requests for this machine's loopback names only");
+        refused.close = request.declaresBody();
+        return refused;
+    }
+    if (!endpoint && !access_->tokenAccepted(request.argument("token").value_or(
+                         request.header(kTokenHeader).value_or("")))) {
+        HttpReply refused =
+            text(403, "The page needs the token that clocking-service serve printed");
+        refused.close = request.declaresBody();
+        return refused;
+    }
+    const auto coding = request.header("Transfer-Encoding");
+    if (coding && (!equalsIgnoringCase(*coding, "chunked") || request.header("Content-Length"))) {
+        // Any other coding, or a length as well, leaves where the body ends open to doubt.
+        HttpReply refused = text(400, "A body is framed by Content-Length or by chunked "
+                                      "Transfer-Encoding alone");
+        refused.close = true;
+        return refused;
+    }
+    if (unframed) {
+        const std::string reason = "A request with a body must give its length (Content-Length) "
+                                   "or send it in chunks";
+        if (fichar) {
+            return refusedUnread(request, 411, reason);
         }
-        sendText(response, 405, "Only SOAP requests to the service's endpoint carry a body");
-    } else if (request.get_header_value<std::uint64_t>("Content-Length") > kMaxRequestBytes) {
-        const DeskReply reply =
-            desk_.refuseUnread("The request is larger than the " +
-                                   std::to_string(kMaxRequestBytes) + " bytes this service accepts",
-                               peerOf(request));
-        GuardedServer::noteForLog(noteFor(reply));
-        response.status = 500;
-        response.set_content(reply.body, kXmlType);
-    } else if (request.is_multipart_form_data()) {
-        const DeskReply reply = desk_.refuseUnread("The request is sent as a form (" +
-                                                       request.get_header_value("Content-Type") +
-                                                       "); SOAP 1.1 requests are text/xml",
-                                                   peerOf(request));
-        GuardedServer::noteForLog(noteFor(reply));
-        response.status = 500;
-        response.set_content(reply.body, kXmlType);
-    } else {
-        return false;
+        HttpReply refused = text(411, reason);
+        refused.close = true;
+        return refused;
     }
-    if (declaresBody(request)) {
-        GuardedServer::closeAfterReply();
-        response.set_header("Connection", "close");
-    }
-    return true;
-}
-
-void HttpEndpoint::answerFichar(const httplib::Request& request, httplib::Response& response,
-                                const httplib::ContentReader& reader) {
-    std::string body;
-    bool tooLarge = false;
-    const bool whole = reader([&](const char* data, std::size_t length) {
-        if (body.size() + length > kMaxRequestBytes) {
-            tooLarge = true;
-            return false;
+    if (!fichar) {
+        if (!request.declaresBody()) {
+            return std::nullopt;
         }
-        body.append(data, length);
-        return true;
-    });
-    if (!whole && !tooLarge) {
-        // Cut off by its deadline or by the caller: no request arrived, so none is recorded.
-        GuardedServer::closeAfterReply();
-        response.set_header("Connection", "close");
-        sendText(response, 408, "The request did not arrive in time");
-        return;
+        HttpReply refused = text(405, "Only SOAP requests to the service's endpoint carry a body");
+        refused.close = true;
+        return refused;
     }
-    DeskReply reply;
-    if (tooLarge) {
-        body = {};
-        reply =
-            desk_.refuseUnread("The request is larger than the " +
-                                   std::to_string(kMaxRequestBytes) + " bytes this service accepts",
-                               peerOf(request));
-        GuardedServer::closeAfterReply();
-        response.set_header("Connection", "close");
-    } else {
-        reply = desk_.handle(body, request.get_header_value("SOAPAction"), peerOf(request));
+    const std::string length = request.header("Content-Length").value_or("0");
+    std::uint64_t declared = 0;
+    const auto [end, error] =
+        std::from_chars(length.data(), length.data() + length.size(), declared);
+    if (error != std::errc{} || end != length.data() + length.size() ||
+        declared > kMaxRequestBytes) {
+        return refusedUnread(request, 500,
+                             "The request is larger than the " + std::to_string(kMaxRequestBytes) +
+                                 " bytes this service accepts");
     }
-    GuardedServer::noteForLog(noteFor(reply));
-    response.status = reply.fault ? 500 : 200;
-    response.set_content(reply.body, kXmlType);
+    const std::string type = request.header("Content-Type").value_or("");
+    if (type.starts_with("multipart/form-data")) {
+        return refusedUnread(request, 500,
+                             "The request is sent as a form (" + displayText(type, 80) +
+                                 "); SOAP 1.1 requests are text/xml");
+    }
+    return std::nullopt;
 }
 
-void HttpEndpoint::answerWsdl(const httplib::Request& request, httplib::Response& response) {
-    if (!hasWsdlQuery(request)) {
-        response.set_content("Development clocking service. POST SOAP 1.1 requests for "
-                             "Fichar here; the WSDL is at this address with ?WSDL.\n",
-                             kTextType);
-        return;
-    }
-    const std::string host = request.get_header_value("Host");
-    response.set_content(wsdlDocument("http://" + (plausibleHost(host) ? host : boundAddress_) +
-                                      endpointPathOf(request)),
-                         kXmlType);
+HttpReply HttpEndpoint::refusedUnread(HttpRequest& request, int status, const std::string& reason) {
+    const DeskReply reply = desk_.refuseUnread(reason, request.peer());
+    request.note = noteFor(reply);
+    // Whatever body follows is not read: the connection ends with the answer.
+    return {status, reply.body, kXmlType, {}, true};
 }
 
-void HttpEndpoint::route() {
-    server_->set_pre_routing_handler(
-        [this](const httplib::Request& request, httplib::Response& response) {
-            return refuseEarly(request, response) ? httplib::Server::HandlerResponse::Handled
-                                                  : httplib::Server::HandlerResponse::Unhandled;
-        });
+void HttpEndpoint::refuseOversizedChunks(HttpRequest& request) {
+    refusedUnread(request, 500,
+                  "The request is larger than the " + std::to_string(kMaxRequestBytes) +
+                      " bytes this service accepts");
+    request.note += "; connection cut";
+}
 
-    server_->Post(
-        kEndpointPath,
-        [this](const httplib::Request& request, httplib::Response& response,
-               const httplib::ContentReader& reader) { answerFichar(request, response, reader); });
-
-    server_->Get(kEndpointPath,
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     answerWsdl(request, response);
-                 });
-
-    server_->Get("/", [this](const httplib::Request&, httplib::Response& response) {
-        const auto lines = desk_.read([](Database& db) { return latestEntries(db, kPageRows); });
-        markOwnDocument(response);
-        response.set_header("Cache-Control", "no-store");
-        response.set_content(renderLedgerPage(lines, access_->token()), "text/html; charset=utf-8");
-    });
-
-    server_->Get(R"(/entries/(\d{1,18})/(print|photo)\.jpg)", [this](
-                                                                  const httplib::Request& request,
-                                                                  httplib::Response& response) {
-        const auto entry = desk_.read(
-            [&](Database& db) { return findEntry(db, std::stoll(request.matches[1].str())); });
-        const bool print = request.matches[2] == "print";
-        markOwnDocument(response);
-        if (!entry || (print ? entry->wsq.empty() || !entry->printWidth : entry->photo.empty())) {
-            sendText(response, 404, "No such picture");
-            return;
-        }
-        const auto jpeg = print ? printThumbnail(entry->wsq, kThumbnailSide) : entry->photo;
-        response.set_header("Cache-Control", "private, max-age=86400");
-        response.set_content(std::string(jpeg.begin(), jpeg.end()), "image/jpeg");
-    });
-
+HttpReply HttpEndpoint::failed(const HttpRequest& request, const std::exception& error) {
     // Only the SOAP endpoint answers in SOAP; the page and pictures answer in plain text.
-    server_->set_exception_handler(
-        [](const httplib::Request& request, httplib::Response& response, std::exception_ptr error) {
-            std::string text = "internal error";
-            try {
-                std::rethrow_exception(error);
-            } catch (const std::exception& e) {
-                text = e.what();
-            } catch (...) {
-            }
-            if (isEndpoint(request.path) && request.method == "POST") {
-                response.status = 500;
-                response.set_content(soapFaultXml("Server", text), kXmlType);
-            } else {
-                sendText(response, 500, text);
-            }
-        });
+    if (isEndpoint(request.path()) && request.method() == "POST") {
+        return {500, soapFaultXml("Server", error.what()), kXmlType, {}, true};
+    }
+    return text(500, error.what());
+}
 
-    server_->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-        const std::string note = GuardedServer::takeLogNote();
-        if (logger_) {
-            logger_(logLine(request, response, note));
+HttpReply HttpEndpoint::answerFichar(HttpRequest& request) {
+    const DeskReply reply =
+        desk_.handle(request.body, request.header("SOAPAction").value_or(""), request.peer());
+    request.body = {};
+    request.note = noteFor(reply);
+    return {reply.fault ? 500 : 200, reply.body, kXmlType, {}, false};
+}
+
+HttpReply HttpEndpoint::answerWsdl(const HttpRequest& request) const {
+    if (!request.hasArgument("wsdl")) {
+        return text(200, "Development clocking service. POST SOAP 1.1 requests for "
+                         "Fichar here; the WSDL is at this address with ?WSDL.");
+    }
+    const std::string host = request.header("Host").value_or("");
+    return {200,
+            wsdlDocument("http://" + (plausibleHost(host) ? host : boundAddress_) +
+                         endpointPathOf(request)),
+            kXmlType,
+            {},
+            false};
+}
+
+HttpReply HttpEndpoint::answerPicture(const HttpRequest& request) {
+    // /entries/<number>/print.jpg or /entries/<number>/photo.jpg
+    const std::string_view path = request.path();
+    constexpr std::string_view prefix = "/entries/";
+    const auto slash = path.find('/', prefix.size());
+    const std::string_view number = path.substr(prefix.size(), slash - prefix.size());
+    const std::string_view file = slash == std::string_view::npos ? "" : path.substr(slash + 1);
+    std::int64_t row = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), row);
+    const bool print = file == "print.jpg";
+    if (number.size() > 18 || error != std::errc{} || end != number.data() + number.size() ||
+        !(print || file == "photo.jpg")) {
+        return text(404, "Not found");
+    }
+    HttpReply reply = text(404, "No such picture");
+    markOwnDocument(reply);
+    ThumbnailCache::Jpeg jpeg = print ? thumbnails_.find(row) : nullptr;
+    if (!jpeg) {
+        const auto entry = desk_.read([&](Database& db) { return findEntry(db, row); });
+        if (!entry || (print ? entry->wsq.empty() || !entry->printWidth : entry->photo.empty())) {
+            return reply;
         }
-    });
+        jpeg = print ? thumbnails_.keep(row, printThumbnail(entry->wsq, kThumbnailSide))
+                     : std::make_shared<const std::vector<std::uint8_t>>(entry->photo);
+    }
+    reply.status = 200;
+    reply.body.assign(jpeg->begin(), jpeg->end());
+    reply.type = "image/jpeg";
+    reply.headers.emplace_back("Cache-Control", "private, max-age=86400");
+    return reply;
+}
+
+HttpReply HttpEndpoint::answer(HttpRequest& request) {
+    if (isEndpoint(request.path()) && request.method() == "POST") {
+        return answerFichar(request);
+    }
+    if (request.method() != "GET" && request.method() != "HEAD") {
+        return text(405, "This address answers GET only");
+    }
+    if (isEndpoint(request.path())) {
+        return answerWsdl(request);
+    }
+    if (request.path() == "/") {
+        const auto lines = desk_.read([](Database& db) { return latestEntries(db, kPageRows); });
+        HttpReply page{200,
+                       renderLedgerPage(lines, access_->token()),
+                       "text/html; charset=utf-8",
+                       {{"Cache-Control", "no-store"}},
+                       false};
+        markOwnDocument(page);
+        return page;
+    }
+    if (request.path().starts_with("/entries/")) {
+        return answerPicture(request);
+    }
+    return text(404, "Not found");
 }
 
 int HttpEndpoint::bind(const std::string& host, int port) {
-    const int bound = port == 0 ? server_->bind_to_any_port(host.c_str())
-                                : (server_->bind_to_port(host.c_str(), port) ? port : -1);
-    if (bound <= 0) {
-        throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port) +
-                                 " (is the port in use, or the address not on this machine?)");
-    }
+    const int bound = server_.bind(host, port);
     access_.emplace(host);
     boundAddress_ = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
                     std::to_string(bound);
@@ -291,14 +253,6 @@ int HttpEndpoint::bind(const std::string& host, int port) {
 const std::string& HttpEndpoint::token() const {
     static const std::string none;
     return access_ ? access_->token() : none;
-}
-
-void HttpEndpoint::serve() {
-    server_->listen_after_bind();
-}
-
-void HttpEndpoint::stop() {
-    server_->stop();
 }
 
 } // namespace qv::clocking

@@ -4,10 +4,9 @@
 
 #include "tools/clocking-service/AccessRule.h"
 #include "tools/clocking-service/ClockingDesk.h"
-#include "tools/clocking-service/GuardedServer.h"
+#include "tools/clocking-service/HttpServer.h"
+#include "tools/clocking-service/PrintThumbnail.h"
 
-#include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,16 +16,12 @@ namespace qv::clocking {
 // read into memory.
 inline constexpr std::size_t kMaxRequestBytes = 16 * 1024 * 1024;
 
-// Receives one line per request answered, from any worker thread.
-using RequestLogger = std::function<void(const std::string& line)>;
-
 // The service's HTTP face: SOAP posts to any path ending in QuorvantisService.asmx, the WSDL
 // at that path with ?WSDL, the page of the latest clock-ins at / and its pictures.
-class HttpEndpoint {
+class HttpEndpoint : private HttpRoutes {
 public:
     explicit HttpEndpoint(ClockingDesk& desk, RequestLogger logger = {},
                           ConnectionLimits limits = {});
-    ~HttpEndpoint();
     HttpEndpoint(const HttpEndpoint&) = delete;
     HttpEndpoint& operator=(const HttpEndpoint&) = delete;
 
@@ -35,23 +30,27 @@ public:
     // What the page and pictures need on this bind (empty on loopback); known after bind().
     const std::string& token() const;
     // Serves until stop(); returns when every request under way has been answered.
-    void serve();
-    // Safe from any thread.
-    void stop();
+    void serve() { server_.serve(); }
+    // Safe from any thread, before or during serve().
+    void stop() { server_.stop(); }
 
 private:
-    void route();
-    // Host and token rules, bodies where none belong and oversized ones: answered before any
-    // body is read. True when the request has been answered.
-    bool refuseEarly(const httplib::Request& request, httplib::Response& response);
-    void answerFichar(const httplib::Request& request, httplib::Response& response,
-                      const httplib::ContentReader& reader);
-    void answerWsdl(const httplib::Request& request, httplib::Response& response);
+    // Host and token rules, framing, bodies where none belong and oversized ones: answered
+    // before any body is read.
+    std::optional<HttpReply> refuseEarly(HttpRequest& request) override;
+    HttpReply answer(HttpRequest& request) override;
+    void refuseOversizedChunks(HttpRequest& request) override;
+    HttpReply failed(const HttpRequest& request, const std::exception& error) override;
+
+    HttpReply answerFichar(HttpRequest& request);
+    HttpReply answerWsdl(const HttpRequest& request) const;
+    HttpReply answerPicture(const HttpRequest& request);
+    HttpReply refusedUnread(HttpRequest& request, int status, const std::string& reason);
 
     ClockingDesk& desk_;
-    RequestLogger logger_;
-    std::unique_ptr<GuardedServer> server_;
+    HttpServer server_;
     std::optional<AccessRule> access_;
+    ThumbnailCache thumbnails_;
     std::string boundAddress_; // "host:port", for the WSDL when a request names no Host
 };
 

@@ -4,8 +4,10 @@
 
 #include "tools/clocking-service/Clock.h"
 #include "tools/clocking-service/Commands.h"
+#include "tools/clocking-service/DisplayText.h"
 #include "tools/clocking-service/Ledger.h"
 
+#include <chrono>
 #include <ctime>
 #include <ostream>
 
@@ -13,12 +15,29 @@ namespace qv::clocking {
 
 namespace {
 
-std::string field(std::string_view text) {
-    // A leading = + - @ would be read as a formula by spreadsheets; a quote mark keeps it text.
-    const bool formula =
-        !text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos;
-    if (!formula && text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(text);
+// Line breaks are kept (quoted, as RFC 4180 allows); every other control character and
+// every byte that is not UTF-8 becomes "?".
+std::string cleanKeepingLines(std::string_view text) {
+    std::string kept;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        kept += cleanText(text.substr(start, end - start), text.size());
+        if (end == std::string_view::npos) {
+            return kept;
+        }
+        kept += text[end];
+        start = end + 1;
+    }
+}
+
+std::string field(std::string_view raw) {
+    const std::string text = cleanKeepingLines(raw);
+    // A leading = + - @ would be read as a formula by spreadsheets, also after a tab or a
+    // line break they skip; a quote mark keeps it text.
+    const bool formula = !text.empty() && std::string_view("=+-@\t\r\n").find(text.front()) !=
+                                              std::string_view::npos;
+    if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
     }
     std::string quoted = formula ? "\"'" : "\"";
     for (const char c : text) {
@@ -40,8 +59,11 @@ std::string localMidnight(const std::string& date, int daysLater) {
     int day = 0;
     char rest = 0;
     if (date.size() != 10 ||
-        std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &rest) != 3 || month < 1 ||
-        month > 12 || day < 1 || day > 31) {
+        std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &rest) != 3 ||
+        !std::chrono::year_month_day(std::chrono::year(year),
+                                     std::chrono::month(static_cast<unsigned>(month)),
+                                     std::chrono::day(static_cast<unsigned>(day)))
+             .ok()) {
         throw UsageError("'" + date + "' is not a date (YYYY-MM-DD)");
     }
     parts.tm_year = year - 1900;
@@ -57,7 +79,7 @@ void printLedgerCsv(Database& db, const std::string& from, const std::string& to
            "puntaje,resultado,fault,peer\r\n";
     forEachEntryBetween(db, from, to, [&](const LedgerEntry& e) {
         out << e.entry << ','
-            << field(localTime(parseUtcTimestamp(e.receivedAt), "%Y-%m-%d %H:%M:%S")) << ','
+            << field(localTime(parseUtcTimestamp(e.receivedAt), "%Y-%m-%d %H:%M:%S %z")) << ','
             << field(e.appId.value_or("")) << ',' << field(e.mode.value_or("")) << ','
             << field(e.staffId.value_or("")) << ',' << field(e.staffName.value_or("")) << ','
             << number(e.printWidth) << ',' << number(e.printHeight) << ',' << number(e.puntaje)

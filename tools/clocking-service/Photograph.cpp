@@ -49,10 +49,8 @@ std::vector<std::uint8_t> storedPhotograph(std::span<const std::uint8_t> jpeg) {
         throw JpegError("it is larger than " + std::to_string(kMaxPhotoFileBytes) + " bytes");
     }
     const RgbPicture picture = decodeJpeg(jpeg, kMaxPhotoPixels, kStoredPhotoSide);
-    const auto declared = jpegSize(jpeg);
-    if (declared->width <= kStoredPhotoSide && declared->height <= kStoredPhotoSide) {
-        return {jpeg.begin(), jpeg.end()};
-    }
+    // Encoded again whatever its size: nothing of the file but its pixels is kept, so no
+    // comment or metadata of the sender's travels in every answer.
     const RgbPicture fitted = picture.width > kStoredPhotoSide || picture.height > kStoredPhotoSide
                                   ? shrinkToFit(picture, kStoredPhotoSide)
                                   : picture;

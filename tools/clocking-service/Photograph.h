@@ -13,9 +13,9 @@ inline constexpr std::size_t kMaxPhotoFileBytes = 5 * 1024 * 1024;
 inline constexpr std::int64_t kMaxPhotoPixels = 50'000'000;
 inline constexpr int kStoredPhotoSide = 480;
 
-// The JPEG file to store for this photograph: the file itself when it decodes in full and
-// fits kStoredPhotoSide pixels a side, otherwise the picture scaled down to fit and encoded
-// again. Raises JpegError with the reason for a file that is not a whole JPEG picture.
+// The JPEG file to store for this photograph: its pixels, scaled down to fit kStoredPhotoSide
+// pixels a side when larger, encoded again (nothing else of the file is kept). Raises JpegError
+// with the reason for a file that is not a whole JPEG picture.
 std::vector<std::uint8_t> storedPhotograph(std::span<const std::uint8_t> jpeg);
 
 } // namespace qv::clocking

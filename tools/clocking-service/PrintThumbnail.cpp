@@ -33,3 +33,23 @@ std::vector<std::uint8_t> printThumbnail(std::span<const std::uint8_t> wsq, int 
 }
 
 } // namespace qv::clocking
+
+namespace qv::clocking {
+
+ThumbnailCache::Jpeg ThumbnailCache::find(std::int64_t entry) const {
+    std::lock_guard lock(mutex_);
+    const auto found = thumbnails_.find(entry);
+    return found == thumbnails_.end() ? nullptr : found->second;
+}
+
+ThumbnailCache::Jpeg ThumbnailCache::keep(std::int64_t entry, std::vector<std::uint8_t> jpeg) {
+    auto kept = std::make_shared<const std::vector<std::uint8_t>>(std::move(jpeg));
+    std::lock_guard lock(mutex_);
+    if (thumbnails_.size() >= capacity_) {
+        thumbnails_.clear();
+    }
+    thumbnails_.insert_or_assign(entry, kept);
+    return kept;
+}
+
+} // namespace qv::clocking

@@ -4,6 +4,7 @@
 
 #include "service/QuorvantisService.h"
 #include "service/SoapNamespaces.h"
+#include "tools/clocking-service/DisplayText.h"
 
 #include <pugixml.hpp>
 #include <sstream>
@@ -23,8 +24,11 @@ pugi::xml_node envelopeBody(pugi::xml_document& document) {
     return envelope.append_child("soap:Body");
 }
 
+// Whatever a text holds, the answer stays XML 1.0 that a strict reader takes.
+constexpr std::size_t kMaxAnswerText = 4096;
+
 void appendText(pugi::xml_node parent, const char* name, const std::string& text) {
-    parent.append_child(name).text().set(text.c_str());
+    parent.append_child(name).text().set(cleanText(text, kMaxAnswerText).c_str());
 }
 
 std::string written(const pugi::xml_document& document) {
@@ -42,7 +46,8 @@ std::string ficharResponseXml(const FicharAnswer& answer) {
     auto result = response.append_child("FicharResult");
     appendText(result, "puntaje", std::to_string(answer.puntaje));
     appendText(result, "resultado", answer.resultado);
-    appendText(result, "foto", answer.foto);
+    // Base64 text of our own making: plain ASCII of any length.
+    result.append_child("foto").text().set(answer.foto.c_str());
     return written(document);
 }
 
