@@ -33,6 +33,8 @@ std::string_view outcomeName(OperatorPinOutcome outcome) {
         return "no-pin";
     case OperatorPinOutcome::Locked:
         return "locked";
+    case OperatorPinOutcome::Unavailable:
+        return "unavailable";
     }
     return "unknown";
 }

@@ -11,7 +11,7 @@ enum class ReaderEvent { Found, Resting, Lost, Back, Opened, OpenFailed };
 
 // What came of one try at the operator prompt: the right PIN, a wrong one, no PIN to compare
 // with (no PIN file, or one that is unreadable or damaged), or a try while a delay was running.
-enum class OperatorPinOutcome { Accepted, Refused, NoPin, Locked };
+enum class OperatorPinOutcome { Accepted, Refused, NoPin, Locked, Unavailable };
 
 // time=... event=start version=1.4.0
 void journalStationStart(std::string_view version);
