@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The kiosk unit as systemd reads it: systemd-analyze verify finds no fault in an instance of
-# it. The session it starts is looked for where the package puts it, so the instance checked
+# it, and systemd-analyze security rates it confined. The session it starts is looked for where the package puts it, so the instance checked
 # is a copy that starts the source's session script instead.
 #
 # Usage: kiosk_unit.sh UNIT_TEMPLATE SESSION_SCRIPT
@@ -27,4 +27,14 @@ for setting in "User=%i" "PAMName=quorvantis-kiosk" "TTYPath=/dev/tty1" "Restart
     "RestartPreventExitStatus=4" "WantedBy=graphical.target"; do
     grep -qxF "$setting" "$template" || fail "the unit lacks $setting"
 done
+
+# Confinement: systemd's own rating of the unit's exposure, at most 6.0 ("MEDIUM"; the unit
+# with no more than NoNewPrivileges= rates 9.0).
+security=$(cd "$scratch" && systemd-analyze security --offline=true --no-pager \
+    "$(basename "$instance")" 2>&1) || fail "systemd-analyze security: $security"
+exposure=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$security")
+[ -n "$exposure" ] || fail "systemd-analyze security gave no exposure level: $security"
+[ -z "$exposure" ] || awk -v e="$exposure" 'BEGIN { exit !(e <= 6.0) }' ||
+    fail "the unit's exposure level is $exposure, above 6.0"
+echo "exposure level: $exposure"
 exit $((failures > 0))
