@@ -102,9 +102,9 @@ void OperatorGate::btOKClick() {
         const WaitCursor busy;
         return askOperatorPinChecker(pinSocket_, pin.toStdString(), kCheckerTimeout);
     }();
+    journalOperatorPin(verdict.answer);
     switch (verdict.answer) {
     case PinAnswer::Right:
-        journalOperatorPin(OperatorPinOutcome::Accepted);
         countdown_.stop();
         lbMessage.clear();
         accept();
@@ -113,21 +113,17 @@ void OperatorGate::btOKClick() {
         settingsDialog_.activateWindow();
         break;
     case PinAnswer::Wrong:
-        journalOperatorPin(OperatorPinOutcome::Refused);
         showWait(QStringLiteral("PIN incorrecto."), verdict.wait);
         break;
     case PinAnswer::Locked:
-        journalOperatorPin(OperatorPinOutcome::Locked);
         showWait(QStringLiteral("Bloqueado por intentos fallidos; el PIN no se comprobó."),
                  verdict.wait);
         break;
     case PinAnswer::NoPin:
-        journalOperatorPin(OperatorPinOutcome::NoPin);
         lbMessage.setText(QStringLiteral("ERROR: No hay un PIN de operador configurado. "
                                          "Configúrelo con quorvantis-kiosk set-pin."));
         break;
     case PinAnswer::Unavailable:
-        journalOperatorPin(OperatorPinOutcome::Unavailable);
         lbMessage.setText(QStringLiteral("ERROR: No se pudo comprobar el PIN. Avise al "
                                          "administrador del sistema."));
         break;

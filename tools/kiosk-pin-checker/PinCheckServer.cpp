@@ -3,12 +3,11 @@
 #include "tools/kiosk-pin-checker/PinCheckServer.h"
 
 #include "platform/FileDescriptor.h"
-#include "platform/Journal.h"
+#include "platform/JournalEvents.h"
 #include "platform/OperatorPin.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <exception>
 #include <optional>
 #include <sys/socket.h>
@@ -23,10 +22,6 @@ constexpr std::size_t kMaxRequestBytes = kOperatorPinMaxLength + 2;
 constexpr std::size_t kMaxDrainedBytes = 65536;
 // A peer that has connected but sends nothing holds up everyone else.
 constexpr time_t kPeerTimeoutSeconds = 5;
-
-std::int64_t secondsSinceEpoch(std::chrono::system_clock::time_point time) {
-    return std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
-}
 
 // The line the peer sent, without its line end and cut after kMaxRequestBytes; nothing when
 // it sent nothing in time. The rest of an overlong line is read and dropped, so that the
@@ -55,30 +50,7 @@ std::optional<std::string> receiveRequest(int fd) {
     return request;
 }
 
-const char* outcomeName(PinAnswer answer) {
-    switch (answer) {
-    case PinAnswer::Right:
-        return "accepted";
-    case PinAnswer::Wrong:
-        return "refused";
-    case PinAnswer::Locked:
-        return "locked";
-    case PinAnswer::NoPin:
-    case PinAnswer::Unavailable:
-        break;
-    }
-    return "no-pin";
-}
-
-void journalCheck(const PinVerdict& verdict, std::optional<uid_t> peer, int failures) {
-    JournalLine line;
-    line.plain("event", "operator-pin-check").plain("outcome", outcomeName(verdict.answer));
-    line.count("uid", peer ? std::optional<long long>(*peer) : std::nullopt);
-    line.count("failures", failures).count("wait", verdict.wait.count());
-    writeJournal(line);
-}
-
-std::optional<uid_t> peerUser(int fd) {
+std::optional<long long> peerUser(int fd) {
     ucred credentials{};
     socklen_t size = sizeof credentials;
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) {
@@ -113,12 +85,10 @@ PinVerdict PinChecker::check(std::string_view pin, std::chrono::system_clock::ti
         writeLockout(lockoutFile_, lockout_);
         return {PinAnswer::Right};
     }
-    ++lockout_.failures;
-    const auto wait = lockoutAfterFailures(lockout_.failures);
-    lockout_.lockedUntil = secondsSinceEpoch(now) + wait.count();
+    lockout_ = afterWrongTry(lockout_, now);
     // Held here even when the file cannot be written: only a restart would forget it.
     writeLockout(lockoutFile_, lockout_);
-    return {PinAnswer::Wrong, wait};
+    return {PinAnswer::Wrong, lockoutAfterFailures(lockout_.failures)};
 }
 
 void servePinChecks(int listeningSocket, PinChecker& checker) {
@@ -140,7 +110,8 @@ void servePinChecks(int listeningSocket, PinChecker& checker) {
         }
         const PinVerdict verdict = checker.check(*pin, std::chrono::system_clock::now());
         if (!pin->empty()) {
-            journalCheck(verdict, peerUser(peer.get()), checker.failures());
+            journalOperatorPinCheck(verdict.answer, peerUser(peer.get()), checker.failures(),
+                                    verdict.wait);
         }
         const std::string answer = pinVerdictLine(verdict) + '\n';
         ::send(peer.get(), answer.data(), answer.size(), MSG_NOSIGNAL);

@@ -31,6 +31,11 @@ std::chrono::seconds lockoutAfterFailures(int failures) {
     return std::chrono::seconds(std::int64_t{1} << (failures - 1));
 }
 
+LockoutState afterWrongTry(const LockoutState& state, std::chrono::system_clock::time_point now) {
+    const int failures = state.failures + 1;
+    return {failures, secondsSinceEpoch(now) + lockoutAfterFailures(failures).count()};
+}
+
 std::chrono::seconds lockoutLeft(const LockoutState& state,
                                  std::chrono::system_clock::time_point now) {
     const std::int64_t left = state.lockedUntil - secondsSinceEpoch(now);

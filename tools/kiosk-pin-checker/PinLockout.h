@@ -22,6 +22,10 @@ struct LockoutState {
     bool operator==(const LockoutState&) const = default;
 };
 
+// The state after one more wrong try at this time: locked for lockoutAfterFailures of the new
+// count.
+LockoutState afterWrongTry(const LockoutState& state, std::chrono::system_clock::time_point now);
+
 // How long the lock-out still runs at this time. A clock set back never makes it longer than
 // the wait its tries earned.
 std::chrono::seconds lockoutLeft(const LockoutState& state,
