@@ -66,32 +66,25 @@ TEST(PinChecker, WithoutAUsablePinFileNobodyGetsIn) {
 }
 
 TEST(PinChecker, ItsJournalHoldsOutcomesAndNeverWhatWasTyped) {
-    {
-        PinCheckerProcess checker;
-        checker.ask("731064");
-        checker.ask("559182");
-        checker.stop();
-        writeLockout(checker.lockoutFile(), {});
-        checker.start();
-        checker.ask(kRightPin);
-        const std::string log = checker.log();
-        for (const char* expected :
-             {"event=operator-pin-check outcome=refused", "event=operator-pin-check outcome=locked",
-              "event=operator-pin-check outcome=accepted"}) {
-            EXPECT_NE(log.find(expected), std::string::npos) << log;
-        }
-        for (const char* typed : {"731064", "559182", kRightPin}) {
-            EXPECT_EQ(log.find(typed), std::string::npos) << log;
-        }
+    PinCheckerProcess checker;
+    checker.ask("731064");
+    checker.ask("559182");
+    checker.stop();
+    writeLockout(checker.lockoutFile(), {});
+    checker.start();
+    checker.ask(kRightPin);
+    const std::string log = checker.log();
+    for (const char* outcome : {"refused", "locked", "accepted"}) {
+        EXPECT_NE(log.find(std::string("event=operator-pin-check outcome=") + outcome),
+                  std::string::npos)
+            << log;
+    }
+    for (const char* typed : {"731064", "559182", kRightPin}) {
+        EXPECT_EQ(log.find(typed), std::string::npos) << log;
     }
 }
 
-TEST(PinLockout, WaitsDoubleToAQuarterOfAnHourAndAClockSetBackAddsNothing) {
-    const std::pair<int, int> waits[] = {{0, 0},   {1, 1},    {2, 2},    {3, 4},
-                                         {9, 256}, {10, 512}, {11, 900}, {100000, 900}};
-    for (const auto& [failures, wait] : waits) {
-        EXPECT_EQ(lockoutAfterFailures(failures), seconds(wait)) << failures;
-    }
+TEST(PinLockout, AClockSetBackAddsNothingToTheWait) {
     const auto now = std::chrono::system_clock::now();
     const std::int64_t nowSeconds =
         std::chrono::duration_cast<seconds>(now.time_since_epoch()).count();
