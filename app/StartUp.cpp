@@ -127,7 +127,7 @@ int runStation(int argc, char** argv) {
         std::unique_ptr<TFConfigLiveScan> configDialog = createConfigDialog(runnerUi, *mainWindow);
         std::optional<Kiosk> kiosk;
         if (options.kiosk) {
-            kiosk.emplace(*mainWindow, *configDialog, options.operatorPinFile);
+            kiosk.emplace(*mainWindow, *configDialog, options.operatorPinSocket);
         }
         // Whoever follows the readers listens before the hand-off reports those found.
         const ReaderEventSubscription readerJournal(journalReaderReport);

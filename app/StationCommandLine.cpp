@@ -2,14 +2,14 @@
 
 #include "app/StationCommandLine.h"
 
-#include "platform/OperatorPin.h"
+#include "platform/OperatorPinCheck.h"
 
 #include <string_view>
 
 namespace qv {
 
 const char* const kStationHelp =
-    R"(Usage: quorvantis [--check | --help | --version] [--kiosk [--pin-file=FILE]]
+    R"(Usage: quorvantis [--check | --help | --version] [--kiosk [--pin-socket=PATH]]
 
 The fingerprint clock-in station. Choose "Ingreso" or "Egreso", type your login or
 identity-document number and present a finger (on the scanner, or with the capture
@@ -26,9 +26,9 @@ clock-in window opens the settings dialog. See quorvantis(1).
   --kiosk    show the form alone, centred on a screen-filling background that cannot be
              closed; Ctrl+Shift+F12 first asks for the operator's PIN, and the settings
              dialog then offers "Salir", the one way out (exit status 4)
-  --pin-file=FILE
-             the kiosk's operator PIN file (default /var/lib/quorvantis/operator-pin,
-             written by quorvantis-kiosk set-pin)
+  --pin-socket=PATH
+             the socket of the PIN checker that answers the kiosk's tries (default
+             /run/quorvantis-kiosk-pin.socket; the PIN is set with quorvantis-kiosk set-pin)
 
 Exit status: 0 when the station ends normally; 1 when start-up fails (the reason is
 printed on standard error) or the check finds the window not shown; 4 when the operator
@@ -36,9 +36,9 @@ leaves the kiosk.
 )";
 
 StationOptions parseStationCommandLine(std::span<char* const> arguments) {
-    constexpr std::string_view kPinFileOption = "--pin-file=";
+    constexpr std::string_view kPinSocketOption = "--pin-socket=";
     StationOptions options;
-    options.operatorPinFile = kOperatorPinFile;
+    options.operatorPinSocket = kOperatorPinSocket;
     // Help and version win over everything else, wherever they stand.
     for (const char* argument : arguments.subspan(arguments.empty() ? 0 : 1)) {
         const std::string_view option(argument);
@@ -52,8 +52,8 @@ StationOptions parseStationCommandLine(std::span<char* const> arguments) {
             options.mode = StationMode::Check;
         } else if (option == "--kiosk") {
             options.kiosk = true;
-        } else if (option.starts_with(kPinFileOption)) {
-            options.operatorPinFile = option.substr(kPinFileOption.size());
+        } else if (option.starts_with(kPinSocketOption)) {
+            options.operatorPinSocket = option.substr(kPinSocketOption.size());
         }
     }
     return options;

@@ -20,11 +20,11 @@ struct StationOptions {
     StationMode mode = StationMode::Run;
     // The form alone on a full screen that only the operator gets past.
     bool kiosk = false;
-    // Where the kiosk finds the operator PIN's stored form.
-    std::string operatorPinFile;
+    // Where the kiosk asks whether a PIN is the operator's.
+    std::string operatorPinSocket;
 };
 
-// Reads the station's own options (--help, --version, --check, --kiosk, --pin-file=FILE).
+// Reads the station's own options (--help, --version, --check, --kiosk, --pin-socket=PATH).
 // Every other argument is left to the GUI toolkit, which takes its own (-platform, -style, ...)
 // and ignores the rest.
 StationOptions parseStationCommandLine(std::span<char* const> arguments);

@@ -6,7 +6,9 @@
 #   <prefix>/lib/quorvantis/   Quorvantis, libWSQPACK.so, ..., Quorvantis.INI -> settings file
 #   <prefix>/bin/              quorvantis -> ../lib/quorvantis/Quorvantis, the tools
 #   <prefix>/share/man/man1/   a page per program
-#   /etc/quorvantis/           the settings file (<prefix>/etc/quorvantis unless prefix is /usr)
+#   <prefix>/share/quorvantis/ the sample settings file
+#   /etc/quorvantis/settings/  the settings file, the operators' to write, never installed
+#                              (<prefix>/etc/quorvantis/settings unless prefix is /usr)
 
 include(GNUInstallDirs)
 

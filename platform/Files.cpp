@@ -3,6 +3,7 @@
 #include "platform/Files.h"
 
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "platform/TextCase.h"
 
 #include <cerrno>
@@ -20,30 +21,6 @@
 namespace qv {
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now so that a failing close (delayed write error) can be reported.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 struct DirectoryCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -64,16 +41,21 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
-// A symbolic link to the settings stays a link: the file it points at is what gets replaced.
+// A symbolic link to the settings stays a link: the file it points at is what gets replaced,
+// or made, when the operator has deleted it (the program folder's link then leads nowhere).
 std::string resolveLink(const std::string& path) {
+    // As many links in a row as the kernel follows.
+    constexpr int kMaxLinks = 40;
+    std::filesystem::path resolved(path);
     std::error_code error;
-    if (std::filesystem::is_symlink(path, error)) {
-        const auto target = std::filesystem::canonical(path, error);
-        if (!error) {
-            return target.string();
+    for (int i = 0; i < kMaxLinks && std::filesystem::is_symlink(resolved, error); ++i) {
+        const std::filesystem::path target = std::filesystem::read_symlink(resolved, error);
+        if (error) {
+            return path;
         }
+        resolved = target.is_absolute() ? target : resolved.parent_path() / target;
     }
-    return path;
+    return resolved.string();
 }
 
 } // namespace

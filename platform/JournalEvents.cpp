@@ -23,16 +23,18 @@ std::string_view eventName(ReaderEvent event) {
     return "unknown";
 }
 
-std::string_view outcomeName(OperatorPinOutcome outcome) {
+std::string_view outcomeName(PinAnswer outcome) {
     switch (outcome) {
-    case OperatorPinOutcome::Accepted:
+    case PinAnswer::Right:
         return "accepted";
-    case OperatorPinOutcome::Refused:
+    case PinAnswer::Wrong:
         return "refused";
-    case OperatorPinOutcome::NoPin:
+    case PinAnswer::NoPin:
         return "no-pin";
-    case OperatorPinOutcome::Locked:
+    case PinAnswer::Locked:
         return "locked";
+    case PinAnswer::Unavailable:
+        return "unavailable";
     }
     return "unknown";
 }
@@ -51,9 +53,19 @@ void journalReaderEvent(ReaderEvent event, std::string_view readerId) {
     writeJournal(JournalLine().plain("event", eventName(event)).quoted("reader", readerId));
 }
 
-void journalOperatorPin(OperatorPinOutcome outcome) {
+void journalOperatorPin(PinAnswer outcome) {
     writeJournal(
         JournalLine().plain("event", "operator-pin").plain("outcome", outcomeName(outcome)));
+}
+
+void journalOperatorPinCheck(PinAnswer outcome, std::optional<long long> uid, int failures,
+                             std::chrono::seconds wait) {
+    writeJournal(JournalLine()
+                     .plain("event", "operator-pin-check")
+                     .plain("outcome", outcomeName(outcome))
+                     .count("uid", uid)
+                     .count("failures", failures)
+                     .count("wait", wait.count()));
 }
 
 } // namespace qv

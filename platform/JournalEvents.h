@@ -3,15 +3,15 @@
 
 #pragma once
 
+#include "platform/OperatorPinCheck.h"
+
+#include <chrono>
+#include <optional>
 #include <string_view>
 
 namespace qv {
 
 enum class ReaderEvent { Found, Resting, Lost, Back, Opened, OpenFailed };
-
-// What came of one try at the operator prompt: the right PIN, a wrong one, no PIN to compare
-// with (no PIN file, or one that is unreadable or damaged), or a try while a delay was running.
-enum class OperatorPinOutcome { Accepted, Refused, NoPin, Locked };
 
 // time=... event=start version=1.4.0
 void journalStationStart(std::string_view version);
@@ -19,8 +19,14 @@ void journalStationStart(std::string_view version);
 void journalStationStop();
 // time=... event=lost reader="<the reader's id>"
 void journalReaderEvent(ReaderEvent event, std::string_view readerId);
-// time=... event=operator-pin outcome=refused
-// Only the outcome: what was typed never reaches the journal, not even its length.
-void journalOperatorPin(OperatorPinOutcome outcome);
+// time=... event=operator-pin outcome=refused, for each try at the kiosk's prompt. The
+// outcome words: accepted, refused, locked (a try during a lock-out, not checked), no-pin (none
+// set, or its stored form unreadable or damaged), unavailable (the checker could not be
+// asked). Only the outcome: what was typed never reaches the journal, not even its length.
+void journalOperatorPin(PinAnswer outcome);
+// time=... event=operator-pin-check outcome=refused uid=1000 failures=3 wait=4, the PIN
+// checker's own line for each try: who asked, the wrong tries in a row and the wait now.
+void journalOperatorPinCheck(PinAnswer outcome, std::optional<long long> uid, int failures,
+                             std::chrono::seconds wait);
 
 } // namespace qv

@@ -92,6 +92,17 @@ void checkNewOperatorPin(std::string_view pin) {
                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
         throw GeneralError("The PIN must not hold control characters");
     }
+    // The first PINs anyone tries at a door: 000000, 123456, 987654.
+    for (const int step : {0, 1, -1}) {
+        const bool run = std::adjacent_find(pin.begin(), pin.end(), [step](char a, char b) {
+                             return b - a != step;
+                         }) == pin.end();
+        if (run) {
+            throw GeneralError(step == 0 ? "The PIN must not repeat a single character"
+                                         : "The PIN must not be a plain ascending or "
+                                           "descending run");
+        }
+    }
 }
 
 std::string hashOperatorPin(std::string_view pin, std::span<const unsigned char> salt,

@@ -8,8 +8,8 @@
 
 namespace qv {
 
-// Where `quorvantis-kiosk set-pin` keeps the hash: a root-owned folder, so that the kiosk's
-// own user (who may write the settings) cannot replace it, only read it through its group.
+// Where `quorvantis-kiosk set-pin` keeps the hash: a root-owned folder, the file readable by
+// the PIN checker's own user alone. The kiosk never reads it: it asks the checker.
 inline constexpr const char* kOperatorPinFile = "/var/lib/quorvantis/operator-pin";
 
 // The work factor of new hashes (PBKDF2-HMAC-SHA256); a stored hash keeps its own.
@@ -18,7 +18,7 @@ inline constexpr std::size_t kOperatorPinMinLength = 6;
 inline constexpr std::size_t kOperatorPinMaxLength = 64;
 
 // Throws GeneralError, with a message for the person setting it, when the PIN is too short,
-// too long or holds control characters.
+// too long, holds control characters, repeats one character or is a plain run (123456, 987654).
 void checkNewOperatorPin(std::string_view pin);
 
 // The stored form of a PIN: "pbkdf2-sha256$<iterations>$<salt hex>$<key hex>".

@@ -13,11 +13,10 @@
 
 namespace qv {
 
-Kiosk::Kiosk(TFBioVerif& form, TFConfigLiveScan& settingsDialog, std::string pinFile,
-             std::chrono::milliseconds delayUnit)
+Kiosk::Kiosk(TFBioVerif& form, TFConfigLiveScan& settingsDialog, std::string pinSocket)
     : settingsDialog_(settingsDialog)
     , screen_(form)
-    , gate_(std::move(pinFile), settingsDialog, &screen_, delayUnit)
+    , gate_(std::move(pinSocket), settingsDialog, &screen_)
     , btSalir_(QStringLiteral("&Salir"), settingsDialog.Panel1()) {
     // The operator keys open the prompt; only the right PIN goes on to the settings.
     form.attachSettings(settingsDialog, gate_);

@@ -7,7 +7,6 @@
 #include "app/kiosk/OperatorGate.h"
 
 #include <QPushButton>
-#include <chrono>
 #include <string>
 
 namespace qv {
@@ -23,8 +22,7 @@ inline constexpr int kKioskLeftStatus = 4;
 // settings dialog, which gains a "Salir" button. Lives shorter than the form and the dialog.
 class Kiosk {
 public:
-    Kiosk(TFBioVerif& form, TFConfigLiveScan& settingsDialog, std::string pinFile,
-          std::chrono::milliseconds delayUnit = std::chrono::seconds(1));
+    Kiosk(TFBioVerif& form, TFConfigLiveScan& settingsDialog, std::string pinSocket);
     Kiosk(const Kiosk&) = delete;
     Kiosk& operator=(const Kiosk&) = delete;
 

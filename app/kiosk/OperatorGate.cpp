@@ -5,15 +5,18 @@
 
 #include "platform/JournalEvents.h"
 #include "platform/OperatorPin.h"
+#include "platform/OperatorPinCheck.h"
 
 #include <QApplication>
 #include <QCursor>
-#include <exception>
 
 namespace qv {
 namespace {
 
-constexpr int kLongestDelayUnits = 30;
+// The checker answers in a moment (one hash); beyond this it is taken to be unavailable.
+constexpr std::chrono::seconds kCheckerTimeout(10);
+// Waits longer than this read better in minutes.
+constexpr std::chrono::seconds kLongestInSeconds(90);
 
 // The hash takes a noticeable moment: show that the station is working on it.
 class WaitCursor {
@@ -24,19 +27,26 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+QString waitText(std::chrono::seconds wait) {
+    if (wait > kLongestInSeconds) {
+        const auto minutes = std::chrono::ceil<std::chrono::minutes>(wait).count();
+        return QStringLiteral("%1 minutos").arg(minutes);
+    }
+    return wait.count() == 1 ? QStringLiteral("1 segundo")
+                             : QStringLiteral("%1 segundos").arg(wait.count());
+}
+
 } // namespace
 
-OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget* parent,
-                           std::chrono::milliseconds delayUnit)
+OperatorGate::OperatorGate(std::string pinSocket, QWidget& settingsDialog, QWidget* parent)
     : QDialog(parent)
     , Label1(QStringLiteral("PIN del operador:"), this)
     , edPin(this)
     , lbMessage(this)
     , btOK(QStringLiteral("&Aceptar"), this)
     , btCancel(QStringLiteral("&Cancelar"), this)
-    , pinFile_(std::move(pinFile))
+    , pinSocket_(std::move(pinSocket))
     , settingsDialog_(settingsDialog)
-    , delayUnit_(delayUnit)
     , layout_(this) {
     setWindowTitle(QStringLiteral("Acceso del operador"));
     // A prompt to answer or cancel: nothing to minimise or maximise.
@@ -64,90 +74,79 @@ OperatorGate::OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget
     layout_.addLayout(&buttons_, 2, 0, 1, 2);
     layout_.setSizeConstraint(QLayout::SetFixedSize);
 
-    delay_.setSingleShot(true);
-    connect(&delay_, &QTimer::timeout, this, [this] {
-        acceptInput(true);
-        lbMessage.clear();
-    });
+    countdown_.setInterval(std::chrono::seconds(1));
+    connect(&countdown_, &QTimer::timeout, this, [this] { showTimeLeft(); });
     connect(&btOK, &QPushButton::clicked, this, [this] { btOKClick(); });
     connect(&btCancel, &QPushButton::clicked, this, [this] { reject(); });
 }
 
-int OperatorGate::delayUnitsAfterWrongTries(int wrongTries) {
-    if (wrongTries <= 0) {
-        return 0;
-    }
-    // Doubling from one unit reaches 16 at the fifth try; the sixth would pass the longest.
-    return wrongTries > 5 ? kLongestDelayUnits : 1 << (wrongTries - 1);
-}
-
 void OperatorGate::showEvent(QShowEvent* event) {
     edPin.clear();
-    // A delay under way keeps its message; closing and opening again does not end it.
-    if (!delay_.isActive()) {
+    // A wait under way keeps its message; closing and opening again does not end it.
+    if (!countdown_.isActive()) {
         lbMessage.clear();
     }
     edPin.setFocus();
     QDialog::showEvent(event);
 }
 
-OperatorGate::Verdict OperatorGate::check(const QString& pin) const {
-    try {
-        const WaitCursor busy;
-        const std::string stored = readOperatorPinFile(pinFile_);
-        return operatorPinMatches(stored, pin.toStdString()) ? Verdict::Right : Verdict::Wrong;
-    } catch (const std::exception&) {
-        return Verdict::Unavailable;
-    }
-}
-
 void OperatorGate::btOKClick() {
-    if (delay_.isActive()) {
-        journalOperatorPin(OperatorPinOutcome::Locked);
-        return;
-    }
     const QString pin = edPin.text();
     edPin.clear();
-    switch (check(pin)) {
-    case Verdict::Right:
-        journalOperatorPin(OperatorPinOutcome::Accepted);
-        wrongTries_ = 0;
+    // The field keeps the focus whatever the answer: the next try is typed straight in.
+    edPin.setFocus();
+    if (pin.isEmpty()) {
+        return;
+    }
+    const PinVerdict verdict = [&] {
+        const WaitCursor busy;
+        return askOperatorPinChecker(pinSocket_, pin.toStdString(), kCheckerTimeout);
+    }();
+    journalOperatorPin(verdict.answer);
+    switch (verdict.answer) {
+    case PinAnswer::Right:
+        countdown_.stop();
         lbMessage.clear();
         accept();
         settingsDialog_.show();
         settingsDialog_.raise();
         settingsDialog_.activateWindow();
         break;
-    case Verdict::Wrong:
-        journalOperatorPin(OperatorPinOutcome::Refused);
-        ++wrongTries_;
-        refuseFor(delayUnitsAfterWrongTries(wrongTries_));
+    case PinAnswer::Wrong:
+        showWait(QStringLiteral("PIN incorrecto."), verdict.wait);
         break;
-    case Verdict::Unavailable:
-        journalOperatorPin(OperatorPinOutcome::NoPin);
+    case PinAnswer::Locked:
+        showWait(QStringLiteral("Bloqueado por intentos fallidos; el PIN no se comprobó."),
+                 verdict.wait);
+        break;
+    case PinAnswer::NoPin:
         lbMessage.setText(QStringLiteral("ERROR: No hay un PIN de operador configurado. "
                                          "Configúrelo con quorvantis-kiosk set-pin."));
         break;
+    case PinAnswer::Unavailable:
+        lbMessage.setText(QStringLiteral("ERROR: No se pudo comprobar el PIN. Avise al "
+                                         "administrador del sistema."));
+        break;
     }
 }
 
-void OperatorGate::refuseFor(int delayUnits) {
-    lbMessage.setText(delayUnits == 1
-                          ? QStringLiteral("PIN incorrecto. Espere 1 segundo para volver a "
-                                           "intentar.")
-                          : QStringLiteral("PIN incorrecto. Espere %1 segundos para volver a "
-                                           "intentar.")
-                                .arg(delayUnits));
-    acceptInput(false);
-    delay_.start(delayUnit_ * delayUnits);
+void OperatorGate::showWait(const QString& reason, std::chrono::seconds wait) {
+    waitReason_ = reason;
+    waitEnd_ = std::chrono::steady_clock::now() + wait;
+    countdown_.start();
+    showTimeLeft();
 }
 
-void OperatorGate::acceptInput(bool accepted) {
-    edPin.setEnabled(accepted);
-    btOK.setEnabled(accepted);
-    if (accepted) {
-        edPin.setFocus();
+void OperatorGate::showTimeLeft() {
+    const auto left =
+        std::chrono::ceil<std::chrono::seconds>(waitEnd_ - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        countdown_.stop();
+        lbMessage.clear();
+        return;
     }
+    lbMessage.setText(
+        QStringLiteral("%1 Espere %2 para volver a intentar.").arg(waitReason_, waitText(left)));
 }
 
 } // namespace qv

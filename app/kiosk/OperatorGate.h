@@ -15,19 +15,16 @@
 
 namespace qv {
 
-// Asks for the operator's PIN and opens the settings dialog only for the right one. After
-// each wrong try in a row the prompt refuses input for longer, so that guessing at the door
-// takes days. Nothing typed is shown or kept; each try leaves a journal line with its outcome.
+// Asks for the operator's PIN and opens the settings dialog only for the right one. The PIN is
+// checked by the PIN checker, which alone reads its hash and locks out tries for longer after
+// each wrong one in a row, so that guessing at the door takes years; the prompt says how long
+// is left. Nothing typed is shown or kept; each try leaves a journal line with its outcome.
 class OperatorGate : public QDialog {
     Q_OBJECT
 public:
-    // delayUnit is one second of the delays, shorter in tests.
-    OperatorGate(std::string pinFile, QWidget& settingsDialog, QWidget* parent,
-                 std::chrono::milliseconds delayUnit = std::chrono::seconds(1));
+    OperatorGate(std::string pinSocket, QWidget& settingsDialog, QWidget* parent);
 
-    // The delay after the given number of wrong tries in a row, in units: 1, 2, 4, ... 30.
-    static int delayUnitsAfterWrongTries(int wrongTries);
-
+    // An empty field is no try.
     void btOKClick();
 
     QLabel Label1;
@@ -40,19 +37,17 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    enum class Verdict { Right, Wrong, Unavailable };
-    // Reads the stored form anew at each try: set-pin takes effect without a restart.
-    Verdict check(const QString& pin) const;
-    void refuseFor(int delayUnits);
-    void acceptInput(bool accepted);
+    // Shows the reason and the time left, counting down to the end of the wait.
+    void showWait(const QString& reason, std::chrono::seconds wait);
+    void showTimeLeft();
 
-    std::string pinFile_;
+    std::string pinSocket_;
     QWidget& settingsDialog_;
-    std::chrono::milliseconds delayUnit_;
     QGridLayout layout_;
     QHBoxLayout buttons_;
-    QTimer delay_;
-    int wrongTries_ = 0;
+    QTimer countdown_;
+    QString waitReason_;
+    std::chrono::steady_clock::time_point waitEnd_;
 };
 
 } // namespace qv

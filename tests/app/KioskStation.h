@@ -7,29 +7,21 @@
 #include "app/StationApplication.h"
 #include "app/kiosk/Kiosk.h"
 #include "config/UConfigLiveScan.h"
-#include "platform/OperatorPin.h"
-#include "tests/support/TempFolder.h"
+#include "tests/pinchecker/PinCheckerProcess.h"
+#include "tools/kiosk-pin-checker/PinLockout.h"
 
 #include <QApplication>
 #include <QTest>
-#include <array>
-#include <chrono>
 
 namespace qv::test {
 
-inline constexpr const char* kRightPin = "482915";
-
-// The kiosk as the station builds it, with a PIN file of its own and, unless a test looks at a
-// delay's message, delays of a millisecond.
+// The kiosk as the station builds it, asking a PIN checker of its own.
 struct KioskStation {
-    explicit KioskStation(std::chrono::milliseconds delayUnit = std::chrono::milliseconds(1))
+    KioskStation()
         : runnerUi(*static_cast<StationApplication*>(QCoreApplication::instance()))
         , form(runnerUi)
-        , settingsDialog(runnerUi, folder.path("Quorvantis.INI"))
-        , kiosk(form, settingsDialog, folder.path("operator-pin"), delayUnit) {
-        // Few iterations: the test is about the prompt, not the hash's cost.
-        constexpr std::array<unsigned char, 4> salt{9, 8, 7, 6};
-        folder.writeFile("operator-pin", hashOperatorPin(kRightPin, salt, 1000) + "\n");
+        , settingsDialog(runnerUi, checker.folder.path("Quorvantis.INI"))
+        , kiosk(form, settingsDialog, checker.socketPath()) {
         kiosk.show();
     }
 
@@ -45,8 +37,14 @@ struct KioskStation {
         gate.edPin.setText(pin);
         QTest::mouseClick(&gate.btOK, Qt::LeftButton);
     }
+    // The checker as it comes back up with this many wrong tries behind it, the last wait over.
+    void restartCheckerAfterFailures(int failures) {
+        checker.stop();
+        writeLockout(checker.lockoutFile(), {failures, 0});
+        checker.start();
+    }
 
-    TempFolder folder;
+    PinCheckerProcess checker;
     QtRunnerUi runnerUi;
     TFBioVerif form;
     TFConfigLiveScan settingsDialog;

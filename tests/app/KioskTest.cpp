@@ -1,5 +1,5 @@
 #include "app/StationCommandLine.h"
-#include "platform/OperatorPin.h"
+#include "platform/OperatorPinCheck.h"
 #include "tests/app/AppTests.h"
 #include "tests/app/KioskStation.h"
 #include "tests/support/FormFaults.h"
@@ -71,7 +71,7 @@ private slots:
         QVERIFY(station.form.isVisible());
     }
 
-    void onlyTheRightPinOpensTheSettings() {
+    void onlyTheRightPinOpensTheSettingsAndTheFieldKeepsTheFocus() {
         KioskStation station;
         OperatorGate& gate = station.kiosk.gate();
         station.pressOperatorKeys();
@@ -79,22 +79,27 @@ private slots:
         QVERIFY(!station.settingsDialog.isVisible());
         QCOMPARE(gate.edPin.echoMode(), QLineEdit::NoEcho);
 
-        station.tryPin(QStringLiteral("111111"));
+        station.tryPin(QStringLiteral("731064"));
         QVERIFY(!station.settingsDialog.isVisible());
         QVERIFY(gate.edPin.text().isEmpty());
         QCOMPARE(gate.lbMessage.text(),
                  QStringLiteral("PIN incorrecto. Espere 1 segundo para volver a intentar."));
-        // While the delay runs, neither a new PIN nor the right one gets through.
-        QVERIFY(!gate.edPin.isEnabled());
-        gate.btOKClick();
+        // During the wait the right PIN gets nowhere, the field keeps the focus and the
+        // message says why.
+        station.tryPin(QString::fromLatin1(kRightPin));
         QVERIFY(!station.settingsDialog.isVisible());
-        QTRY_VERIFY(gate.edPin.isEnabled());
+        QVERIFY(gate.isVisible());
+        QVERIFY(gate.lbMessage.text().startsWith(
+            QStringLiteral("Bloqueado por intentos fallidos; el PIN no se comprobó. Espere")));
+        QVERIFY(gate.edPin.isEnabled());
+        QCOMPARE(gate.focusWidget(), &gate.edPin);
 
-        station.tryPin(QStringLiteral("222222"));
+        station.restartCheckerAfterFailures(10);
+        station.tryPin(QStringLiteral("559182"));
         QCOMPARE(gate.lbMessage.text(),
-                 QStringLiteral("PIN incorrecto. Espere 2 segundos para volver a intentar."));
-        QTRY_VERIFY(gate.edPin.isEnabled());
+                 QStringLiteral("PIN incorrecto. Espere 15 minutos para volver a intentar."));
 
+        station.restartCheckerAfterFailures(11);
         station.tryPin(QString::fromLatin1(kRightPin));
         QVERIFY(!gate.isVisible());
         QVERIFY(station.settingsDialog.isVisible());
@@ -104,57 +109,44 @@ private slots:
     void everyTryLeavesItsOutcomeAndNeverTheTypedPin() {
         const JournalCapture journal;
         {
-            // Delays long enough that a try during one is locked out.
-            KioskStation station(std::chrono::seconds(30));
+            KioskStation station;
+            OperatorGate& gate = station.kiosk.gate();
             station.pressOperatorKeys();
             station.tryPin(QStringLiteral("731064"));
-            station.kiosk.gate().edPin.setText(QStringLiteral("559182"));
-            station.kiosk.gate().btOKClick();
-        }
-        {
-            KioskStation station;
+            station.tryPin(QStringLiteral("559182"));
+            // An empty Enter is no try: no answer, no line.
+            const QString message = gate.lbMessage.text();
+            QTest::keyClick(&gate.edPin, Qt::Key_Return);
+            QCOMPARE(gate.lbMessage.text(), message);
+            station.restartCheckerAfterFailures(0);
+            station.tryPin(QString::fromLatin1(kRightPin));
+            QVERIFY(station.settingsDialog.isVisible());
+            station.settingsDialog.hide();
+
+            std::filesystem::remove(station.checker.pinFile());
             station.pressOperatorKeys();
             station.tryPin(QString::fromLatin1(kRightPin));
-            std::filesystem::remove(station.folder.path("operator-pin"));
-            station.pressOperatorKeys();
+            QVERIFY(!station.settingsDialog.isVisible());
+            QVERIFY(gate.lbMessage.text().startsWith(
+                QStringLiteral("ERROR: No hay un PIN de operador configurado.")));
+            station.checker.stop();
             station.tryPin(QString::fromLatin1(kRightPin));
+            QVERIFY(!station.settingsDialog.isVisible());
+            QVERIFY(gate.lbMessage.text().startsWith(
+                QStringLiteral("ERROR: No se pudo comprobar el PIN.")));
         }
         QCOMPARE(journal.shapes(), (std::vector<std::string>{
                                        "event=operator-pin outcome=refused",
                                        "event=operator-pin outcome=locked",
                                        "event=operator-pin outcome=accepted",
                                        "event=operator-pin outcome=no-pin",
+                                       "event=operator-pin outcome=unavailable",
                                    }));
         for (const std::string& line : journal.lines()) {
             for (const char* typed : {"731064", "559182", kRightPin}) {
                 QVERIFY2(line.find(typed) == std::string::npos, line.c_str());
             }
         }
-    }
-
-    void withoutAPinFileNobodyGetsIn() {
-        KioskStation station;
-        std::filesystem::remove(station.folder.path("operator-pin"));
-        station.pressOperatorKeys();
-        station.tryPin(QString::fromLatin1(kRightPin));
-        QVERIFY(!station.settingsDialog.isVisible());
-        QVERIFY(station.kiosk.gate().lbMessage.text().startsWith(
-            QStringLiteral("ERROR: No hay un PIN de operador configurado.")));
-    }
-
-    void delaysDoubleUpToHalfAMinute_data() {
-        QTest::addColumn<int>("wrongTries");
-        QTest::addColumn<int>("units");
-        const std::pair<int, int> cases[] = {{0, 0},  {1, 1},  {2, 2},    {3, 4},
-                                             {5, 16}, {6, 30}, {1000, 30}};
-        for (const auto& [tries, units] : cases) {
-            QTest::addRow("%d", tries) << tries << units;
-        }
-    }
-    void delaysDoubleUpToHalfAMinute() {
-        QFETCH(int, wrongTries);
-        QFETCH(int, units);
-        QCOMPARE(OperatorGate::delayUnitsAfterWrongTries(wrongTries), units);
     }
 
     void salirAfterConfirmationEndsTheStationWithItsOwnStatus() {
@@ -182,11 +174,11 @@ private slots:
         };
         const StationOptions plain = parse({"quorvantis"});
         QVERIFY(!plain.kiosk);
-        QCOMPARE(plain.operatorPinFile, std::string(kOperatorPinFile));
-        const StationOptions kiosk = parse({"quorvantis", "--kiosk", "--pin-file=/tmp/p"});
+        QCOMPARE(plain.operatorPinSocket, std::string(kOperatorPinSocket));
+        const StationOptions kiosk = parse({"quorvantis", "--kiosk", "--pin-socket=/tmp/p"});
         QVERIFY(kiosk.kiosk);
         QVERIFY(kiosk.mode == StationMode::Run);
-        QCOMPARE(kiosk.operatorPinFile, std::string("/tmp/p"));
+        QCOMPARE(kiosk.operatorPinSocket, std::string("/tmp/p"));
         QVERIFY(parse({"quorvantis", "--kiosk", "--check"}).mode == StationMode::Check);
         QVERIFY(parse({"quorvantis", "--kiosk", "--help"}).mode == StationMode::Help);
     }

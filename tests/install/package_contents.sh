@@ -36,9 +36,9 @@ expect() {
     grep -qxF "$1" <<<"$listing" || fail "the package lacks $1"
 }
 expect "./usr/lib/quorvantis/Quorvantis"
-expect "./usr/lib/quorvantis/Quorvantis.INI -> /etc/quorvantis/Quorvantis.INI"
+expect "./usr/lib/quorvantis/Quorvantis.INI -> /etc/quorvantis/settings/Quorvantis.INI"
 expect "./usr/bin/quorvantis -> ../lib/quorvantis/Quorvantis"
-expect "./etc/quorvantis/Quorvantis.INI"
+expect "./usr/share/quorvantis/Quorvantis.INI"
 for library in $QV_LIBRARIES; do
     expect "./usr/lib/quorvantis/$library"
 done
@@ -55,6 +55,9 @@ expect "./usr/share/doc/quorvantis/changelog.gz"
 expect "./usr/lib/systemd/system/quorvantis-kiosk@.service"
 expect "./usr/lib/quorvantis/quorvantis-kiosk-session"
 expect "./usr/lib/quorvantis/kiosk-pin-hash"
+expect "./usr/lib/quorvantis/kiosk-pin-checker"
+expect "./usr/lib/systemd/system/quorvantis-kiosk-pin.socket"
+expect "./usr/lib/systemd/system/quorvantis-kiosk-pin.service"
 expect "./usr/sbin/quorvantis-kiosk"
 expect "./usr/share/man/man8/quorvantis-kiosk.8.gz"
 expect "./etc/pam.d/quorvantis-kiosk"
@@ -63,11 +66,13 @@ outside=$(grep -vE '^\./(usr|etc)(/|$)' <<<"$listing" | grep -vxF './' || true)
 [ "$(grep -c '^\./usr/share/man/man[0-9]/.*\.gz$' <<<"$listing")" -eq "$QV_MANUAL_COUNT" ] ||
     fail "not every manual page is packaged"
 
-# The settings survive upgrades as a configuration file; the operators' group is made on
-# configuration.
+# Nothing in the folders the operators' group may write comes from the package, where dpkg
+# would work in it as root: the settings are made on configuration, as the group is.
+grep -q '^\./etc/quorvantis/.' <<<"$listing" && fail "the package installs into /etc/quorvantis"
 control="$scratch/control"
 dpkg-deb -e "$deb" "$control"
-grep -qxF /etc/quorvantis/Quorvantis.INI "$control/conffiles" || fail "settings are no conffile"
+grep -q quorvantis/ "$control/conffiles" && fail "a configuration file in the settings folder"
+[ -x "$control/preinst" ] || fail "no preinst"
 [ -x "$control/postinst" ] || fail "no postinst"
 grep -q ldconfig "$control/postinst" "$control/postrm" && fail "ldconfig for a private folder"
 grep -qxF /etc/pam.d/quorvantis-kiosk "$control/conffiles" || fail "the kiosk's PAM file is no conffile"

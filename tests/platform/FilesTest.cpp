@@ -87,10 +87,18 @@ TEST(Files, ReadingIsBoundedAndReplacementIsWhole) {
 TEST(Files, ReplacingThroughALinkKeepsTheLink) {
     TempFolder folder;
     folder.writeFile("real.ini", "old");
-    std::filesystem::create_symlink(folder.path("real.ini"), folder.path("link.ini"));
+    std::filesystem::create_directory(folder.path("settings"));
+    // A chain, relative and absolute, as the program folder's link and the settings folder make.
+    std::filesystem::create_symlink("../real.ini", folder.path("settings/relative.ini"));
+    std::filesystem::create_symlink(folder.path("settings/relative.ini"), folder.path("link.ini"));
     EXPECT_TRUE(replaceFileContents(folder.path("link.ini"), "new"));
     EXPECT_TRUE(std::filesystem::is_symlink(folder.path("link.ini")));
     EXPECT_EQ(folder.read("real.ini"), "new");
+    // A settings file the operator deleted is made anew where the link leads.
+    std::filesystem::remove(folder.path("real.ini"));
+    EXPECT_TRUE(replaceFileContents(folder.path("link.ini"), "again"));
+    EXPECT_EQ(folder.read("real.ini"), "again");
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.path("settings/relative.ini")));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/OperatorPin.h"
 
 #include "platform/Errors.h"
+#include "platform/OperatorPinCheck.h"
 #include "tests/support/TempFolder.h"
 
 #include <array>
@@ -56,16 +57,24 @@ TEST(OperatorPin, DamagedStoredFormsLetNobodyIn) {
     }
 }
 
-TEST(OperatorPin, NewPinsNeedALengthAndNoControlCharacters) {
+TEST(OperatorPin, NewPinsNeedALengthNoControlCharactersAndNoObviousPattern) {
     const struct {
         std::string pin;
         bool accepted;
-    } cases[] = {{"12345", false},
-                 {"123456", true},
-                 {std::string(64, '7'), true},
-                 {std::string(65, '7'), false},
-                 {"1234\t56", false},
-                 {"contraseña", true}};
+    } cases[] = {{"48291", false},
+                 {"482915", true},
+                 {std::string(63, '7') + "1", true},
+                 {std::string(65, '3') + "1", false},
+                 {"4829\t15", false},
+                 {"contraseña", true},
+                 {"000000", false},
+                 {std::string(64, '7'), false},
+                 {"123456", false},
+                 {"3456789", false},
+                 {"987654", false},
+                 {"abcdef", false},
+                 {"123457", true},
+                 {"123321", true}};
     for (const auto& c : cases) {
         if (c.accepted) {
             EXPECT_NO_THROW(checkNewOperatorPin(c.pin)) << c.pin;
@@ -84,6 +93,24 @@ TEST(OperatorPin, TheFileGivesItsLineWithoutBlanksOrRefusesClearly) {
     EXPECT_THROW(readOperatorPinFile(folder.path("missing")), GeneralError);
     folder.writeFile("huge", std::string(5000, 'a'));
     EXPECT_THROW(readOperatorPinFile(folder.path("huge")), GeneralError);
+}
+
+TEST(OperatorPinCheck, AnswerLinesReadBackAndAnythingElseIsUnavailable) {
+    using std::chrono::seconds;
+    for (const PinVerdict verdict :
+         {PinVerdict{PinAnswer::Right}, PinVerdict{PinAnswer::NoPin},
+          PinVerdict{PinAnswer::Wrong, seconds(4)}, PinVerdict{PinAnswer::Locked, seconds(900)}}) {
+        EXPECT_EQ(parsePinVerdictLine(pinVerdictLine(verdict)), verdict) << pinVerdictLine(verdict);
+    }
+    for (const char* line : {"", "yes ", "YES", "no", "no -1", "no 4x", "locked", "locked  3",
+                             "no 99999999999999999999"}) {
+        EXPECT_EQ(parsePinVerdictLine(line).answer, PinAnswer::Unavailable) << line;
+    }
+    // Nobody listening is no answer at all.
+    const test::TempFolder folder;
+    EXPECT_EQ(
+        askOperatorPinChecker(folder.path("none.socket"), "482915", std::chrono::seconds(1)).answer,
+        PinAnswer::Unavailable);
 }
 
 } // namespace

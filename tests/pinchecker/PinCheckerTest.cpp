@@ -1,0 +1,107 @@
+#include "tests/pinchecker/PinCheckerProcess.h"
+#include "tools/kiosk-pin-checker/PinLockout.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace qv::test {
+namespace {
+
+using std::chrono::seconds;
+
+TEST(PinChecker, AnswersYesNoOrLockedAndAnEmptyPinIsNoTry) {
+    PinCheckerProcess checker;
+    EXPECT_EQ(checker.ask(""), (PinVerdict{PinAnswer::Wrong, seconds(0)}));
+    EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 0);
+    EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::Right);
+
+    EXPECT_EQ(checker.ask("731064"), (PinVerdict{PinAnswer::Wrong, seconds(1)}));
+    // During the wait even the right PIN is not checked, nor counted.
+    const PinVerdict during = checker.ask(kRightPin);
+    EXPECT_EQ(during.answer, PinAnswer::Locked);
+    EXPECT_LE(during.wait, seconds(1));
+    EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 1);
+    // An overlong PIN is a wrong try like any other.
+    checker.stop();
+    writeLockout(checker.lockoutFile(), {1, 0});
+    checker.start();
+    EXPECT_EQ(checker.ask(std::string(200, '4')), (PinVerdict{PinAnswer::Wrong, seconds(2)}));
+}
+
+TEST(PinChecker, TheLockOutGrowsAndSurvivesARestart) {
+    PinCheckerProcess checker;
+    checker.stop();
+    // Nine wrong tries behind, the last one's wait over.
+    writeLockout(checker.lockoutFile(), {9, 0});
+    checker.start();
+    EXPECT_EQ(checker.ask("731064"), (PinVerdict{PinAnswer::Wrong, seconds(512)}));
+    checker.stop();
+    checker.start();
+    const PinVerdict afterRestart = checker.ask(kRightPin);
+    EXPECT_EQ(afterRestart.answer, PinAnswer::Locked);
+    EXPECT_GT(afterRestart.wait, seconds(500));
+
+    checker.stop();
+    writeLockout(checker.lockoutFile(), {10, 0});
+    checker.start();
+    EXPECT_EQ(checker.ask("731064"), (PinVerdict{PinAnswer::Wrong, seconds(900)}));
+    EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 11);
+    // The right PIN, once its turn comes, ends the lock-out.
+    checker.stop();
+    writeLockout(checker.lockoutFile(), {11, 0});
+    checker.start();
+    EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::Right);
+    EXPECT_EQ(readLockout(checker.lockoutFile()), LockoutState{});
+}
+
+TEST(PinChecker, WithoutAUsablePinFileNobodyGetsIn) {
+    PinCheckerProcess checker;
+    for (const char* stored : {"", "pbkdf2-sha256$1$00$00\n"}) {
+        checker.folder.writeFile("operator-pin", stored);
+        EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::NoPin) << stored;
+    }
+    std::filesystem::remove(checker.pinFile());
+    EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::NoPin);
+    EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 0);
+}
+
+TEST(PinChecker, ItsJournalHoldsOutcomesAndNeverWhatWasTyped) {
+    PinCheckerProcess checker;
+    checker.ask("731064");
+    checker.ask("559182");
+    checker.stop();
+    writeLockout(checker.lockoutFile(), {});
+    checker.start();
+    checker.ask(kRightPin);
+    const std::string log = checker.log();
+    for (const char* outcome : {"refused", "locked", "accepted"}) {
+        EXPECT_NE(log.find(std::string("event=operator-pin-check outcome=") + outcome),
+                  std::string::npos)
+            << log;
+    }
+    for (const char* typed : {"731064", "559182", kRightPin}) {
+        EXPECT_EQ(log.find(typed), std::string::npos) << log;
+    }
+}
+
+TEST(PinLockout, AClockSetBackAddsNothingToTheWait) {
+    const auto now = std::chrono::system_clock::now();
+    const std::int64_t nowSeconds =
+        std::chrono::duration_cast<seconds>(now.time_since_epoch()).count();
+    EXPECT_EQ(lockoutLeft({2, nowSeconds + 86400}, now), seconds(2));
+    EXPECT_EQ(lockoutLeft({2, nowSeconds - 1}, now), seconds(0));
+}
+
+TEST(PinLockout, ADamagedFileIsAFreshStart) {
+    const TempFolder folder;
+    for (const char* text : {"", "failures x\nlocked-until 5\n", "failures -3\nlocked-until 5\n",
+                             "locked-until 5\nfailures 3\n"}) {
+        folder.writeFile("lockout", text);
+        EXPECT_EQ(readLockout(folder.path("lockout")), LockoutState{}) << text;
+    }
+    ASSERT_TRUE(writeLockout(folder.path("lockout"), {3, 1700000000}));
+    EXPECT_EQ(readLockout(folder.path("lockout")), (LockoutState{3, 1700000000}));
+}
+
+} // namespace
+} // namespace qv::test
