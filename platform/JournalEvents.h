@@ -7,7 +7,7 @@
 
 namespace qv {
 
-enum class ReaderEvent { Found, Resting, Lost, Back, Opened, OpenFailed };
+enum class ReaderEvent { Found, Resting, Lost, Back, Opened, OpenFailed, Closed };
 
 // What came of one try at the operator prompt: the right PIN, a wrong one, no PIN to compare
 // with (no PIN file, or one that is unreadable or damaged), or a try while a delay was running.

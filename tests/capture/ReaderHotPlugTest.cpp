@@ -130,5 +130,50 @@ TEST(ReplayedReaderPort, ReaderPluggedBackIntoItsPortIsUsedAgainUnderItsIndexAnd
     EXPECT_EQ(SMFinalize(), 0);
 }
 
+// Run with the clock sped up: the reader turns hot within seconds. libfprint's model of its
+// temperature belongs to the device, and the reader comes back as a new, cold one.
+TEST(ReplayedReaderPort, AReaderPluggedBackWhileHotRestsBeforeItIsReady) {
+    ASSERT_FALSE(readerFolder().empty()) << "run under umockdev's preload with QV_READER set";
+    ReaderPort port;
+    ASSERT_TRUE(port.ok());
+    test::LibraryReports reports;
+    ASSERT_EQ(SMInitialize(), 0);
+    ASSERT_EQ(SMSetMonitor(test::LibraryReports::monitor, 0), 0);
+    const std::string id = scannerId(0);
+    const auto start = [&] {
+        return SMStartCapturing(id.c_str(), test::LibraryReports::image,
+                                test::LibraryReports::notify, 0);
+    };
+    const auto monitored = [&](int32_t event) {
+        return reports.waitFor([&] {
+            return std::find(reports.monitorEvents.begin(), reports.monitorEvents.end(),
+                             std::pair{event, int32_t{0}}) != reports.monitorEvents.end();
+        });
+    };
+    ASSERT_EQ(start(), 0);
+    ASSERT_TRUE(reports.waitFor([&] { return reports.notifiedSince(0, SM_NOTIFY_RESTING); },
+                                std::chrono::seconds(1200)));
+
+    port.unplug();
+    ASSERT_TRUE(monitored(SM_MONITOR_SCANNER_LOST));
+    ASSERT_TRUE(port.plugBackIn());
+    ASSERT_TRUE(monitored(SM_MONITOR_SCANNER_ADDED));
+    std::size_t pluggedAt = 0;
+    {
+        const std::lock_guard lock(reports.mutex);
+        pluggedAt = reports.notifications.size();
+    }
+    ASSERT_EQ(start(), 0);
+    ASSERT_TRUE(reports.waitFor([&] {
+        return reports.notifiedSince(pluggedAt, SM_NOTIFY_RESTING) ||
+               reports.notifiedSince(pluggedAt, SM_NOTIFY_READY);
+    }));
+    {
+        const std::lock_guard lock(reports.mutex);
+        EXPECT_TRUE(reports.notifiedSince(pluggedAt, SM_NOTIFY_RESTING)) << "ready while hot";
+    }
+    EXPECT_EQ(SMFinalize(), 0);
+}
+
 } // namespace
 } // namespace qv

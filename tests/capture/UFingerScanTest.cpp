@@ -235,6 +235,38 @@ TEST_F(HandOff, ReportsNeverTakeAnImagesPlaceAndTheOldestOfEachKindAreKept) {
     EXPECT_EQ(std::get<ScanImage>(taken.back()).scannerId, "fourth");
 }
 
+// A clock-in that stalls while people keep pressing fingers, then a reader is unplugged and
+// plugged back in: what the station acts on still arrives.
+TEST_F(HandOff, ReadersComingAndGoingAlwaysFindAPlaceAndRepeatedNoticesMerge) {
+    for (int press = 0; press < 20; ++press) {
+        ScanNotifyProc("r", SM_NOTIFY_RETRY, 0);
+        ScanNotifyProc("r", SM_NOTIFY_READY, 0);
+    }
+    ScanNotifyProc("r", SM_NOTIFY_RESTING, 0);
+    ScanNotifyProc("r", SM_NOTIFY_READY, 0);
+    for (int i = 0; i < 40; ++i) {
+        ScanNotifyProc(std::to_string(i).c_str(), SM_NOTIFY_OPENED, 0);
+    }
+    ScanNotifyProc("r", SM_NOTIFY_LOST, 0);
+    ScanMonitorProc(SM_MONITOR_SCANNER_LOST, 0, 0);
+    ScanNotifyProc("r", SM_NOTIFY_CLOSED, 0);
+    ScanMonitorProc(SM_MONITOR_SCANNER_ADDED, 0, 0);
+
+    std::vector<int32_t> fromR;
+    std::vector<int32_t> monitor;
+    for (const ScanDelivery& delivery : drain()) {
+        if (const auto* notice = std::get_if<ScanNotice>(&delivery);
+            notice != nullptr && notice->scannerId == "r") {
+            fromR.push_back(notice->event);
+        } else if (const auto* report = std::get_if<ScanMonitorReport>(&delivery)) {
+            monitor.push_back(report->event);
+        }
+    }
+    EXPECT_EQ(fromR, (std::vector<int32_t>{SM_NOTIFY_RETRY, SM_NOTIFY_READY, SM_NOTIFY_RESTING,
+                                           SM_NOTIFY_READY, SM_NOTIFY_LOST, SM_NOTIFY_CLOSED}));
+    EXPECT_EQ(monitor, (std::vector<int32_t>{SM_MONITOR_SCANNER_LOST, SM_MONITOR_SCANNER_ADDED}));
+}
+
 TEST_F(HandOff, AnImageWhosePixelsAreMissingIsDroppedThere) {
     ScanImageProc("null", 10, 10, nullptr, 500, 0);
     EXPECT_TRUE(drain().empty());
@@ -295,6 +327,20 @@ protected:
     ScriptedScanManScript& script() {
         return *library_.function<ScriptedScanManScript* (*)()>("ScriptedScanMan_Script")();
     }
+    // Calls the procedures as the library's thread would, then has the GUI thread handle what
+    // they delivered, and what the starts and stops that asked for delivered in turn.
+    static void fromLibraryThread(const std::function<void()>& calls) {
+        std::thread(calls).join();
+        for (int round = 0; round < 2; ++round) {
+            while (std::optional<ScanDelivery> delivery = scanDeliveries().pop()) {
+                processScanDelivery(*delivery);
+            }
+            settleReaders();
+        }
+    }
+    long starts(const std::string& id) {
+        return std::count(script().calls.begin(), script().calls.end(), "SMStartCapturing " + id);
+    }
     DynamicLibrary library_ = DynamicLibrary::open(SCRIPTED_SCANMAN);
 };
 
@@ -336,27 +382,26 @@ TEST_F(LiveScannerLifetime, ReadersComingAndGoingAreStartedAndReportedOnTheGuiTh
             [&](const ReaderReport& e) { events.emplace_back(e.kind, e.readerId); });
         reportReadersFound();
         script().startResult = c.startResult;
-        // The library's thread: s1 unplugged (told twice), plugged back in, then resting.
-        std::thread([this] {
+        const long startsBefore = starts("s1");
+        // s1 unplugged (told twice), plugged back in, then resting.
+        fromLibraryThread([this] {
             script().notify("s1", SM_NOTIFY_LOST, 0);
             script().monitor(SM_MONITOR_SCANNER_LOST, 1, 0);
             script().monitor(SM_MONITOR_SCANNER_ADDED, 1, 0);
             script().notify("s1", SM_NOTIFY_RESTING, 0);
-        }).join();
-        const auto startsBefore = std::count(script().calls.begin(), script().calls.end(),
-                                             std::string("SMStartCapturing s1"));
-        while (std::optional<ScanDelivery> delivery = scanDeliveries().pop()) {
-            processScanDelivery(*delivery);
-        }
-        EXPECT_EQ(std::count(script().calls.begin(), script().calls.end(),
-                             std::string("SMStartCapturing s1")),
-                  startsBefore + 1);
+        });
+        EXPECT_EQ(starts("s1"), startsBefore + 1);
         using K = ReaderEventKind;
-        EXPECT_EQ(events, (std::vector<std::pair<K, std::string>>{{K::Found, "s0"},
-                                                                  {K::Found, "s1"},
-                                                                  {K::Lost, "s1"},
-                                                                  {c.reported, "s1"},
-                                                                  {K::Resting, "s1"}}));
+        std::vector<std::pair<K, std::string>> expected{{K::Found, "s0"},
+                                                        {K::Found, "s1"},
+                                                        {K::Lost, "s1"},
+                                                        {K::Added, "s1"},
+                                                        {K::Resting, "s1"}};
+        if (c.reported != K::Added) {
+            // The start's answer comes after what the library had told meanwhile.
+            expected.emplace_back(c.reported, "s1");
+        }
+        EXPECT_EQ(events, expected);
         EXPECT_EQ(FingerScan->ScannerId, "s1");
         finaliseFingerScan();
         scanDeliveries().setWaker({});
@@ -419,6 +464,36 @@ TEST_F(LiveScannerLifetime, IdlingStopsEveryReaderAndArmingStartsThosePluggedIn)
     scanDeliveries().setWaker({});
     EXPECT_EQ(std::count(script().calls.begin(), script().calls.end(), "SMStopCapturing all"), 3)
         << "an idle station has nothing left to stop";
+}
+
+TEST_F(LiveScannerLifetime, AReaderThatClosesIsStartedAgainOnlyWhileArmedAndPluggedIn) {
+    initialiseFingerScan(SCRIPTED_SCANMAN);
+    scanDeliveries().setWaker([] {});
+    std::vector<ReaderEventKind> events;
+    const ReaderEventSubscription listening(
+        [&](const ReaderReport& e) { events.push_back(e.kind); });
+    struct Step {
+        std::function<void()> before;
+        long starts;
+    };
+    const Step steps[] = {
+        {[] {}, 1},
+        // The station's own stop: closed as asked.
+        {idleReaders, 0},
+        {armReaders, 1},
+        {[this] { fromLibraryThread([this] { script().notify("s1", SM_NOTIFY_LOST, 0); }); }, 0},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].before();
+        settleReaders();
+        const long before = starts("s1");
+        events.clear();
+        fromLibraryThread([this] { script().notify("s1", SM_NOTIFY_CLOSED, 0); });
+        EXPECT_EQ(starts("s1") - before, steps[i].starts) << "step " << i;
+        EXPECT_EQ(events, std::vector{ReaderEventKind::Closed}) << "step " << i;
+    }
+    finaliseFingerScan();
+    scanDeliveries().setWaker({});
 }
 
 TEST_F(LiveScannerLifetime, AFailedStartUpFinalisesOnlyWhatItBroughtUp) {
