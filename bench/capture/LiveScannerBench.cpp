@@ -58,34 +58,34 @@ private:
     inline static const qv::GrayRaster print_ = qv::test::tiledPrint(4, 4);
 };
 
-// The first key after an idle minute: what the GUI thread spends bringing the readers back
-// while the stop is still waiting for the device.
-void BM_FirstKeyAfterIdle(benchmark::State& state) {
+// What the GUI thread spends after idling a reader that is slow to close: on the first key
+// while the stop still waits for the device (shutdown 0), or on shutting down once the stop
+// has given up on it (shutdown 1).
+void BM_AfterSlowIdleStop(benchmark::State& state) {
+    const bool shutdown = state.range(0) != 0;
     for (auto _ : state) {
         state.PauseTiming();
-        {
-            const SlowStop stopping;
-            state.ResumeTiming();
-            qv::armReaders();
-            state.PauseTiming();
+        std::optional<SlowStop> stopping(std::in_place);
+        if (shutdown) {
+            qv::settleReaders();
         }
         state.ResumeTiming();
-    }
-}
-BENCHMARK(BM_FirstKeyAfterIdle)->Iterations(3)->Unit(benchmark::kMillisecond);
-
-// Shutting the station down once an idle stop has given up on the device.
-void BM_ShutdownAfterIdleStop(benchmark::State& state) {
-    for (auto _ : state) {
+        if (shutdown) {
+            stopping.reset();
+        } else {
+            qv::armReaders();
+        }
         state.PauseTiming();
-        std::optional<SlowStop> stopping;
-        stopping.emplace();
-        qv::settleReaders();
-        state.ResumeTiming();
         stopping.reset();
+        state.ResumeTiming();
     }
 }
-BENCHMARK(BM_ShutdownAfterIdleStop)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AfterSlowIdleStop)
+    ->ArgName("shutdown")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // One delivery: the copy out of the library's call, the hand-off queue, the unscaled bitmap,
 // the scaling and the BMP written into the window's stream.

@@ -293,7 +293,8 @@ TEST(ReaderJournal, KeepsWhatDecidesWhetherAReaderCanBeUsed) {
     for (const ReaderEventKind kind :
          {ReaderEventKind::Found, ReaderEventKind::Ready, ReaderEventKind::Retry,
           ReaderEventKind::Resting, ReaderEventKind::Failed, ReaderEventKind::Lost,
-          ReaderEventKind::Added, ReaderEventKind::OpenFailed, ReaderEventKind::Opened}) {
+          ReaderEventKind::Added, ReaderEventKind::OpenFailed, ReaderEventKind::Opened,
+          ReaderEventKind::Closed}) {
         journalReaderReport({kind, "aes3500:3-1"});
     }
     std::vector<std::string> events;
@@ -302,7 +303,7 @@ TEST(ReaderJournal, KeepsWhatDecidesWhetherAReaderCanBeUsed) {
     }
     EXPECT_EQ(events,
               (std::vector<std::string>{"event=found", "event=resting", "event=lost", "event=back",
-                                        "event=open-failed", "event=opened"}));
+                                        "event=open-failed", "event=opened", "event=closed"}));
 }
 
 TEST(ScannerConfigFile, SplitsLinesAtAnyLineEnd) {
@@ -412,17 +413,17 @@ TEST_F(LiveScannerLifetime, ReadersComingAndGoingAreStartedAndReportedOnTheGuiTh
 TEST_F(LiveScannerLifetime, IdlingStopsEveryReaderAndArmingStartsThosePluggedIn) {
     initialiseFingerScan(SCRIPTED_SCANMAN);
     scanDeliveries().setWaker([] {});
-    const auto deliverFromLibraryThread = [this](int32_t monitorEvent) {
-        std::thread([&] { script().monitor(monitorEvent, 1, 0); }).join();
-        while (std::optional<ScanDelivery> delivery = scanDeliveries().pop()) {
-            processScanDelivery(*delivery);
-        }
+    const auto monitored = [this](int32_t event) {
+        return [this, event] { fromLibraryThread([&] { script().monitor(event, 1, 0); }); };
+    };
+    const auto closed = [this](const char* id) {
+        return [this, id] { fromLibraryThread([&] { script().notify(id, SM_NOTIFY_CLOSED, 0); }); };
     };
     const auto callsFrom = [this](std::size_t first) {
         return std::vector<std::string>(script().calls.begin() + std::ptrdiff_t(first),
                                         script().calls.end());
     };
-    deliverFromLibraryThread(SM_MONITOR_SCANNER_LOST);
+    monitored(SM_MONITOR_SCANNER_LOST)();
     ASSERT_TRUE(readersArmed());
 
     // Each step: what the station does, then the library calls it makes.
@@ -445,9 +446,14 @@ TEST_F(LiveScannerLifetime, IdlingStopsEveryReaderAndArmingStartsThosePluggedIn)
         // s1 is unplugged: it is not started again.
         {armReaders, listed({"SMStartCapturing s0"}), true},
         {armReaders, {}, true},
+        // Closed without the station asking: started again, unless it is unplugged.
+        {closed("s0"), {"SMStartCapturing s0"}, true},
+        {closed("s1"), {}, true},
         {idleReaders, {"SMStopCapturing all"}, false},
+        // Closed as the station asked.
+        {closed("s0"), {}, false},
         // Plugged back in while idle: it waits for the next arming.
-        {[&] { deliverFromLibraryThread(SM_MONITOR_SCANNER_ADDED); },
+        {monitored(SM_MONITOR_SCANNER_ADDED),
          {"SMGetScannerId 1 size 0", "SMGetScannerId 1 size 3"},
          false},
         {armReaders, listed({"SMStartCapturing s0", "SMStartCapturing s1"}), true},
@@ -464,36 +470,6 @@ TEST_F(LiveScannerLifetime, IdlingStopsEveryReaderAndArmingStartsThosePluggedIn)
     scanDeliveries().setWaker({});
     EXPECT_EQ(std::count(script().calls.begin(), script().calls.end(), "SMStopCapturing all"), 3)
         << "an idle station has nothing left to stop";
-}
-
-TEST_F(LiveScannerLifetime, AReaderThatClosesIsStartedAgainOnlyWhileArmedAndPluggedIn) {
-    initialiseFingerScan(SCRIPTED_SCANMAN);
-    scanDeliveries().setWaker([] {});
-    std::vector<ReaderEventKind> events;
-    const ReaderEventSubscription listening(
-        [&](const ReaderReport& e) { events.push_back(e.kind); });
-    struct Step {
-        std::function<void()> before;
-        long starts;
-    };
-    const Step steps[] = {
-        {[] {}, 1},
-        // The station's own stop: closed as asked.
-        {idleReaders, 0},
-        {armReaders, 1},
-        {[this] { fromLibraryThread([this] { script().notify("s1", SM_NOTIFY_LOST, 0); }); }, 0},
-    };
-    for (std::size_t i = 0; i < std::size(steps); ++i) {
-        steps[i].before();
-        settleReaders();
-        const long before = starts("s1");
-        events.clear();
-        fromLibraryThread([this] { script().notify("s1", SM_NOTIFY_CLOSED, 0); });
-        EXPECT_EQ(starts("s1") - before, steps[i].starts) << "step " << i;
-        EXPECT_EQ(events, std::vector{ReaderEventKind::Closed}) << "step " << i;
-    }
-    finaliseFingerScan();
-    scanDeliveries().setWaker({});
 }
 
 TEST_F(LiveScannerLifetime, AFailedStartUpFinalisesOnlyWhatItBroughtUp) {
