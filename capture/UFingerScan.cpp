@@ -88,9 +88,12 @@ std::string readerIdAt(int32_t index) {
 
 // Runs the command once every command asked for before it has run, on a thread of its own.
 void command(std::function<void()> task) {
-    const auto next = [previous = libraryState.commands, task = std::move(task)] {
+    auto next = [previous = libraryState.commands, task = std::move(task)]() mutable {
         if (previous.valid()) {
             previous.wait();
+            // Each command's state would otherwise hold the one before: a chain as long as
+            // the station has been running.
+            previous = {};
         }
         task();
     };
