@@ -242,8 +242,9 @@ TEST_F(HandOff, ReadersComingAndGoingAlwaysFindAPlaceAndRepeatedNoticesMerge) {
         ScanNotifyProc("r", SM_NOTIFY_RETRY, 0);
         ScanNotifyProc("r", SM_NOTIFY_READY, 0);
     }
-    ScanNotifyProc("r", SM_NOTIFY_RESTING, 0);
-    ScanNotifyProc("r", SM_NOTIFY_READY, 0);
+    for (const int32_t event : {SM_NOTIFY_RESTING, SM_NOTIFY_READY}) {
+        ScanNotifyProc("r", event, 0);
+    }
     for (int i = 0; i < 40; ++i) {
         ScanNotifyProc(std::to_string(i).c_str(), SM_NOTIFY_OPENED, 0);
     }
@@ -252,19 +253,18 @@ TEST_F(HandOff, ReadersComingAndGoingAlwaysFindAPlaceAndRepeatedNoticesMerge) {
     ScanNotifyProc("r", SM_NOTIFY_CLOSED, 0);
     ScanMonitorProc(SM_MONITOR_SCANNER_ADDED, 0, 0);
 
-    std::vector<int32_t> fromR;
-    std::vector<int32_t> monitor;
+    std::vector<int32_t> fromR; // notices of "r", and the monitor's reports negated
     for (const ScanDelivery& delivery : drain()) {
-        if (const auto* notice = std::get_if<ScanNotice>(&delivery);
-            notice != nullptr && notice->scannerId == "r") {
-            fromR.push_back(notice->event);
-        } else if (const auto* report = std::get_if<ScanMonitorReport>(&delivery)) {
-            monitor.push_back(report->event);
+        if (const auto* report = std::get_if<ScanMonitorReport>(&delivery)) {
+            fromR.push_back(-report->event);
+        } else if (std::get<ScanNotice>(delivery).scannerId == "r") {
+            fromR.push_back(std::get<ScanNotice>(delivery).event);
         }
     }
-    EXPECT_EQ(fromR, (std::vector<int32_t>{SM_NOTIFY_RETRY, SM_NOTIFY_READY, SM_NOTIFY_RESTING,
-                                           SM_NOTIFY_READY, SM_NOTIFY_LOST, SM_NOTIFY_CLOSED}));
-    EXPECT_EQ(monitor, (std::vector<int32_t>{SM_MONITOR_SCANNER_LOST, SM_MONITOR_SCANNER_ADDED}));
+    EXPECT_EQ(fromR,
+              (std::vector<int32_t>{SM_NOTIFY_RETRY, SM_NOTIFY_READY, SM_NOTIFY_RESTING,
+                                    SM_NOTIFY_READY, SM_NOTIFY_LOST, -SM_MONITOR_SCANNER_LOST,
+                                    SM_NOTIFY_CLOSED, -SM_MONITOR_SCANNER_ADDED}));
 }
 
 TEST_F(HandOff, AnImageWhosePixelsAreMissingIsDroppedThere) {

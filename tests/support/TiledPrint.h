@@ -1,5 +1,4 @@
-// A fingerprint so large that libfprint takes seconds over it, for the tests and benchmarks of a
-// reader that is slow to stop.
+// A fingerprint libfprint takes seconds over, for a reader that is slow to stop.
 
 #pragma once
 
@@ -10,8 +9,8 @@
 
 namespace qv::test {
 
-// A real print, tiled `across` times by `down` times: ridges everywhere, so libfprint's minutiae
-// detection (which cancelling does not stop) has work on every tile.
+// A real print tiled `across` by `down` times: minutiae (whose detection cancelling does not
+// stop) everywhere.
 inline GrayRaster tiledPrint(int across, int down) {
     const GrayRaster tile =
         parsePgm(readFileBytes(QV_TESTDATA_DIR "/wsq/fp09_card500ppi_545x497.nbis.pgm"));
