@@ -83,6 +83,10 @@ private:
 // The reader capturing, then unplugged and plugged back in.
 class ReplayedReaderPort : public ::testing::Test {
 protected:
+    // Waits long enough under a clock sped up a hundredfold; the CTest entry's time limit
+    // catches a hang.
+    static constexpr std::chrono::seconds kPatience{1200};
+
     void SetUp() override {
         ASSERT_FALSE(readerFolder().empty()) << "run under umockdev's preload with QV_READER set";
         ASSERT_TRUE(port_.ok());
@@ -99,16 +103,19 @@ protected:
                                 test::LibraryReports::notify, 0);
     }
     bool monitored(int32_t event) {
-        return reports_.waitFor([&] {
-            return std::find(reports_.monitorEvents.begin(), reports_.monitorEvents.end(),
-                             std::pair{event, int32_t{0}}) != reports_.monitorEvents.end();
-        });
+        return reports_.waitFor(
+            [&] {
+                return std::find(reports_.monitorEvents.begin(), reports_.monitorEvents.end(),
+                                 std::pair{event, int32_t{0}}) != reports_.monitorEvents.end();
+            },
+            kPatience);
     }
     // The notifications so far, once the reader is back.
     std::size_t unplugAndPlugBackIn() {
         port_.unplug();
         EXPECT_TRUE(monitored(SM_MONITOR_SCANNER_LOST));
-        EXPECT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_LOST); }));
+        EXPECT_TRUE(
+            reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_LOST); }, kPatience));
         std::size_t before = 0;
         {
             const std::lock_guard lock(reports_.mutex);
@@ -145,14 +152,16 @@ TEST_F(ReplayedReaderPort, ReaderPluggedBackIntoItsPortIsUsedAgainUnderItsIndexA
 // Run with the clock sped up: the reader turns hot within seconds. libfprint's model of its
 // temperature belongs to the device, and the reader comes back as a new, cold one.
 TEST_F(ReplayedReaderPort, AReaderPluggedBackWhileHotRestsBeforeItIsReady) {
-    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_RESTING); },
-                                 std::chrono::seconds(1200)));
+    ASSERT_TRUE(
+        reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_RESTING); }, kPatience));
     const std::size_t backAt = unplugAndPlugBackIn();
     ASSERT_EQ(start(), 0);
-    ASSERT_TRUE(reports_.waitFor([&] {
-        return reports_.notifiedSince(backAt, SM_NOTIFY_RESTING) ||
-               reports_.notifiedSince(backAt, SM_NOTIFY_READY);
-    }));
+    ASSERT_TRUE(reports_.waitFor(
+        [&] {
+            return reports_.notifiedSince(backAt, SM_NOTIFY_RESTING) ||
+                   reports_.notifiedSince(backAt, SM_NOTIFY_READY);
+        },
+        kPatience));
     const std::lock_guard lock(reports_.mutex);
     EXPECT_TRUE(reports_.notifiedSince(backAt, SM_NOTIFY_RESTING)) << "ready while hot";
 }
