@@ -51,6 +51,7 @@ void ReaderStatusLine::show(const ReaderReport& event) {
     case ReaderEventKind::Found:
     case ReaderEventKind::Opened:
     case ReaderEventKind::Failed:
+    case ReaderEventKind::Closed:
         // Nothing the person at the door can act on: the reader is reopened by itself.
         break;
     }

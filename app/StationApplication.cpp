@@ -18,9 +18,14 @@ const char* const kUnknownErrorMessage = "Se produjo un error inesperado";
 
 // The scanner library's thread owns GLib's default main context, where libfprint and the USB
 // layer attach their sources; Qt's GLib event dispatcher would iterate it from this thread
-// too. Qt reads the choice of dispatcher when the application object is made.
-int& withQtOwnDispatcher(int& argc) {
+// too. So would GTK, which the GTK platform theme brings up on GNOME-like desktops (or when
+// QT_QPA_PLATFORMTHEME asks for it), and GDK's sources would then run on the scanner's
+// thread: Qt's own theme, with the desktop's settings not consulted, needs neither. Qt reads
+// these choices when the application object is made.
+int& withoutGlibOnThisThread(int& argc) {
     qputenv("QT_NO_GLIB", "1");
+    qputenv("QT_QPA_PLATFORMTHEME", "generic");
+    QGuiApplication::setDesktopSettingsAware(false);
     return argc;
 }
 
@@ -36,7 +41,7 @@ std::unique_ptr<QMessageBox> messageBoxFor(const MessageBoxRequest& request, QWi
 }
 
 StationApplication::StationApplication(int& argc, char** argv)
-    : QApplication(withQtOwnDispatcher(argc), argv)
+    : QApplication(withoutGlibOnThisThread(argc), argv)
     , title_(applicationTitle(applicationFilePath()))
     , presenter_([this](const MessageBoxRequest& request) {
         messageBoxFor(request, messageParent_)->exec();

@@ -31,6 +31,8 @@ std::optional<ReaderEvent> journalEventOf(ReaderEventKind kind) {
         return ReaderEvent::Resting;
     case ReaderEventKind::Lost:
         return ReaderEvent::Lost;
+    case ReaderEventKind::Closed:
+        return ReaderEvent::Closed;
     case ReaderEventKind::Ready:
     case ReaderEventKind::Retry:
     case ReaderEventKind::Failed:
@@ -61,6 +63,8 @@ std::string_view readerEventName(ReaderEventKind kind) {
         return "failed";
     case ReaderEventKind::Lost:
         return "unplugged";
+    case ReaderEventKind::Closed:
+        return "closed";
     }
     return "unknown";
 }

@@ -19,6 +19,7 @@ enum class ReaderEventKind {
     Resting,    // hot: resting, back by itself once cool
     Failed,     // a capture failed; closed and reopened after a pause
     Lost,       // unplugged
+    Closed,     // closed: stopped while idle, unplugged, or by itself; restarted while armed
 };
 
 struct ReaderReport {

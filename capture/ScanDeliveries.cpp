@@ -2,9 +2,49 @@
 
 #include "capture/ScanDeliveries.h"
 
+#include "libs/scanman/include/ScanManApi.h"
+
 #include <algorithm>
 
 namespace qv {
+namespace {
+
+// What the station acts on to keep a reader in use: lost without it, a reader stays armed
+// while unplugged, or "unplugged" on screen while it is plugged in.
+bool mustArrive(const ScanDelivery& delivery) {
+    const auto* notice = std::get_if<ScanNotice>(&delivery);
+    return notice == nullptr || notice->event == SM_NOTIFY_LOST ||
+           notice->event == SM_NOTIFY_CLOSED;
+}
+
+bool isReadyOrRetry(const ScanNotice& notice) {
+    return notice.event == SM_NOTIFY_READY || notice.event == SM_NOTIFY_RETRY;
+}
+
+// Whether the notice adds nothing to those of its reader waiting since its last other event:
+// a finger that keeps failing while the station is busy is one "present it again", and one
+// "ready" after it.
+bool repeatsWaiting(const std::deque<ScanDelivery>& pending, const ScanDelivery& delivery) {
+    const auto* notice = std::get_if<ScanNotice>(&delivery);
+    if (notice == nullptr || !isReadyOrRetry(*notice)) {
+        return false;
+    }
+    for (auto waiting = pending.rbegin(); waiting != pending.rend(); ++waiting) {
+        const auto* earlier = std::get_if<ScanNotice>(&*waiting);
+        if (earlier == nullptr || earlier->scannerId != notice->scannerId) {
+            continue;
+        }
+        if (!isReadyOrRetry(*earlier)) {
+            return false;
+        }
+        if (earlier->event == notice->event) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 void ScanDeliveryQueue::setWaker(std::function<void()> waker) {
     const std::lock_guard lock(mutex_);
@@ -26,7 +66,8 @@ void ScanDeliveryQueue::push(ScanDelivery delivery) {
             return;
         }
         ++images_;
-    } else if (pending_.size() - images_ >= kReportCapacity) {
+    } else if (repeatsWaiting(pending_, delivery) ||
+               (pending_.size() - images_ >= kReportCapacity && !mustArrive(delivery))) {
         return;
     }
     pending_.push_back(std::move(delivery));

@@ -39,7 +39,9 @@ using ScanDelivery = std::variant<ScanImage, ScanNotice, ScanMonitorReport>;
 // The hand-off from the scanner library's thread to the GUI thread. The library's procedures
 // push; the GUI thread, woken by the waker, takes deliveries one at a time in arrival order.
 // Images and reports wait in separate allowances, so that a burst of reports never costs an
-// image its place: when either is full, the newest of that kind is lost and what waits is kept.
+// image its place: when either is full, the newest of that kind is lost and what waits is kept,
+// except the monitor's reports and a reader's loss or closing, which always find a place. A
+// ready or retry notice that repeats one its reader has waiting is merged into it.
 // While images are held (a clock-in or a message box is on), images are refused on arrival.
 class ScanDeliveryQueue {
 public:

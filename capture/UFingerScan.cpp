@@ -30,8 +30,10 @@ struct LibraryState {
     bool capturing = false;
     // Whether readers are to capture; while not, a reader plugged in waits for the next arming.
     bool armed = true;
-    // Stopping every reader, off the GUI thread: the library returns only once they are closed.
-    std::future<void> stopping;
+    // The starts and stops asked for since start-up, made one after another in that order off
+    // the GUI thread (a stop returns only once the readers are closed, or after seconds); the
+    // last one asked for.
+    std::shared_future<void> commands;
     // The readers started at start-up, in the library's order.
     std::vector<std::string> found;
     // Readers reported unplugged and not back yet: the library reports an unplugging twice,
@@ -56,6 +58,8 @@ std::optional<ReaderEventKind> readerEventOf(int32_t notifyEvent) {
         return ReaderEventKind::OpenFailed;
     case SM_NOTIFY_OPENED:
         return ReaderEventKind::Opened;
+    case SM_NOTIFY_CLOSED:
+        return ReaderEventKind::Closed;
     default:
         return std::nullopt;
     }
@@ -66,7 +70,8 @@ void reportReader(ReaderEventKind kind, const std::string& id) {
         if (!libraryState.lost.insert(id).second) {
             return;
         }
-    } else {
+    } else if (kind != ReaderEventKind::Closed) {
+        // An unplugged reader is closed after it is lost; anything else means it is back.
         libraryState.lost.erase(id);
     }
     reportReaderEvent({kind, id});
@@ -81,20 +86,49 @@ std::string readerIdAt(int32_t index) {
     }
 }
 
-// A reader plugged in, new or back, captures only once it is started; here, on the GUI
-// thread, since the library's procedures may not call it.
-void startAddedReader(int32_t index) {
-    const std::string id = readerIdAt(index);
-    if (!libraryState.armed) {
-        reportReader(ReaderEventKind::Added, id);
+// Runs the command once every command asked for before it has run, on a thread of its own.
+void command(std::function<void()> task) {
+    auto next = [previous = libraryState.commands, task = std::move(task)]() mutable {
+        if (previous.valid()) {
+            previous.wait();
+            // Each command's state would otherwise hold the one before: a chain as long as
+            // the station has been running.
+            previous = {};
+        }
+        task();
+    };
+    try {
+        libraryState.commands = std::async(std::launch::async, next).share();
+    } catch (const std::system_error&) {
+        // Without a thread to do it, the GUI thread waits.
+        next();
+    }
+}
+
+// A start the library refuses leaves the reader unable to capture: the person is told, as for
+// a reader that cannot be opened, and the next arming tries again.
+void startReader(const std::string& id) {
+    const int32_t started = StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
+    if (isScanManFailure(started) && started != SM_ERROR_ALREADY_CAPTURING) {
+        ScanNotifyProc(id.c_str(), SM_NOTIFY_OPEN_FAILED, 0);
+    }
+}
+
+// A reader that must capture and is not asked to by the station: plugged in, or closed
+// without the station asking. The procedures may not call the library: the start is made off
+// the GUI thread, like every other.
+void restartReader(const std::string& id) {
+    if (!libraryState.armed || libraryState.lost.contains(id)) {
         return;
     }
-    const int32_t started = StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
     libraryState.capturing = true;
-    reportReader(isScanManSuccess(started) || started == SM_ERROR_ALREADY_CAPTURING
-                     ? ReaderEventKind::Added
-                     : ReaderEventKind::OpenFailed,
-                 id);
+    command([id] { startReader(id); });
+}
+
+void startAddedReader(int32_t index) {
+    const std::string id = readerIdAt(index);
+    reportReader(ReaderEventKind::Added, id);
+    restartReader(id);
 }
 
 void processMonitorReport(const ScanMonitorReport& report) {
@@ -154,6 +188,10 @@ void processScanDelivery(const ScanDelivery& delivery) {
         FingerScan->ScannerId = notice->scannerId;
         if (const std::optional<ReaderEventKind> kind = readerEventOf(notice->event)) {
             reportReader(*kind, notice->scannerId);
+            if (kind == ReaderEventKind::Closed) {
+                // After the station's own stop a start is answered "already capturing".
+                restartReader(notice->scannerId);
+            }
         }
     } else {
         processMonitorReport(std::get<ScanMonitorReport>(delivery));
@@ -171,9 +209,9 @@ const std::vector<std::string>& readersFound() {
 }
 
 void settleReaders() {
-    if (libraryState.stopping.valid()) {
-        libraryState.stopping.wait();
-        libraryState.stopping = {};
+    if (libraryState.commands.valid()) {
+        libraryState.commands.wait();
+        libraryState.commands = {};
     }
 }
 
@@ -186,30 +224,25 @@ void idleReaders() {
         return;
     }
     libraryState.capturing = false;
-    try {
-        libraryState.stopping = std::async(std::launch::async, [] { StopAllCapture(); });
-    } catch (const std::system_error&) {
-        // Without a thread to wait on, the GUI thread waits.
-        StopAllCapture();
-    }
+    command([] { StopAllCapture(); });
 }
 
 void armReaders() {
     if (!libraryState.initialised || libraryState.armed) {
         return;
     }
-    settleReaders();
     libraryState.armed = true;
-    std::vector<std::string> ids;
-    ListScannerIds(ids);
-    for (const std::string& id : ids) {
-        // The library keeps an unplugged reader's place for when it comes back.
-        if (libraryState.lost.contains(id)) {
-            continue;
+    libraryState.capturing = true;
+    // The library keeps an unplugged reader's place for when it comes back.
+    command([lost = libraryState.lost] {
+        std::vector<std::string> ids;
+        ListScannerIds(ids);
+        for (const std::string& id : ids) {
+            if (!lost.contains(id)) {
+                startReader(id);
+            }
         }
-        StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
-        libraryState.capturing = true;
-    }
+    });
 }
 
 bool readersArmed() {
@@ -271,7 +304,7 @@ void initialiseFingerScan(std::string_view library) {
         ListScannerIds(libraryState.found);
         libraryState.capturing = !libraryState.found.empty();
         for (const std::string& id : libraryState.found) {
-            StartScannerCapture(id, ScanImageProc, ScanNotifyProc, 0);
+            startReader(id);
         }
         FingerScan = std::make_unique<TFingerScan>();
         if (std::filesystem::is_regular_file(kScannerConfigFileName)) {

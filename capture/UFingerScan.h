@@ -60,8 +60,8 @@ void ScanMonitorProc(int32_t event, int32_t index, intptr_t unused);
 // qv::GeneralError, and so is whatever the handlers raise. An image of no pixels, with no usable
 // resolution, or too large to hold is dropped. A notification stores its scanner's id in
 // FingerScan->ScannerId; it and the monitor's reports become reader events (ReaderEvents.h),
-// an unplugging reported once however often the library says it. A reader plugged in is
-// started here.
+// an unplugging reported once however often the library says it. While the readers are armed,
+// a reader plugged in, or closed without the station asking, is started again.
 void processScanDelivery(const ScanDelivery& delivery);
 void processScanImage(const ScanImage& image);
 
@@ -70,14 +70,16 @@ void reportReadersFound();
 const std::vector<std::string>& readersFound();
 
 // On the GUI thread, while the library is initialised: readers capture only while armed, as
-// they are from start-up. Idling stops every reader on a thread of its own, since the library
-// returns only once they are closed (about 0.1 s, at most 5 s); a reader plugged in meanwhile
-// is reported and waits. Arming waits for that stop to end, then starts every reader the
-// library lists except those reported unplugged and not back.
+// they are from start-up. Idling stops every reader; a reader plugged in meanwhile is reported
+// and waits. Arming starts every reader the library lists except those reported unplugged and
+// not back. Neither waits: the starts and stops are made off the GUI thread, one after another
+// in the order asked (a stop returns only once the readers are closed, about 0.1 s, or when the
+// library gives up after 4 s; a start meanwhile is the library's to honour once they have
+// closed). A start the library refuses is reported as a reader that cannot be opened.
 void idleReaders();
 void armReaders();
 bool readersArmed();
-// Waits until a stop begun by idling has ended.
+// Waits until the starts and stops asked for have been made.
 void settleReaders();
 
 // Start-up: binds and initialises the scanner library, starts every attached scanner and

@@ -19,6 +19,8 @@ std::string_view eventName(ReaderEvent event) {
         return "opened";
     case ReaderEvent::OpenFailed:
         return "open-failed";
+    case ReaderEvent::Closed:
+        return "closed";
     }
     return "unknown";
 }

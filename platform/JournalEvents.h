@@ -11,7 +11,7 @@
 
 namespace qv {
 
-enum class ReaderEvent { Found, Resting, Lost, Back, Opened, OpenFailed };
+enum class ReaderEvent { Found, Resting, Lost, Back, Opened, OpenFailed, Closed };
 
 // time=... event=start version=1.4.0
 void journalStationStart(std::string_view version);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -140,30 +141,28 @@ int32_t SMStartCapturing(const char* scannerId, SMImageProc image, SMNotifyProc 
         if (!index) {
             return SM_ERROR_INVALID_ARGUMENT;
         }
-        if (library->capturing(*index)) {
-            return SM_ERROR_ALREADY_CAPTURING;
-        }
-        library->start(*index, CaptureProcedures{image, notify, userValue});
-        return 0;
+        return library->start(*index, CaptureProcedures{image, notify, userValue});
     });
 }
 
 int32_t SMStopCapturing(const char* scannerId) {
-    return entry(true, [&]() -> int32_t {
-        if (scannerId == nullptr) {
-            library->stop(std::nullopt);
-            return 0;
+    // The wait for the devices to close runs outside the callers' lock, so that a start from
+    // another thread is not held up by a device that takes its time.
+    std::optional<Library::StopWait> wait;
+    const int32_t asked = entry(true, [&]() -> int32_t {
+        std::optional<std::size_t> index;
+        if (scannerId != nullptr) {
+            index = library->find(scannerId);
+            if (!index) {
+                return SM_ERROR_INVALID_ARGUMENT;
+            }
         }
-        const auto index = library->find(scannerId);
-        if (!index) {
-            return SM_ERROR_INVALID_ARGUMENT;
-        }
-        if (!library->capturing(*index)) {
-            return SM_ERROR_NOT_CAPTURING;
-        }
-        library->stop(index);
-        return 0;
+        return library->stop(index, wait);
     });
+    if (!wait) {
+        return asked;
+    }
+    return wait->closed() ? 0 : int32_t{SM_ERROR_STOP_TIMED_OUT};
 }
 
 int32_t SMRemoveMonitor(void) {

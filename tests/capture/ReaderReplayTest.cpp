@@ -52,10 +52,20 @@ TEST_F(ReplayedReader, DeliversTheImageLibfprintCapturedFromIt) {
 }
 
 // The recording ends with the reader waiting for a finger that never comes; cancelling that
-// wait never completes either. The CTest entry's time limit catches a call that hangs.
+// wait never completes (the driver's transfer times out after 10 s, and libfprint still never
+// ends the capture). The library stops waiting after its time, says so, and keeps the
+// station's start meanwhile as the last word, for when the device closes. Asked again, it
+// does not wait for the same device twice. The CTest entry's time limit catches a call that
+// hangs.
 TEST_F(ReplayedReader, StopsAndFinalisesWhenTheReaderNeverAnswersAgain) {
     ASSERT_TRUE(reports_.waitFor([&] { return reports_.images >= 1; }));
-    EXPECT_EQ(SMStopCapturing(id_.c_str()), 0);
+    EXPECT_EQ(SMStopCapturing(id_.c_str()), SM_ERROR_STOP_TIMED_OUT);
+    for (const int32_t answer : {0, int32_t{SM_ERROR_ALREADY_CAPTURING}}) {
+        EXPECT_EQ(SMStartCapturing(id_.c_str(), test::LibraryReports::image,
+                                   test::LibraryReports::notify, 0),
+                  answer);
+    }
+    EXPECT_EQ(SMStopCapturing(id_.c_str()), SM_ERROR_STOP_TIMED_OUT);
     EXPECT_EQ(SMFinalize(), 0);
     // A later instance iterates the same default main context, where the stuck device's
     // sources still are; its callbacks must find nothing of the scanner that is gone.
@@ -79,6 +89,25 @@ TEST_F(ReplayedReader, RestsWhenHotAndDeliversAgainOnceCool) {
         const std::lock_guard lock(reports_.mutex);
         imagesWhenHot = reports_.images;
         EXPECT_GT(imagesWhenHot, 0);
+    }
+    // Stopped and started again while hot, as an idle station re-armed: it goes on resting,
+    // without a moment of "ready" before.
+    ASSERT_EQ(SMStopCapturing(id_.c_str()), 0);
+    {
+        const std::lock_guard lock(reports_.mutex);
+        restedAt = reports_.notifications.size();
+    }
+    ASSERT_EQ(
+        SMStartCapturing(id_.c_str(), test::LibraryReports::image, test::LibraryReports::notify, 0),
+        0);
+    ASSERT_TRUE(reports_.waitFor(
+        [&] { return reports_.notifiedSince(restedAt, SM_NOTIFY_RESTING); }, 1200s));
+    {
+        const std::lock_guard lock(reports_.mutex);
+        const auto& notes = reports_.notifications;
+        const auto restart = notes.begin() + std::ptrdiff_t(restedAt);
+        const auto resting = std::find(restart, notes.end(), SM_NOTIFY_RESTING);
+        EXPECT_EQ(std::find(restart, resting, SM_NOTIFY_READY), resting) << "ready before resting";
     }
     ASSERT_TRUE(
         reports_.waitFor([&] { return reports_.notifiedSince(restedAt, SM_NOTIFY_READY); }, 1200s));

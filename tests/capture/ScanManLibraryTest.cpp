@@ -1,12 +1,13 @@
 // The scanner library itself, on libfprint, with and without its virtual scanner.
 
+#include "imaging/PgmFile.h"
 #include "libs/scanman/include/ScanManApi.h"
+#include "platform/Files.h"
 #include "tests/capture/LibraryReports.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TiledPrint.h"
 #include "tools/scanner-feed/VirtualScanner.h"
-#include "imaging/PgmFile.h"
-#include "platform/Files.h"
 
 #include <cstdlib>
 #include <future>
@@ -166,6 +167,45 @@ TEST_F(ScanManLibrary, AFailedCaptureClosesTheScannerAndReopensItAfterAPause) {
         reports_.waitFor([&] { return reports_.notifiedSince(failedAt, SM_NOTIFY_READY); }));
     const std::lock_guard lock(reports_.mutex);
     EXPECT_EQ(reports_.notifications[failedAt], SM_NOTIFY_OPENED);
+}
+
+// The station stops an idle reader and starts it again at the next key, whatever the device is
+// busy with: the start is honoured, at once or once the device has closed.
+TEST_F(ScanManLibrary, AStartWhileAStopIsUnderWayCapturesAgainOnceTheDeviceAllows) {
+    enableVirtualScanner();
+    ASSERT_EQ(SMInitialize(), 0);
+    const char* const id = "virtual_image:0";
+    ASSERT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
+              0);
+    ASSERT_TRUE(reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_READY); }));
+    VirtualScanner scanner = VirtualScanner::connect(socket());
+    // About 8 s of libfprint's processing here.
+    const GrayRaster large = test::tiledPrint(4, 4);
+    // Returns once the driver has read (nearly) all of it: its processing has begun.
+    scanner.present(large.width, large.height, large.pixels);
+
+    const int32_t stopped = SMStopCapturing(id);
+    std::size_t stoppedAt = 0;
+    {
+        const std::lock_guard lock(reports_.mutex);
+        stoppedAt = reports_.notifications.size();
+        // Closed, or the library gave up waiting: a fast machine or a slow one may see either.
+        EXPECT_TRUE(stopped == 0 || stopped == SM_ERROR_STOP_TIMED_OUT) << stopped;
+    }
+    EXPECT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
+              0);
+    EXPECT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
+              SM_ERROR_ALREADY_CAPTURING);
+
+    ASSERT_TRUE(
+        reports_.waitFor([&] { return reports_.notifiedSince(stoppedAt, SM_NOTIFY_READY); }, 120s));
+    const GrayRaster print =
+        parsePgm(readFileBytes(QV_TESTDATA_DIR "/wsq/fp09_card500ppi_545x497.nbis.pgm"));
+    scanner = VirtualScanner::connect(socket());
+    scanner.present(print.width, print.height, print.pixels);
+    ASSERT_TRUE(reports_.waitFor([&] { return reports_.width == print.width; }, 120s));
+    EXPECT_EQ(SMStopCapturing(id), 0);
+    EXPECT_EQ(SMFinalize(), 0);
 }
 
 } // namespace

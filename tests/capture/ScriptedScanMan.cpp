@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 
 extern "C" ScriptedScanManScript* ScriptedScanMan_Script() {
     static ScriptedScanManScript script;
@@ -18,7 +19,10 @@ ScriptedScanManScript& script() {
     return *ScriptedScanMan_Script();
 }
 
+// The station calls from its GUI thread and from the thread that starts and stops readers.
 void record(std::string call) {
+    static std::mutex calls;
+    const std::lock_guard lock(calls);
     if (const char* log = std::getenv("SCRIPTED_SCANMAN_LOG")) {
         std::ofstream(log, std::ios::app) << call << '\n';
     }

@@ -9,8 +9,9 @@
 namespace qv::scanman {
 namespace {
 
-// Closing a device takes about 100 ms; one that has not closed by then never will. Short of
-// the 5 s the callers are promised, which also cover the rest of finalising.
+// Closing a device takes about 100 ms, ending a capture whose image libfprint is still
+// processing far longer (a large print, seconds) and a stuck transfer up to the driver's own
+// timeout. The callers are promised an answer within this time.
 constexpr auto kStopTimeout = std::chrono::seconds(4);
 
 // The USB port a reader is plugged into, as the kernel names it ("3-1.1.3"), or nothing for
@@ -65,7 +66,16 @@ Library::Library() {
 }
 
 Library::~Library() {
-    stop(std::nullopt);
+    {
+        std::optional<StopWait> wait;
+        stop(std::nullopt, wait);
+        wait->closed();
+    }
+    {
+        // Waits begun by SMStopCapturing end by their own deadlines.
+        std::unique_lock lock(entriesMutex_);
+        entriesChanged_.wait(lock, [this] { return waits_ == 0; });
+    }
     // The devices keep sources attached to the thread's context: they go first, on the thread.
     thread_.call([this] {
         g_signal_handler_disconnect(context_.get(), addedHandler_);
@@ -101,33 +111,64 @@ void Library::setMonitor(SMMonitorProc monitor, intptr_t userValue) {
     });
 }
 
-bool Library::capturing(std::size_t index) const {
-    const std::lock_guard lock(entriesMutex_);
-    return entries_.at(index).capturing;
+int32_t Library::start(std::size_t index, const CaptureProcedures& procedures) {
+    int32_t result = 0;
+    // Opening takes a while; the caller does not wait for it, only for the scanner's answer.
+    thread_.call([&] { result = scanners_.at(index)->start(procedures); });
+    return result;
 }
 
-void Library::start(std::size_t index, const CaptureProcedures& procedures) {
-    {
-        const std::lock_guard lock(entriesMutex_);
-        entries_.at(index).capturing = true;
-    }
-    // Opening takes a while; the caller does not wait for it.
-    thread_.post([this, index, procedures] { scanners_[index]->start(procedures); });
-}
-
-void Library::stop(std::optional<std::size_t> index) {
+int32_t Library::stop(std::optional<std::size_t> index, std::optional<StopWait>& wait) {
+    int32_t result = 0;
     thread_.call([&] {
-        for (std::size_t i = 0; i < scanners_.size(); ++i) {
-            if (!index || *index == i) {
-                scanners_[i]->stop();
-            }
+        if (index) {
+            result = scanners_.at(*index)->stop();
+            return;
+        }
+        for (const std::unique_ptr<Scanner>& scanner : scanners_) {
+            scanner->stop();
         }
     });
-    std::unique_lock lock(entriesMutex_);
-    capturingChanged_.wait_for(lock, kStopTimeout, [&] {
-        return index ? !entries_.at(*index).capturing
-                     : std::none_of(entries_.begin(), entries_.end(),
-                                    [](const Entry& entry) { return entry.capturing; });
+    if (result == 0) {
+        wait.emplace(*this, index);
+    }
+    return result;
+}
+
+Library::StopWait::StopWait(Library& library, std::optional<std::size_t> index)
+    : library_(library) {
+    const auto now = std::chrono::steady_clock::now();
+    const std::lock_guard lock(library_.entriesMutex_);
+    ++library_.waits_;
+    deadline_ = now;
+    for (std::size_t i = 0; i < library_.entries_.size(); ++i) {
+        Entry& entry = library_.entries_[i];
+        if ((index && *index != i) || !entry.open) {
+            continue;
+        }
+        if (!entry.closeBy) {
+            entry.closeBy = now + kStopTimeout;
+        }
+        deadline_ = std::max(deadline_, *entry.closeBy);
+        scanners_.emplace_back(i, entry.closings);
+    }
+}
+
+Library::StopWait::~StopWait() {
+    {
+        const std::lock_guard lock(library_.entriesMutex_);
+        --library_.waits_;
+    }
+    library_.entriesChanged_.notify_all();
+}
+
+bool Library::StopWait::closed() {
+    std::unique_lock lock(library_.entriesMutex_);
+    return library_.entriesChanged_.wait_until(lock, deadline_, [this] {
+        return std::all_of(scanners_.begin(), scanners_.end(), [this](const auto& scanner) {
+            const Entry& entry = library_.entries_[scanner.first];
+            return !entry.open || entry.closings != scanner.second;
+        });
     });
 }
 
@@ -155,19 +196,34 @@ std::optional<std::size_t> Library::add(FpDevice* device) {
     const std::size_t index = scanners_.size();
     scanners_.push_back(std::make_unique<Scanner>(
         std::move(owned), id,
-        ScannerEvents{[this, index] { stopped(index); },
+        ScannerEvents{[this, index] { opening(index); }, [this, index] { capturing(index); },
+                      [this, index] { closed(index); },
                       [this, index] { report(SM_MONITOR_SCANNER_LOST, index); }}));
     const std::lock_guard lock(entriesMutex_);
-    entries_.push_back(Entry{std::move(id)});
+    entries_.push_back(Entry{std::move(id), false, 0, std::nullopt});
     return index;
 }
 
-void Library::stopped(std::size_t index) {
+void Library::opening(std::size_t index) {
+    const std::lock_guard lock(entriesMutex_);
+    entries_.at(index).open = true;
+}
+
+void Library::capturing(std::size_t index) {
+    // A stop taken back before the device closed: the next stop waits afresh.
+    const std::lock_guard lock(entriesMutex_);
+    entries_.at(index).closeBy.reset();
+}
+
+void Library::closed(std::size_t index) {
     {
         const std::lock_guard lock(entriesMutex_);
-        entries_.at(index).capturing = false;
+        Entry& entry = entries_.at(index);
+        entry.open = false;
+        ++entry.closings;
+        entry.closeBy.reset();
     }
-    capturingChanged_.notify_all();
+    entriesChanged_.notify_all();
 }
 
 void Library::report(int32_t event, std::size_t index) const {

@@ -24,7 +24,15 @@ LibraryThread::LibraryThread()
 }
 
 LibraryThread::~LibraryThread() {
-    g_main_loop_quit(loop_.get());
+    // Quitting from the thread itself: a quit that comes before the loop runs is lost, and
+    // tasks run only while it does. What is still queued is dropped.
+    post([this] {
+        {
+            const std::lock_guard lock(mutex_);
+            tasks_.clear();
+        }
+        g_main_loop_quit(loop_.get());
+    });
     thread_.join();
     // The context outlives the thread; a wake-up left in it must not reach this object.
     if (wake_) {

@@ -24,6 +24,10 @@ constexpr auto kLongestPause = std::chrono::seconds(30);
 // libfprint cools a device down over minutes; a second is fine-grained enough to notice it.
 constexpr guint kTemperatureCheckMs = 1000;
 
+// How long libfprint's model keeps a hot device resting before it may capture again (measured
+// at about 3.5 minutes of rest), for a reader that came back as a new device while hot.
+constexpr auto kCoolingTime = std::chrono::seconds(210);
+
 int32_t resolutionOf(FpImage* image) {
     const double ppmm = fp_image_get_ppmm(image);
     if (!(ppmm > 0.0) || ppmm * 25.4 > 100000.0) {
@@ -85,7 +89,7 @@ void Scanner::detach() {
 
 void Scanner::adopt(ObjectPtr<FpDevice> device) {
     if (state_ != State::Idle) {
-        // Whatever the old device still had pending is forgotten with it.
+        releaseDevice();
         finish();
     }
     detach();
@@ -93,28 +97,58 @@ void Scanner::adopt(ObjectPtr<FpDevice> device) {
     lost_ = false;
 }
 
-void Scanner::start(const CaptureProcedures& procedures) {
+void Scanner::releaseDevice() {
+    // Once detached, the callbacks of what is pending find no scanner and close the device
+    // themselves; a device that waits for nothing is closed here.
+    switch (state_) {
+    case State::Capturing:
+    case State::Cancelling:
+        g_cancellable_cancel(cancellable_.get());
+        break;
+    case State::Resting:
+        fp_device_close(device_.get(), nullptr, nullptr, nullptr);
+        break;
+    case State::Idle:
+    case State::Opening:
+    case State::Closing:
+    case State::Pausing:
+        break;
+    }
+}
+
+int32_t Scanner::start(const CaptureProcedures& procedures) {
+    if (wanted_) {
+        return SM_ERROR_ALREADY_CAPTURING;
+    }
     procedures_ = procedures;
-    stopRequested_ = false;
     failuresInRow_ = 0;
     if (lost_) {
         notify(SM_NOTIFY_LOST);
-        events_.stopped();
-        return;
+        return 0;
     }
-    open();
+    wanted_ = true;
+    if (state_ == State::Idle) {
+        open();
+    }
+    // Otherwise a stop is still under way (opening, cancelling or closing): its callback
+    // sees that capturing is wanted again.
+    return 0;
 }
 
-void Scanner::stop() {
-    stopRequested_ = true;
+int32_t Scanner::stop() {
+    if (!wanted_) {
+        return SM_ERROR_NOT_CAPTURING;
+    }
+    wanted_ = false;
     switch (state_) {
     case State::Capturing:
         // The capture's callback sees the cancellation and closes the device.
+        state_ = State::Cancelling;
         g_cancellable_cancel(cancellable_.get());
         break;
     case State::Resting:
         clearTimer();
-        close();
+        close(false);
         break;
     case State::Pausing:
         clearTimer();
@@ -122,14 +156,17 @@ void Scanner::stop() {
         break;
     case State::Idle:
     case State::Opening:
+    case State::Cancelling:
     case State::Closing:
         // Nothing to end, or the pending callback sees the request.
         break;
     }
+    return 0;
 }
 
 void Scanner::open() {
     state_ = State::Opening;
+    events_.opening();
     fp_device_open(device_.get(), nullptr, &Scanner::opened, key_);
 }
 
@@ -145,7 +182,7 @@ void Scanner::opened(GObject* device, GAsyncResult* result, gpointer key) {
         return;
     }
     if (!open) {
-        if (scanner->stopRequested_ || scanner->lost_) {
+        if (!scanner->wanted_) {
             scanner->finish();
             return;
         }
@@ -154,14 +191,26 @@ void Scanner::opened(GObject* device, GAsyncResult* result, gpointer key) {
         return;
     }
     scanner->notify(SM_NOTIFY_OPENED);
-    if (scanner->stopRequested_ || scanner->lost_) {
-        scanner->close();
+    if (!scanner->wanted_) {
+        scanner->close(false);
         return;
     }
     scanner->captureNext();
 }
 
+bool Scanner::isHot() const {
+    return fp_device_get_temperature(device_.get()) == FP_TEMPERATURE_HOT ||
+           std::chrono::steady_clock::now() < coolAt_;
+}
+
 void Scanner::captureNext() {
+    events_.capturing();
+    // A hot device would refuse the capture at once: the reader is not ready, not even for
+    // a moment.
+    if (isHot()) {
+        rest();
+        return;
+    }
     state_ = State::Capturing;
     cancellable_.reset(g_cancellable_new());
     notify(SM_NOTIFY_READY);
@@ -174,14 +223,20 @@ void Scanner::captured(GObject* device, GAsyncResult* result, gpointer key) {
     const ErrorPtr error(failure);
     Scanner* scanner = find(key);
     if (scanner == nullptr) {
+        // The scanner is gone or has a new device: this one is still open.
+        fp_device_close(FP_DEVICE(device), nullptr, nullptr, nullptr);
         return;
     }
+    const bool cancelledForStop = scanner->state_ == State::Cancelling;
     scanner->cancellable_.reset();
-    if (scanner->stopRequested_) {
-        scanner->close();
+    if (!scanner->wanted_) {
+        scanner->close(false);
     } else if (image) {
         scanner->failuresInRow_ = 0;
         scanner->deliver(image.get());
+        scanner->captureNext();
+    } else if (cancelledForStop && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+        // The stop was taken back before the device closed.
         scanner->captureNext();
     } else {
         scanner->captureFailed(*error);
@@ -196,19 +251,19 @@ void Scanner::captureFailed(const GError& error) {
         captureNext();
     } else if (g_error_matches(&error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_REMOVED)) {
         markLost();
-        close();
-    } else if (g_error_matches(&error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_TOO_HOT) ||
-               fp_device_get_temperature(device_.get()) == FP_TEMPERATURE_HOT) {
+        close(false);
+    } else if (g_error_matches(&error, FP_DEVICE_ERROR, FP_DEVICE_ERROR_TOO_HOT) || isHot()) {
         // libfprint cancels the capture of a hot device and refuses new ones until it cools.
         rest();
     } else {
         notify(SM_NOTIFY_FAILED);
-        close();
+        close(true);
     }
 }
 
 void Scanner::rest() {
     state_ = State::Resting;
+    restingSince_ = std::chrono::steady_clock::now();
     notify(SM_NOTIFY_RESTING);
     timer_ = g_timeout_add(kTemperatureCheckMs, &Scanner::checkTemperature, key_);
 }
@@ -218,7 +273,7 @@ gboolean Scanner::checkTemperature(gpointer key) {
     if (scanner == nullptr) {
         return G_SOURCE_REMOVE;
     }
-    if (fp_device_get_temperature(scanner->device_.get()) == FP_TEMPERATURE_HOT) {
+    if (scanner->isHot()) {
         return G_SOURCE_CONTINUE;
     }
     scanner->timer_ = 0;
@@ -226,8 +281,9 @@ gboolean Scanner::checkTemperature(gpointer key) {
     return G_SOURCE_REMOVE;
 }
 
-void Scanner::close() {
+void Scanner::close(bool afterFailure) {
     state_ = State::Closing;
+    closingAfterFailure_ = afterFailure;
     fp_device_close(device_.get(), nullptr, &Scanner::closed, key_);
 }
 
@@ -239,10 +295,10 @@ void Scanner::closed(GObject* device, GAsyncResult* result, gpointer key) {
     if (scanner == nullptr) {
         return;
     }
-    if (scanner->stopRequested_ || scanner->lost_) {
-        scanner->finish();
-    } else {
+    if (scanner->wanted_ && scanner->closingAfterFailure_) {
         scanner->pauseThenReopen();
+    } else {
+        scanner->finish();
     }
 }
 
@@ -271,7 +327,7 @@ void Scanner::removed(FpDevice*, gpointer key) {
     switch (scanner->state_) {
     case State::Resting:
         scanner->clearTimer();
-        scanner->close();
+        scanner->close(false);
         break;
     case State::Pausing:
         scanner->clearTimer();
@@ -287,6 +343,14 @@ void Scanner::markLost() {
         return;
     }
     lost_ = true;
+    wanted_ = false;
+    if (state_ == State::Resting || isHot()) {
+        // Hot when unplugged: the device it comes back as starts with a cold model, which must
+        // not cut the rest short.
+        const auto since =
+            state_ == State::Resting ? restingSince_ : std::chrono::steady_clock::now();
+        coolAt_ = std::max(coolAt_, since + kCoolingTime);
+    }
     if (state_ != State::Idle) {
         notify(SM_NOTIFY_LOST);
     }
@@ -297,7 +361,12 @@ void Scanner::finish() {
     clearTimer();
     cancellable_.reset();
     state_ = State::Idle;
-    events_.stopped();
+    notify(SM_NOTIFY_CLOSED);
+    events_.closed();
+    if (wanted_) {
+        // Started again while the stop was under way: the stop has ended, capturing begins.
+        open();
+    }
 }
 
 void Scanner::clearTimer() {

@@ -11,10 +11,14 @@
 
 namespace qv::scanman {
 
-// What a scanner reports to the library as a whole.
+// What a scanner reports to the library as a whole, on the library's thread.
 struct ScannerEvents {
-    // The scanner stopped capturing (closed after a stop, or after its loss).
-    std::function<void()> stopped;
+    // The device is being opened: from now until `closed` it is in use.
+    std::function<void()> opening;
+    // The device answered and captures (or rests): whatever it was asked before is done.
+    std::function<void()> capturing;
+    // The device is closed and no operation of the scanner is pending on it.
+    std::function<void()> closed;
     // The device was unplugged.
     std::function<void()> lost;
 };
@@ -31,7 +35,10 @@ std::chrono::milliseconds reopenPause(int failures);
 
 // One libfprint device that captures images, driven entirely on the library's thread: open,
 // capture one image after another until told to stop, rest while the device is hot, close
-// and reopen it after a failure, and stop for good when it is unplugged.
+// and reopen it after a failure, and stop for good when it is unplugged. The caller's last
+// word counts: a start while a stop is still under way takes capturing up again once the
+// device allows (a cancelled capture is simply followed by the next, a device being closed
+// is reopened when it has closed).
 class Scanner {
 public:
     Scanner(ObjectPtr<FpDevice> device, std::string id, ScannerEvents events);
@@ -43,14 +50,17 @@ public:
     const std::string& id() const { return id_; }
     bool isLost() const { return lost_; }
 
-    void start(const CaptureProcedures& procedures);
-    // Ends capturing: cancels what is pending and closes the device; `stopped` follows.
-    void stop();
-    // The same reader plugged back in: it is driven from now on, not capturing yet.
+    // 0, or SM_ERROR_ALREADY_CAPTURING.
+    int32_t start(const CaptureProcedures& procedures);
+    // Ends capturing: cancels what is pending and closes the device; `closed` follows. 0, or
+    // SM_ERROR_NOT_CAPTURING.
+    int32_t stop();
+    // The same reader plugged back in: it is driven from now on, not capturing yet. What the
+    // old device still had pending is cancelled and the device closed behind the scanner's back.
     void adopt(ObjectPtr<FpDevice> device);
 
 private:
-    enum class State { Idle, Opening, Capturing, Resting, Closing, Pausing };
+    enum class State { Idle, Opening, Capturing, Cancelling, Resting, Closing, Pausing };
 
     // Callbacks carry a key that names one device of one scanner, never a pointer to it.
     static Scanner* find(gpointer key);
@@ -63,11 +73,13 @@ private:
 
     void attach(ObjectPtr<FpDevice> device);
     void detach();
+    void releaseDevice();
     void open();
+    bool isHot() const;
     void captureNext();
     void captureFailed(const GError& error);
     void rest();
-    void close();
+    void close(bool afterFailure);
     void pauseThenReopen();
     void finish();
     void markLost();
@@ -84,9 +96,16 @@ private:
     CaptureProcedures procedures_;
     ObjectPtr<GCancellable> cancellable_;
     State state_ = State::Idle;
-    bool stopRequested_ = false;
+    // Whether the caller wants images: from start to stop, or until the reader is unplugged.
+    bool wanted_ = false;
+    // Whether the close under way ends a failure (reopen after a pause) or a stop.
+    bool closingAfterFailure_ = false;
     bool lost_ = false;
     int failuresInRow_ = 0;
+    // libfprint's temperature model belongs to the device: a reader unplugged while hot comes
+    // back as a new, cold device. Until this time it rests whatever the new device says.
+    std::chrono::steady_clock::time_point coolAt_{};
+    std::chrono::steady_clock::time_point restingSince_{};
 };
 
 } // namespace qv::scanman
