@@ -41,13 +41,15 @@ using ScanDelivery = std::variant<ScanImage, ScanNotice, ScanMonitorReport>;
 // Images and reports wait in separate allowances, so that a burst of reports never costs an
 // image its place: when either is full, the newest of that kind is lost and what waits is kept.
 // While images are held (a clock-in or a message box is on), images are refused on arrival.
+// Reports that come before there is a waker (the readers open while the station starts) wait
+// for it; images are refused until then.
 class ScanDeliveryQueue {
 public:
     static constexpr std::size_t kImageCapacity = 4;
     static constexpr std::size_t kReportCapacity = 32;
 
-    // Called after each push, on the pushing thread; an empty waker stops deliveries from
-    // being accepted. Once set, no earlier waker is running or will run.
+    // Called after each push, on the pushing thread, and at once when set while deliveries
+    // wait. An empty waker drops what waits. Once set, no earlier waker is running or will run.
     void setWaker(std::function<void()> waker);
     void push(ScanDelivery delivery);
     std::optional<ScanDelivery> pop();

@@ -260,6 +260,22 @@ private slots:
         QCOMPARE(s.window->sbStat.currentMessage(), afterTheAnswer);
     }
 
+    // The readers open while the station starts, before the window and its hand-off exist.
+    void reportsBeforeTheHandOffAreHandledOnceItExistsAndImagesAreNot() {
+        ScannerStation s;
+        s.readyForAFinger();
+        notifyFromLibraryThread("virtual_image:0", SM_NOTIFY_OPENED);
+        presentFromLibraryThread(scan(120, 96));
+        std::vector<ReaderEventKind> events;
+        const ReaderEventSubscription listening(
+            [&](const ReaderReport& e) { events.push_back(e.kind); });
+
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
+        QTRY_COMPARE(events, std::vector<ReaderEventKind>{ReaderEventKind::Opened});
+        QCoreApplication::processEvents();
+        QCOMPARE(s.server.requests().size(), std::size_t(0));
+    }
+
     void aScanDuringAButtonClockInIsDroppedNotRunAfterIt() {
         ScannerStation s;
         const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
