@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/ClockInAttempt.h"
+#include "app/KeyRepeatFilter.h"
 #include "app/PictureView.h"
 #include "platform/MemoryStream.h"
 
@@ -99,6 +100,8 @@ private:
 
     QVBoxLayout layout_;
     QShortcut configKey_;
+    // A held key is one press, in this window and in the boxes over it.
+    const KeyRepeatFilter keyRepeats_;
     RunnerUi& runnerUi_;
     const SettingsView* settings_ = nullptr;
     QWidget* configDialog_ = nullptr;
