@@ -195,8 +195,7 @@ void TFBioVerif::btCapClick() try {
     }
     const BusyCursor busy(runnerUi_);
     const Bitmap fingerprint = takeCapturedFingerprint(settings().GetPathLiveScan());
-    img.showBitmap(fingerprintImage(fingerprint));
-    img.show();
+    showFingerprint(fingerprintImage(fingerprint));
     attempt_.captured();
     QCoreApplication::processEvents();
     // The captured file is compressed as it is: only scanner images are mirrored.
@@ -237,6 +236,12 @@ void TFBioVerif::VerifyIdentity(const std::string& AppId, const std::string& hue
     if (!answer->foto.empty()) {
         showPhotograph(answer->foto);
     }
+}
+
+void TFBioVerif::showFingerprint(const QImage& fingerprint) {
+    img.showBitmap(fingerprint);
+    img.show();
+    emit pictureShown();
 }
 
 void TFBioVerif::showPhotograph(const std::string& foto) {

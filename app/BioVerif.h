@@ -80,6 +80,8 @@ public:
 
 signals:
     void closed();
+    // A clock-in put a fingerprint in the picture and showed it.
+    void pictureShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -96,6 +98,7 @@ private:
     // The waiting message, for a fingerprint text that is about to be sent.
     void announceVerification(const std::string& fingerprintText);
     void showPhotograph(const std::string& foto);
+    void showFingerprint(const QImage& fingerprint);
     void openConfiguration();
 
     QVBoxLayout layout_;
