@@ -265,15 +265,6 @@ private slots:
         QTRY_VERIFY(!s.window->TimerClear.isActive());
         QCOMPARE(status.shownText(), shownOnceThePictureIsGone);
         QCOMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
-
-        // A refusal is not replaced either, nor blanked when a passing text's time is over.
-        s.window->rbIngreso.setAutoExclusive(false);
-        s.window->rbIngreso.setChecked(false);
-        processScanImage(scan(120, 96));
-        notifyFromLibraryThread("reader:1", event);
-        QTRY_COMPARE(FingerScan->ScannerId, std::string("reader:1"));
-        QCOMPARE(s.window->sbStat.currentMessage(),
-                 QString("ERROR: Debe elegir primero el modo: Ingreso o Egreso"));
     }
 
     void eachReaderKeepsItsOwnState() {
