@@ -3,6 +3,7 @@
 #include "app/BioVerif.h"
 
 #include "app/ClockInScope.h"
+#include "app/HeapTrim.h"
 #include "app/InputDiscard.h"
 #include "app/Pictures.h"
 #include "capture/ULiveScanExterno.h"
@@ -195,8 +196,7 @@ void TFBioVerif::btCapClick() try {
     }
     const BusyCursor busy(runnerUi_);
     const Bitmap fingerprint = takeCapturedFingerprint(settings().GetPathLiveScan());
-    img.showBitmap(fingerprintImage(fingerprint));
-    img.show();
+    showFingerprint(fingerprintImage(fingerprint));
     attempt_.captured();
     QCoreApplication::processEvents();
     // The captured file is compressed as it is: only scanner images are mirrored.
@@ -239,6 +239,12 @@ void TFBioVerif::VerifyIdentity(const std::string& AppId, const std::string& hue
     }
 }
 
+void TFBioVerif::showFingerprint(const QImage& fingerprint) {
+    img.showBitmap(fingerprint);
+    img.show();
+    emit pictureShown();
+}
+
 void TFBioVerif::showPhotograph(const std::string& foto) {
     MemoryStream stream;
     Base64TextToStream(foto, stream);
@@ -258,6 +264,8 @@ void TFBioVerif::TimerClearTimer() {
     TimerClear.stop();
     img.discardPhotograph();
     img.hide();
+    // The clock-in is over and the door quiet: what its threads freed goes back.
+    returnFreedHeapMemory();
 }
 
 bool TFBioVerif::eventFilter(QObject* watched, QEvent* event) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/ClockInAttempt.h"
+#include "app/KeyRepeatFilter.h"
 #include "app/PictureView.h"
 #include "platform/MemoryStream.h"
 
@@ -79,6 +80,8 @@ public:
 
 signals:
     void closed();
+    // A clock-in put a fingerprint in the picture and showed it.
+    void pictureShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,10 +98,13 @@ private:
     // The waiting message, for a fingerprint text that is about to be sent.
     void announceVerification(const std::string& fingerprintText);
     void showPhotograph(const std::string& foto);
+    void showFingerprint(const QImage& fingerprint);
     void openConfiguration();
 
     QVBoxLayout layout_;
     QShortcut configKey_;
+    // A held key is one press, in this window and in the boxes over it.
+    const KeyRepeatFilter keyRepeats_;
     RunnerUi& runnerUi_;
     const SettingsView* settings_ = nullptr;
     QWidget* configDialog_ = nullptr;

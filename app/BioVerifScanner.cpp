@@ -83,8 +83,7 @@ void TFBioVerif::ScannerAfterScan(std::unique_ptr<MemoryStream>& stream) try {
         attempt_.captureFailed("The scan could not be mirrored");
         return;
     }
-    img.showBitmap(fingerprintImage(target));
-    img.show();
+    showFingerprint(fingerprintImage(target));
     attempt_.captured();
     const std::string fingerprintText = encodeFingerprint(target);
     attempt_.encoded();

@@ -31,7 +31,10 @@ ReaderArming::ReaderArming(QWidget& clockInWindow, std::chrono::milliseconds idl
     : clockInWindow_(clockInWindow) {
     idle_.setSingleShot(true);
     idle_.setInterval(idleAfter);
-    connect(&idle_, &QTimer::timeout, this, guarded(idleReaders));
+    connect(&idle_, &QTimer::timeout, this, [this] {
+        guarded(idleReaders)();
+        emit armedChanged(readersArmed());
+    });
     qApp->installEventFilter(this);
     idle_.start();
 }
@@ -59,6 +62,7 @@ void ReaderArming::someoneAtTheDoor() {
     idle_.start();
     if (!readersArmed()) {
         guarded(armReaders)();
+        emit armedChanged(readersArmed());
     }
 }
 

@@ -15,8 +15,7 @@ namespace qv {
 // from start-up, and again from any key, click or wheel turn in the clock-in window while it
 // is the station's active window, until `idleAfter` has passed with no such input and no
 // finger read. Then every reader stops (idleReaders) until the next input arms them again.
-// Idling is silent: the person sees nothing, and the next input brings the readers back in
-// the time they take to open.
+// The next input brings the readers back in the time they take to open.
 class ReaderArming : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +28,10 @@ public:
 
     // A finger was read: someone is at the door.
     void fingerRead();
+
+signals:
+    // The readers were armed (true) or idled.
+    void armedChanged(bool armed);
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,8 +1,11 @@
-// Tells the person at the door what the fingerprint reader is doing.
+// Tells the person at the door what the fingerprint readers are doing.
 
 #include "app/ReaderStatusLine.h"
 
 #include "app/BioVerif.h"
+
+#include <QEvent>
+#include <algorithm>
 
 namespace qv {
 namespace {
@@ -14,38 +17,57 @@ const char* const kUnplugged = "Lector de huellas desconectado";
 const char* const kCannotOpen = "No se puede abrir el lector de huellas, reintentando...";
 const char* const kPluggedIn = "Lector de huellas conectado";
 const char* const kReadyAgain = "Lector de huellas listo";
+const char* const kIdleHint = "Lector de huellas en espera: pulse una tecla para activarlo";
+
+// Large enough to be read from where a person stands to present a finger.
+constexpr int kTextPixelSize = 20;
 
 } // namespace
 
-ReaderStatusLine::ReaderStatusLine(TFBioVerif& window)
+ReaderStatusLine::ReaderStatusLine(TFBioVerif& window, std::chrono::milliseconds passingTime)
     : window_(window)
+    , label_(&window)
     , subscription_([this](const ReaderReport& event) { show(event); }) {
-    connect(&window_.TimerClear, &QTimer::timeout, this, [this] { answerTimeEnded(); });
+    label_.setObjectName(QStringLiteral("readerNotice"));
+    label_.setAlignment(Qt::AlignCenter);
+    label_.setWordWrap(true);
+    label_.setMargin(kTextPixelSize);
+    QFont font = label_.font();
+    font.setPixelSize(kTextPixelSize);
+    label_.setFont(font);
+    label_.hide();
+    passingTime_.setSingleShot(true);
+    passingTime_.setInterval(passingTime);
+    connect(&passingTime_, &QTimer::timeout, this, [this] {
+        passing_.clear();
+        refresh();
+    });
+    connect(&window_, &TFBioVerif::pictureShown, this, [this] { refresh(); });
+    window_.img.installEventFilter(this);
 }
 
 void ReaderStatusLine::show(const ReaderReport& event) {
     switch (event.kind) {
     case ReaderEventKind::Retry:
-        showPassing(QString::fromUtf8(kPresentAgain));
+        showPassing(kPresentAgain);
         break;
     case ReaderEventKind::Resting:
-        showLasting(QString::fromUtf8(kResting));
+        setLasting(event.readerId, kResting);
         break;
     case ReaderEventKind::Lost:
-        showLasting(QString::fromUtf8(kUnplugged));
+        setLasting(event.readerId, kUnplugged);
         break;
     case ReaderEventKind::OpenFailed:
-        showLasting(QString::fromUtf8(kCannotOpen));
+        setLasting(event.readerId, kCannotOpen);
         break;
     case ReaderEventKind::Added:
-        lasting_.clear();
-        showPassing(QString::fromUtf8(kPluggedIn));
+        clearLasting(event.readerId);
+        showPassing(kPluggedIn);
         break;
     case ReaderEventKind::Ready:
         // Every capture ends in a ready reader; only one that was out of use is news.
-        if (!lasting_.isEmpty()) {
-            lasting_.clear();
-            showPassing(QString::fromUtf8(kReadyAgain));
+        if (clearLasting(event.readerId)) {
+            showPassing(kReadyAgain);
         }
         break;
     case ReaderEventKind::Found:
@@ -57,27 +79,63 @@ void ReaderStatusLine::show(const ReaderReport& event) {
     }
 }
 
-bool ReaderStatusLine::answerOnShow() const {
-    return window_.clockInUnderWay() || window_.TimerClear.isActive();
+void ReaderStatusLine::readersArmed(bool armed) {
+    idle_ = !armed;
+    refresh();
 }
 
-void ReaderStatusLine::showLasting(const QString& text) {
-    lasting_ = text;
-    if (!answerOnShow()) {
-        window_.sbStat.showMessage(text);
-    }
+QString ReaderStatusLine::shownText() const {
+    return label_.isVisibleTo(&window_) ? label_.text() : QString();
 }
 
-void ReaderStatusLine::showPassing(const QString& text) {
-    if (!answerOnShow()) {
-        window_.sbStat.showMessage(text, kPassingTextMs);
+bool ReaderStatusLine::eventFilter(QObject*, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::Move:
+    case QEvent::Resize:
+        refresh();
+        break;
+    default:
+        break;
     }
+    return false;
 }
 
-void ReaderStatusLine::answerTimeEnded() {
-    if (!lasting_.isEmpty()) {
-        window_.sbStat.showMessage(lasting_);
+void ReaderStatusLine::setLasting(const std::string& readerId, const char* text) {
+    clearLasting(readerId);
+    lasting_.emplace_back(readerId, QString::fromUtf8(text));
+    refresh();
+}
+
+bool ReaderStatusLine::clearLasting(const std::string& readerId) {
+    const bool had =
+        std::erase_if(lasting_, [&](const auto& state) { return state.first == readerId; }) > 0;
+    refresh();
+    return had;
+}
+
+void ReaderStatusLine::showPassing(const char* text) {
+    passing_ = QString::fromUtf8(text);
+    passingTime_.start();
+    refresh();
+}
+
+void ReaderStatusLine::refresh() {
+    QString text = passing_;
+    if (text.isEmpty() && !lasting_.empty()) {
+        text = lasting_.back().second;
     }
+    if (text.isEmpty() && idle_) {
+        text = QString::fromUtf8(kIdleHint);
+    }
+    label_.setText(text);
+    const PictureView& picture = window_.img;
+    label_.setGeometry(picture.geometry());
+    // The picture shown by a clock-in is the person's; the text waits until it is gone.
+    const bool pictureAreaFree = picture.isHidden() || picture.image().isNull();
+    label_.setVisible(!text.isEmpty() && pictureAreaFree);
+    label_.raise();
 }
 
 } // namespace qv

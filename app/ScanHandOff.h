@@ -13,9 +13,9 @@ namespace qv {
 // Brings the scanner library's deliveries (scanDeliveries()) to the GUI thread and processes
 // them there one at a time, in arrival order. While a clock-in is under way no image is
 // processed: those waiting are dropped, so a scan never runs inside another clock-in; the
-// readers' reports are. Errors go to the default error handler. Deliveries are accepted for
-// as long as it lives; on creation it reports the readers found at start-up. `imageTaken` is
-// told before each image it processes.
+// readers' reports are. Errors go to the default error handler. Images are accepted for as
+// long as it lives, reports also before (those are taken first); on creation it reports the
+// readers found at start-up. `imageTaken` is told before each image it processes.
 class ScanHandOff : public QObject {
     Q_OBJECT
 public:

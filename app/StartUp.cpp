@@ -131,8 +131,10 @@ int runStation(int argc, char** argv) {
         }
         // Whoever follows the readers listens before the hand-off reports those found.
         const ReaderEventSubscription readerJournal(journalReaderReport);
-        const ReaderStatusLine readerStatus(*mainWindow);
+        ReaderStatusLine readerStatus(*mainWindow);
         ReaderArming arming(*mainWindow);
+        QObject::connect(&arming, &ReaderArming::armedChanged, &readerStatus,
+                         &ReaderStatusLine::readersArmed);
         const ScanHandOff scans([&mainWindow] { return mainWindow->clockInUnderWay(); },
                                 [&arming] { arming.fingerRead(); });
         std::optional<SelfCheck> check;

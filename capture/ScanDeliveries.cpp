@@ -52,17 +52,19 @@ void ScanDeliveryQueue::setWaker(std::function<void()> waker) {
     if (!waker_) {
         pending_.clear();
         images_ = 0;
+    } else if (!pending_.empty()) {
+        // What came before anyone took deliveries is taken first.
+        waker_();
     }
 }
 
 void ScanDeliveryQueue::push(ScanDelivery delivery) {
     // The waker runs under the lock, so that removing it waits for a wake-up in progress.
     const std::lock_guard lock(mutex_);
-    if (!waker_) {
-        return;
-    }
     if (std::holds_alternative<ScanImage>(delivery)) {
-        if (holds_ > 0 || images_ >= kImageCapacity) {
+        // Nobody takes images before the hand-off: a finger placed while the station starts
+        // is no clock-in.
+        if (!waker_ || holds_ > 0 || images_ >= kImageCapacity) {
             return;
         }
         ++images_;
@@ -71,7 +73,9 @@ void ScanDeliveryQueue::push(ScanDelivery delivery) {
         return;
     }
     pending_.push_back(std::move(delivery));
-    waker_();
+    if (waker_) {
+        waker_();
+    }
 }
 
 std::optional<ScanDelivery> ScanDeliveryQueue::pop() {

@@ -43,13 +43,15 @@ using ScanDelivery = std::variant<ScanImage, ScanNotice, ScanMonitorReport>;
 // except the monitor's reports and a reader's loss or closing, which always find a place. A
 // ready or retry notice that repeats one its reader has waiting is merged into it.
 // While images are held (a clock-in or a message box is on), images are refused on arrival.
+// Reports that come before there is a waker (the readers open while the station starts) wait
+// for it; images are refused until then.
 class ScanDeliveryQueue {
 public:
     static constexpr std::size_t kImageCapacity = 4;
     static constexpr std::size_t kReportCapacity = 32;
 
-    // Called after each push, on the pushing thread; an empty waker stops deliveries from
-    // being accepted. Once set, no earlier waker is running or will run.
+    // Called after each push, on the pushing thread, and at once when set while deliveries
+    // wait. An empty waker drops what waits. Once set, no earlier waker is running or will run.
     void setWaker(std::function<void()> waker);
     void push(ScanDelivery delivery);
     std::optional<ScanDelivery> pop();

@@ -1,6 +1,7 @@
 #include "app/BioVerif.h"
 
 #include "app/QtRunnerUi.h"
+#include "app/StationApplication.h"
 #include "platform/Errors.h"
 #include "tests/app/AppTests.h"
 #include "tests/support/FixedSettings.h"
@@ -9,6 +10,7 @@
 #include "tests/support/TempFolder.h"
 
 #include <QDialog>
+#include <QKeyEvent>
 #include <QProperty>
 #include <QTest>
 
@@ -57,6 +59,25 @@ void releaseKey(QWidget* widget, Qt::Key key) {
 void pressAndReleaseKey(QWidget* widget, Qt::Key key) {
     QTest::keyPress(widget, key);
     QTest::keyRelease(widget, key);
+}
+
+// A key event as the platform delivers it to a window, with its time stamp in milliseconds.
+void platformKey(QWindow* window, QEvent::Type type, Qt::Key key, unsigned long timestamp,
+                 bool marked = false) {
+    QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Return ? "\r" : "", marked);
+    event.setTimestamp(timestamp);
+    QCoreApplication::sendEvent(window, &event);
+}
+
+// Enter held from `from` to `to` as X11 repeats it (a release and a press at the same time
+// stamp every 40 ms from 500 ms on, unmarked) or as Wayland does (marked as repeats).
+void holdEnter(QWindow* window, unsigned long from, unsigned long to, bool x11) {
+    platformKey(window, QEvent::KeyPress, Qt::Key_Return, from);
+    for (unsigned long at = from + 500; at < to; at += 40) {
+        platformKey(window, QEvent::KeyRelease, Qt::Key_Return, at, !x11);
+        platformKey(window, QEvent::KeyPress, Qt::Key_Return, at, !x11);
+    }
+    platformKey(window, QEvent::KeyRelease, Qt::Key_Return, to);
 }
 
 class BioVerifTest : public QObject {
@@ -201,6 +222,47 @@ private slots:
 
         pressAndReleaseKey(&s.window.edAppID, Qt::Key_Return);
         QCOMPARE(messages.requests.size(), std::size_t(2));
+    }
+
+    void aHeldEnterMakesOneClockIn_data() {
+        QTest::addColumn<bool>("x11");
+        QTest::newRow("X11: unmarked repeats") << true;
+        QTest::newRow("Wayland: marked repeats") << false;
+    }
+    void aHeldEnterMakesOneClockIn() {
+        QFETCH(bool, x11);
+        Station s;
+        s.capture.writeScript("cap.sh", kLoggingCapture);
+        s.window.rbIngreso.click();
+        s.window.edAppID.setText("777");
+        s.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&s.window));
+        s.window.edAppID.setFocus();
+
+        holdEnter(s.window.windowHandle(), 1000, 4000, x11);
+        QCOMPARE(s.captureRuns(), 1);
+        // A second press is a second clock-in.
+        holdEnter(s.window.windowHandle(), 4200, 4300, x11);
+        QCOMPARE(s.captureRuns(), 2);
+    }
+
+    void aBoxIsClosedOnlyByAPressThatBeganWhileItWasUp() {
+        Station s;
+        const std::unique_ptr<QMessageBox> box =
+            messageBoxFor({QMessageBox::Critical, "Quorvantis", "Sin conexión"});
+        box->show();
+        QVERIFY(QTest::qWaitForWindowActive(box.get()));
+        QWindow* window = box->windowHandle();
+        // Enter went down before the box came up; the platform goes on repeating it.
+        for (unsigned long at = 2000; at < 3000; at += 40) {
+            platformKey(window, QEvent::KeyRelease, Qt::Key_Return, at);
+            platformKey(window, QEvent::KeyPress, Qt::Key_Return, at);
+        }
+        platformKey(window, QEvent::KeyRelease, Qt::Key_Return, 3000);
+        QVERIFY(box->isVisible());
+
+        platformKey(window, QEvent::KeyPress, Qt::Key_Return, 3500);
+        QVERIFY(!box->isVisible());
     }
 
     void otherKeysDoNothing() {

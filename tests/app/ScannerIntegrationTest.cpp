@@ -6,17 +6,17 @@
 #include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "capture/UFingerScan.h"
+#include "imaging/PgmFile.h"
 #include "imaging/UMimeFile.h"
 #include "imaging/WSQPACK.h"
 #include "libs/wsq/include/wsq/Wsq.h"
+#include "platform/Files.h"
 #include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
 #include "tests/support/FixedSettings.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
 #include "tools/scanner-feed/VirtualScanner.h"
-#include "imaging/PgmFile.h"
-#include "platform/Files.h"
 
 #include <QDialog>
 #include <QTest>
@@ -169,8 +169,8 @@ private slots:
 
         VirtualScanner::connect(station.socket()).removeScanner();
 
-        QTRY_COMPARE_WITH_TIMEOUT(window.sbStat.currentMessage(),
-                                  QString("Lector de huellas desconectado"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(status.shownText(), QString("Lector de huellas desconectado"),
+                                  30000);
         const auto lost =
             std::count(events.begin(), events.end(),
                        std::make_pair(ReaderEventKind::Lost, std::string("virtual_image:0")));

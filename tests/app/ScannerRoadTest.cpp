@@ -220,31 +220,37 @@ private slots:
 
     void aRestingReaderIsAnnouncedAndTheNextFingerAfterItIsRead() {
         ScannerStation s;
-        const ReaderStatusLine status(*s.window);
+        ReaderStatusLine status(*s.window);
         const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
         s.readyForAFinger();
 
         notifyFromLibraryThread("virtual_image:0", SM_NOTIFY_RESTING);
-        QTRY_COMPARE(s.window->sbStat.currentMessage(), kResting);
+        QTRY_COMPARE(status.shownText(), kResting);
         notifyFromLibraryThread("virtual_image:0", SM_NOTIFY_READY);
-        QTRY_COMPARE(s.window->sbStat.currentMessage(), QString("Lector de huellas listo"));
+        QTRY_COMPARE(status.shownText(), QString("Lector de huellas listo"));
         presentFromLibraryThread(scan(120, 96));
         QTRY_COMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
+        QVERIFY2(status.shownText().isEmpty(), "the fingerprint is on show");
     }
 
-    void readerTextsNeverHideAnAnswer_data() {
+    // The answer stays in the status line until the next clock-in, and the picture is the
+    // clock-in's for as long as it is on show: a reader's text waits for the picture area.
+    void readerTextsNeverTouchWhatAClockInShows_data() {
         QTest::addColumn<int>("event");
-        QTest::addColumn<QString>("afterTheAnswer");
-        QTest::newRow("no usable print: dropped") << int(SM_NOTIFY_RETRY) << "Bienvenido";
-        QTest::newRow("resting: waits") << int(SM_NOTIFY_RESTING) << kResting;
-        QTest::newRow("unplugged: waits")
-            << int(SM_NOTIFY_LOST) << "Lector de huellas desconectado";
+        QTest::addColumn<QString>("shownOnceThePictureIsGone");
+        QTest::newRow("no usable print")
+            << int(SM_NOTIFY_RETRY) << "No se pudo leer la huella, apoye el dedo nuevamente";
+        QTest::newRow("resting") << int(SM_NOTIFY_RESTING) << kResting;
+        QTest::newRow("unplugged") << int(SM_NOTIFY_LOST) << "Lector de huellas desconectado";
+        QTest::newRow("cannot be opened")
+            << int(SM_NOTIFY_OPEN_FAILED)
+            << "No se puede abrir el lector de huellas, reintentando...";
     }
-    void readerTextsNeverHideAnAnswer() {
+    void readerTextsNeverTouchWhatAClockInShows() {
         QFETCH(int, event);
-        QFETCH(QString, afterTheAnswer);
+        QFETCH(QString, shownOnceThePictureIsGone);
         ScannerStation s;
-        const ReaderStatusLine status(*s.window);
+        ReaderStatusLine status(*s.window);
         const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
         s.readyForAFinger();
         processScanImage(scan(120, 96));
@@ -252,12 +258,51 @@ private slots:
 
         notifyFromLibraryThread("reader:1", event);
         QTRY_COMPARE(FingerScan->ScannerId, std::string("reader:1"));
-        QCOMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
+        QCOMPARE(status.shownText(), QString());
 
         // The answer's time runs out sooner than the window's own three seconds.
         s.window->TimerClear.setInterval(1);
         QTRY_VERIFY(!s.window->TimerClear.isActive());
-        QCOMPARE(s.window->sbStat.currentMessage(), afterTheAnswer);
+        QCOMPARE(status.shownText(), shownOnceThePictureIsGone);
+        QCOMPARE(s.window->sbStat.currentMessage(), QString("Bienvenido"));
+    }
+
+    void eachReaderKeepsItsOwnState() {
+        ScannerStation s;
+        ReaderStatusLine status(*s.window, std::chrono::milliseconds(1));
+        const QString unplugged("Lector de huellas desconectado");
+        const auto report = [](ReaderEventKind kind, const char* reader) {
+            reportReaderEvent({kind, reader});
+        };
+        using K = ReaderEventKind;
+
+        report(K::Lost, "r1");
+        report(K::Ready, "r2"); // a capture of the other reader ended
+        QCOMPARE(status.shownText(), unplugged);
+        report(K::Resting, "r2");
+        QCOMPARE(status.shownText(), kResting);
+        report(K::Ready, "r1");
+        QCOMPARE(status.shownText(), QString("Lector de huellas listo"));
+        QTRY_COMPARE(status.shownText(), kResting);
+        report(K::Added, "r2");
+        QCOMPARE(status.shownText(), QString("Lector de huellas conectado"));
+        QTRY_COMPARE(status.shownText(), QString());
+    }
+
+    // The readers open while the station starts, before the window and its hand-off exist.
+    void reportsBeforeTheHandOffAreHandledOnceItExistsAndImagesAreNot() {
+        ScannerStation s;
+        s.readyForAFinger();
+        notifyFromLibraryThread("virtual_image:0", SM_NOTIFY_OPENED);
+        presentFromLibraryThread(scan(120, 96));
+        std::vector<ReaderEventKind> events;
+        const ReaderEventSubscription listening(
+            [&](const ReaderReport& e) { events.push_back(e.kind); });
+
+        const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
+        QTRY_COMPARE(events, std::vector<ReaderEventKind>{ReaderEventKind::Opened});
+        QCoreApplication::processEvents();
+        QCOMPARE(s.server.requests().size(), std::size_t(0));
     }
 
     void aScanDuringAButtonClockInIsDroppedNotRunAfterIt() {
@@ -298,10 +343,16 @@ private slots:
             ~Library() { finaliseFingerScan(); }
         } const library;
         ScannerStation s;
+        ReaderStatusLine status(*s.window);
         ReaderArming arming(*s.window, std::chrono::milliseconds(1));
+        QObject::connect(&arming, &ReaderArming::armedChanged, &status,
+                         &ReaderStatusLine::readersArmed);
         const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); },
                                   [&arming] { arming.fingerRead(); });
         QTRY_VERIFY(!readersArmed());
+        // A finger alone would meet silence: the person is told what wakes the reader.
+        QCOMPARE(status.shownText(),
+                 QString("Lector de huellas en espera: pulse una tecla para activarlo"));
 
         // Input in another of the station's windows is nobody at the clock-in window.
         s.activate(s.dialog);
@@ -311,6 +362,7 @@ private slots:
         s.activate(*s.window);
         QTest::keyClick(&s.window->edAppID, Qt::Key_7);
         QVERIFY(readersArmed());
+        QCOMPARE(status.shownText(), QString());
         s.window->rbIngreso.click();
         // A finger read right after arming makes a clock-in.
         processScanImage(scan(120, 96));

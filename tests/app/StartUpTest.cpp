@@ -13,15 +13,17 @@ struct Outcome {
 };
 
 // Runs a copy of the station from folder, where the loader looks for libraries first.
-Outcome runStationIn(const test::TempFolder& folder) {
+Outcome runStationIn(const test::TempFolder& folder, const std::vector<std::string>& arguments = {},
+                     std::vector<std::pair<std::string, std::string>> environment = {}) {
     const std::string station = folder.path("Quorvantis");
     std::filesystem::copy_file(QV_STATION_EXE, station);
     test::ChildRunOptions options;
     options.workingFolder = folder.folder();
     options.environment = {{"QT_QPA_PLATFORM", "offscreen"},
                            {"SCRIPTED_SCANMAN_LOG", "scanman.log"}};
+    options.environment.insert(options.environment.end(), environment.begin(), environment.end());
     options.errorIntoOutput = true;
-    const test::ChildOutcome outcome = test::runAndCapture("./Quorvantis", {}, options);
+    const test::ChildOutcome outcome = test::runAndCapture("./Quorvantis", arguments, options);
     return {outcome.exitCode, outcome.out};
 }
 
@@ -66,6 +68,23 @@ TEST(StartUp, ABrokenScannerLibraryStopsTheStationBeforeAnythingElse) {
 
     EXPECT_NE(outcome.exitStatus, 0);
     EXPECT_NE(outcome.output.find("Assertion failure (ScanMan, line"), std::string::npos)
+        << outcome.output;
+}
+
+// The reader opens while the station is still starting, before anything takes its reports.
+TEST(StartUp, TheCheckSeesTheVirtualReaderOpen) {
+    test::TempFolder folder;
+    std::filesystem::copy_file(QV_SCANMAN_LIBRARY, folder.path("libScanMan.so"));
+    std::filesystem::copy_file(QV_WSQPACK_LIBRARY, folder.path("libWSQPACK.so"));
+
+    const Outcome outcome = runStationIn(
+        folder, {"--check"},
+        {{"FP_VIRTUAL_IMAGE", folder.path("scanner")}, {"FP_DRIVERS_WHITELIST", "virtual_image"}});
+
+    EXPECT_EQ(outcome.exitStatus, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find("reader virtual_image:0: opened\n"), std::string::npos)
+        << outcome.output;
+    EXPECT_LT(outcome.output.find("event=found"), outcome.output.find("event=opened"))
         << outcome.output;
 }
 
