@@ -34,7 +34,7 @@ expect_lines() {
 }
 expect_lines quorvantis-kiosk@.service "User=%i" "PAMName=quorvantis-kiosk" "TTYPath=/dev/tty1" \
     "Restart=always" "RestartPreventExitStatus=4" "WantedBy=graphical.target" "Type=notify" \
-    "NotifyAccess=all" "SupplementaryGroups=video" \
+    "NotifyAccess=all" "SupplementaryGroups=video render" \
     "OnFailure=quorvantis-kiosk-out-of-service@%i.service"
 expect_lines quorvantis-kiosk-out-of-service@.service "TTYPath=/dev/tty1" \
     "Conflicts=quorvantis-kiosk@%i.service getty@tty1.service"
