@@ -3,6 +3,7 @@
 #include "app/QtRunnerUi.h"
 
 #include "app/StationApplication.h"
+#include "platform/ServiceNotify.h"
 
 namespace qv {
 
@@ -19,6 +20,9 @@ void QtRunnerUi::endBusy() {
 }
 
 void QtRunnerUi::processPaintEvents() {
+    // Waiting is not being stuck: the watchdog hears from the GUI thread here too, as timers
+    // do not fire during these waits.
+    guiThreadWatchdog().alive();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                     QEventLoop::X11ExcludeTimers);
 }

@@ -7,6 +7,7 @@
 #include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "app/SelfCheck.h"
+#include "app/ServiceHeartbeat.h"
 #include "app/StationCommandLine.h"
 #include "app/kiosk/Kiosk.h"
 #include "capture/ReaderEvents.h"
@@ -48,6 +49,7 @@ public:
 
 // The kiosk ends only through the operator's way out.
 int runKioskLoop(StationApplication& application, Kiosk& kiosk) {
+    const ServiceHeartbeat heartbeat(kiosk.screen());
     kiosk.show();
     return application.exec();
 }
@@ -88,6 +90,7 @@ std::unique_ptr<TFConfigLiveScan> createConfigDialog(RunnerUi& runnerUi, TFBioVe
 
 int runMessageLoop(StationApplication& application, TFBioVerif& mainWindow) {
     QObject::connect(&mainWindow, &TFBioVerif::closed, &application, &QApplication::quit);
+    const ServiceHeartbeat heartbeat(mainWindow);
     mainWindow.show();
     return application.exec();
 }

@@ -8,6 +8,7 @@
 #include "platform/Errors.h"
 #include "qv/Version.h"
 
+#include <QFont>
 #include <QIcon>
 
 namespace qv {
@@ -27,6 +28,20 @@ int& withoutGlibOnThisThread(int& argc) {
     qputenv("QT_QPA_PLATFORMTHEME", "generic");
     QGuiApplication::setDesktopSettingsAware(false);
     return argc;
+}
+
+// The station's windows were laid out in Arial at 13 pixels. Where Arial is missing, Liberation
+// Sans (which the package depends on) has its metrics: named here, not left to the system's
+// font aliases, because a machine without them falls back to a wider face and cuts captions.
+// The application font is the one of the windows that set none: the operator's prompt and the
+// message boxes.
+constexpr int kStationFontPixelSize = 13;
+
+void useTheStationFont(QApplication& application) {
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(kStationFontPixelSize);
+    application.setFont(font);
 }
 
 } // namespace
@@ -51,6 +66,7 @@ StationApplication::StationApplication(int& argc, char** argv)
     // The desktop file names the same icon, so the menu, the task bar and the window agree.
     setWindowIcon(QIcon(QStringLiteral(":/quorvantis.svg")));
     setDesktopFileName(QStringLiteral("quorvantis"));
+    useTheStationFont(*this);
     setDefaultErrorHandler([this](const std::exception_ptr& error) { reportError(error); });
 }
 

@@ -43,6 +43,25 @@ if(QV_TSAN)
         "TSAN_OPTIONS=halt_on_error=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
 endif()
 
+# The tests see only the fonts a minimal Debian machine has with the package installed:
+# fontconfig's own DejaVu and the family the package depends on for the station's windows
+# (Liberation Sans, Arial's metrics), without the system's aliases between families. A form
+# check then measures captions in the face a station draws them with, not in whatever the build
+# machine has, and a form that leaves its face to the aliases gets DejaVu's wider one.
+find_path(QV_STATION_FONT_DIR LiberationSans-Regular.ttf
+          PATHS /usr/share/fonts/truetype/liberation NO_DEFAULT_PATH REQUIRED)
+find_path(QV_BASE_FONT_DIR DejaVuSans.ttf PATHS /usr/share/fonts/truetype/dejavu
+          NO_DEFAULT_PATH REQUIRED)
+set(QV_TEST_FONTCONFIG ${CMAKE_BINARY_DIR}/station-fonts.conf)
+file(CONFIGURE OUTPUT ${QV_TEST_FONTCONFIG} CONTENT [[<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <dir>${QV_BASE_FONT_DIR}</dir>
+  <dir>${QV_STATION_FONT_DIR}</dir>
+  <cachedir>${CMAKE_BINARY_DIR}/fontconfig-cache</cachedir>
+</fontconfig>
+]])
+
 # Applies the project's warning set to a target of ours (never to third-party code).
 function(qv_warnings target)
     target_compile_options(${target} PRIVATE ${QV_WARNINGS})
@@ -58,7 +77,7 @@ function(qv_add_test name)
     target_compile_definitions(${name} PRIVATE QV_TESTDATA_DIR="${QV_TESTDATA_DIR}")
     add_test(NAME ${name} COMMAND ${name})
     set(environment "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime"
-                    ${QV_SANITIZER_ENVIRONMENT})
+                    "FONTCONFIG_FILE=${QV_TEST_FONTCONFIG}" ${QV_SANITIZER_ENVIRONMENT})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
 

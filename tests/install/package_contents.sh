@@ -23,7 +23,8 @@ deb=${packages[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',' '\n' <<<"$depends" | awk '{ print $1 }')
 for needed in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 libpugixml1v5 \
-    libturbojpeg0 libsqlite3-0 libfprint-2-2 libqt6svg6 adduser cage qt6-wayland xwayland; do
+    libturbojpeg0 libsqlite3-0 libfprint-2-2 libqt6svg6 adduser cage qt6-wayland xwayland seatd \
+    fonts-liberation; do
     grep -qxF "$needed" <<<"$names" || fail "does not depend on $needed: $depends"
 done
 for unwanted in libgtest libgmock libbenchmark quorvantis; do
@@ -54,6 +55,8 @@ expect "./usr/share/doc/quorvantis/changelog.gz"
 # The kiosk: its unit, the session the unit runs, its PAM service and the operator's command.
 expect "./usr/lib/systemd/system/quorvantis-kiosk@.service"
 expect "./usr/lib/quorvantis/quorvantis-kiosk-session"
+expect "./usr/lib/systemd/system/quorvantis-kiosk-out-of-service@.service"
+expect "./usr/lib/quorvantis/quorvantis-kiosk-out-of-service"
 expect "./usr/lib/quorvantis/kiosk-pin-hash"
 expect "./usr/lib/quorvantis/kiosk-pin-checker"
 expect "./usr/lib/systemd/system/quorvantis-kiosk-pin.socket"

@@ -1,0 +1,31 @@
+#pragma once
+
+// A stand-in for the service manager's notification socket: for as long as it lives,
+// NOTIFY_SOCKET names it and, if asked, WATCHDOG_USEC asks for signs of life; what the process
+// sent there is read back.
+
+#include "tests/support/TempFolder.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::test {
+
+class NotifySocket {
+public:
+    explicit NotifySocket(std::optional<std::chrono::microseconds> watchdog = std::nullopt);
+    ~NotifySocket();
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+
+    // The messages that arrived since the last call, oldest first, each as sent.
+    std::vector<std::string> received();
+
+private:
+    TempFolder folder_;
+    int socket_ = -1;
+};
+
+} // namespace qv::test
