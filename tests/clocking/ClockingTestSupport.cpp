@@ -3,10 +3,10 @@
 #include "tests/clocking/ClockingTestSupport.h"
 
 #include "imaging/UMimeFile.h"
+#include "platform/Files.h"
 #include "service/QuorvantisService.h"
 #include "service/SoapCallConverter.h"
 #include "service/SoapErrors.h"
-#include "platform/Files.h"
 
 #include <httplib.h>
 
