@@ -6,6 +6,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/TextCase.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -177,11 +177,27 @@ std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
     if (!in) {
         throw GeneralError("cannot open " + path.string());
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
+    // Block reads, not a character at a time: a print of a few megabytes is read in a few
+    // calls. The size on disk only sizes the first block; a file that grows meanwhile is still
+    // read to its end.
+    std::error_code sizeUnknown;
+    const auto sizeOnDisk = std::filesystem::file_size(path, sizeUnknown);
+    constexpr std::size_t smallestBlock = 64 * 1024;
+    std::vector<std::uint8_t> bytes;
+    std::size_t filled = 0;
+    std::size_t block =
+        sizeUnknown ? smallestBlock : std::max<std::size_t>(sizeOnDisk + 1, smallestBlock);
+    while (in) {
+        bytes.resize(filled + block);
+        in.read(reinterpret_cast<char*>(bytes.data() + filled),
+                static_cast<std::streamsize>(block));
+        filled += static_cast<std::size_t>(in.gcount());
+        block = std::max(filled, smallestBlock);
+    }
     if (in.bad()) {
         throw GeneralError("cannot read " + path.string());
     }
+    bytes.resize(filled);
     return bytes;
 }
 

@@ -1,11 +1,13 @@
 #include "platform/Files.h"
 
+#include "platform/Errors.h"
 #include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace qv {
 namespace {
@@ -82,6 +84,19 @@ TEST(Files, ReadingIsBoundedAndReplacementIsWhole) {
     EXPECT_TRUE(replaceFileContents(folder.path("f"), "new"));
     EXPECT_EQ(folder.read("f"), "new");
     EXPECT_FALSE(replaceFileContents(folder.path("none/f"), "x"));
+}
+
+TEST(Files, WholeFilesReadBackByteForByteAcrossBlockEdges) {
+    TempFolder folder;
+    for (const std::size_t size : {0, 1, 65535, 65536, 65537, 3 * 65536 + 7}) {
+        std::vector<std::uint8_t> bytes(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = static_cast<std::uint8_t>(i * 131 + i / 256);
+        }
+        writeFileBytes(folder.path("f"), bytes);
+        EXPECT_EQ(readFileBytes(folder.path("f")), bytes) << size << " bytes";
+    }
+    EXPECT_THROW(readFileBytes(folder.path("none")), GeneralError);
 }
 
 TEST(Files, ReplacingThroughALinkKeepsTheLink) {
