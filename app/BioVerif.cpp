@@ -3,7 +3,6 @@
 #include "app/BioVerif.h"
 
 #include "app/ClockInScope.h"
-#include "app/HeapTrim.h"
 #include "app/InputDiscard.h"
 #include "app/Pictures.h"
 #include "capture/ULiveScanExterno.h"
@@ -264,8 +263,6 @@ void TFBioVerif::TimerClearTimer() {
     TimerClear.stop();
     img.discardPhotograph();
     img.hide();
-    // The clock-in is over and the door quiet: what its threads freed goes back.
-    returnFreedHeapMemory();
 }
 
 bool TFBioVerif::eventFilter(QObject* watched, QEvent* event) {
