@@ -64,7 +64,7 @@ case "$1" in
 esac
 FAKE
 
-fake adduser <<'FAKE'
+fake useradd <<'FAKE'
 user=${*: -1}
 awk -v u="$user" '$1 == u { exit 1 }' "$FAKE_STATE/users"
 echo "$user 1500 /bin/bash $user" >> "$FAKE_STATE/users"
