@@ -122,6 +122,7 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
             int refusedResting = 0;
             int rearmed = 0;
             bool resting = false;
+            int readies = 0;
             QObject::connect(&window.sbStat, &QStatusBar::messageChanged, [&](const QString& text) {
                 if (text.startsWith(QStringLiteral("Ingreso registrado"))) {
                     ++answers;
@@ -134,6 +135,7 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
                     resting = true;
                 } else if (event.kind == qv::ReaderEventKind::Ready) {
                     resting = false;
+                    ++readies;
                 }
             });
             // People keep coming while the reader rests: their keys keep it armed, so it comes
@@ -151,6 +153,13 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
                     },
                     kRestPatienceMs);
             };
+            // A finger waits for the reader a key brought back: until then the one being idled
+            // may still take the print, and close before reading it.
+            const auto wakeReaders = [&] {
+                const int readiesBefore = readies;
+                QTest::keyClick(&window.edAppID, Qt::Key_Shift);
+                waitFor([&] { return readies > readiesBefore; });
+            };
             const qv::GrayRaster print =
                 qv::parsePgm(qv::readFileBytes(QV_TESTDATA_DIR "/wsq/fp07_raw_500x500.pgm"));
             std::optional<ProcessSample> warm;
@@ -165,12 +174,12 @@ void BM_ScannerRoadSoak(benchmark::State& state) {
             for (int finger = 0; finger < fingers; ++finger) {
                 if (finger > 0 && finger % kQuietEvery == 0) {
                     waitFor([] { return !qv::readersArmed(); });
-                    QTest::keyClick(&window.edAppID, Qt::Key_Shift);
+                    wakeReaders();
                     rearmed += qv::readersArmed() ? 1 : 0;
                 }
                 // A slow turn may outlast the quiet time: the next person's key wakes the readers.
                 if (!qv::readersArmed()) {
-                    QTest::keyClick(&window.edAppID, Qt::Key_Shift);
+                    wakeReaders();
                 }
                 const int seen = answers + presentAgain + serviceErrors;
                 try {
