@@ -10,13 +10,9 @@ export PATH="$fakes:$PATH" FAKE_STATE="$scratch"
 : > "$scratch/users"
 echo 438 > "$scratch/sysrq"
 
-# A user: name, uid, login shell, groups (the first is the primary one).
-add_user() {
-    echo "$1 $2 $3 $4" >> "$scratch/users"
-}
-user_field() {
-    awk -v u="$1" -v f="$2" '$1 == u { print $f }' "$scratch/users"
-}
+# add_user NAME UID SHELL GROUP,... (the primary group first); user_field NAME FIELD-NUMBER
+add_user() { echo "$1 $2 $3 $4" >> "$scratch/users"; }
+user_field() { awk -v u="$1" -v f="$2" '$1 == u { print $f }' "$scratch/users"; }
 
 fake() {
     { printf '#!/bin/bash\nset -eu\ndb="$FAKE_STATE/users"\n'; cat; } > "$fakes/$1"
@@ -35,7 +31,6 @@ enable) mkdir -p "$wants"; ln -sfn /usr/lib/systemd/system/quorvantis-kiosk@.ser
 disable) rm -f "$wants/${args[1]}"; [ $now = no ] || echo inactive > "$unit" ;;
 restart) echo active > "$unit" ;;
 is-active) state=$(cat "$unit" 2>/dev/null || echo inactive); echo "$state"; [ "$state" = active ] ;;
-is-enabled) exit 1 ;;
 # Loaded units: those started and not since forgotten.
 list-units) for f in "$units"/*; do [ -e "$f" ] && echo "$(basename "$f") loaded $(cat "$f") running -"; done; true ;;
 *) echo "fake systemctl: ${args[*]}" >&2; exit 1 ;;
@@ -63,11 +58,8 @@ FAKE
 
 # usermod -s SHELL USER | usermod -a -G GROUP USER; gpasswd -d USER GROUP
 fake usermod <<'FAKE'
-if [ "$1" = -s ]; then
-    awk -v u="$3" -v s="$2" '$1 == u { $3 = s } { print }' "$db" > "$db.new"
-else
-    awk -v u="$4" -v g="$3" '$1 == u { $4 = $4 "," g } { print }' "$db" > "$db.new"
-fi
+awk -v o="$1" -v v="${*: -2:1}" -v u="${*: -1}" \
+    '$1 == u { if (o == "-s") $3 = v; else $4 = $4 "," v } { print }' "$db" > "$db.new"
 mv "$db.new" "$db"
 FAKE
 fake gpasswd <<'FAKE'
