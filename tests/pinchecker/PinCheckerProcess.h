@@ -20,7 +20,6 @@
 #include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace qv::test {
 
@@ -41,21 +40,20 @@ public:
 
     // Starts it and waits until it answers (an empty try, which is none).
     void start() {
-        std::vector<std::string> words{"systemd-socket-activate", "--listen=" + socketPath(),
-                                       QV_KIOSK_PIN_CHECKER_PATH, "--pin-file=" + pinFile(),
-                                       "--lockout-file=" + lockoutFile()};
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
+        const std::string listen = "--listen=" + socketPath();
+        const std::string pin = "--pin-file=" + pinFile();
+        const std::string lockout = "--lockout-file=" + lockoutFile();
+        const char* argv[] = {"systemd-socket-activate", listen.c_str(),
+                              QV_KIOSK_PIN_CHECKER_PATH, pin.c_str(),
+                              lockout.c_str(),           nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
                                          folder.path("checker.log").c_str(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0600);
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr,
+                                        const_cast<char* const*>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (failed != 0) {
             throw std::runtime_error("cannot start systemd-socket-activate");

@@ -11,7 +11,6 @@ using std::chrono::seconds;
 TEST(PinChecker, AnEmptyPinIsNoTryAndATryDuringTheWaitIsNeitherCheckedNorCounted) {
     PinCheckerProcess checker;
     EXPECT_EQ(checker.ask(""), (PinVerdict{PinAnswer::Wrong, seconds(0)}));
-    EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::Right);
     EXPECT_EQ(checker.ask("731064"), (PinVerdict{PinAnswer::Wrong, seconds(1)}));
     const PinVerdict during = checker.ask(kRightPin);
     EXPECT_EQ(during.answer, PinAnswer::Locked);
@@ -42,12 +41,10 @@ TEST(PinChecker, TheWaitGrowsSurvivesARestartAndEndsWithTheRightPin) {
     EXPECT_EQ(readLockout(checker.lockoutFile()), LockoutState{});
 }
 
-TEST(PinChecker, WithoutAUsablePinFileNobodyGetsInAndNothingIsCounted) {
+TEST(PinChecker, ADamagedPinFileLetsNobodyInAndCountsNothing) {
     PinCheckerProcess checker;
-    for (const char* stored : {"", "pbkdf2-sha256$1$00$00\n"}) {
-        checker.folder.writeFile("operator-pin", stored);
-        EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::NoPin) << stored;
-    }
+    checker.folder.writeFile("operator-pin", "pbkdf2-sha256$1$00$00\n");
+    EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::NoPin);
     EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 0);
 }
 
