@@ -12,21 +12,15 @@ mkdir -p "$root/usr/lib/quorvantis" "$root/var/lib/quorvantis"
 ln -s "$(readlink -f "$2")" "$root/usr/lib/quorvantis/kiosk-pin-hash"
 pin_file="$root/var/lib/quorvantis/operator-pin"
 
-kiosk() {
-    QV_KIOSK_ROOT="$root" sh "$admin" "$@"
-}
-succeeds() {
-    kiosk "$@" > "$scratch/out" 2>&1 || fail "$*: $(cat "$scratch/out")"
-}
+kiosk() { QV_KIOSK_ROOT="$root" sh "$admin" "$@"; }
+succeeds() { kiosk "$@" > "$scratch/out" 2>&1 || fail "$*: $(cat "$scratch/out")"; }
 # Every kiosk status finds, enabled or loaded, each followed by ';'.
 expect_status() {
     local got
     got=$(kiosk status | grep '^kiosk:' | tr '\n' ';')
     [ "$got" = "$1" ] || fail "status says '$got', not '$1'"
 }
-in_group() {
-    user_field "$1" 4 | tr ',' '\n' | grep -qxF quorvantis
-}
+in_group() { user_field "$1" 4 | tr ',' '\n' | grep -qxF quorvantis; }
 
 # A new user, made by enable: no login shell, in quorvantis; SysRq off, the machine's value kept.
 succeeds enable fichador
