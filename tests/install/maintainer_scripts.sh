@@ -19,7 +19,7 @@ run() {
     DPKG_ROOT="$root" sh "$packaging/$1" "${@:2}" > "$scratch/out" 2>&1 ||
         fail "$1 $2: $(cat "$scratch/out")"
 }
-mode() { echo $(stat -c %a "$@"); }
+mode() { stat -c %a "$@" | paste -sd ' '; }
 # The stand-in for root's secrets: a file the scripts must never change.
 secret="$scratch/shadow"
 echo "root:*:19000::::::" > "$secret"
