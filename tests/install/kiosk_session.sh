@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# The kiosk session's decisions, with a stand-in for cage on PATH and for the station beside
-# the session: how each way of ending reaches the unit, the fallback from the GPU renderer to
-# software rendering, and the keyboard the compositor is started with. The session's machine
-# paths (graphics devices, keyboard settings) point into a scratch folder.
+# The kiosk session's decisions, with stand-ins for cage and the station: how each way of ending
+# reaches the unit, the fallback from the GPU renderer to software rendering, and the keyboard.
 #
 # Usage: kiosk_session.sh KIOSK_FOLDER (the source folder of the session and its notice)
 set -euo pipefail
@@ -18,8 +16,7 @@ sed -e "s|^graphics_devices=.*|graphics_devices=$scratch/dri|" \
 cp "$kiosk/quorvantis-kiosk-out-of-service" "$scratch/kiosk/"
 chmod +x "$session"
 
-# cage: notes how it was started, crashes as the case asks, else runs its client and ends
-# with its own status, 0.
+# cage: notes how it was started, crashes as the case asks, else runs its client and ends with 0.
 cat >"$scratch/bin/cage" <<'CAGE'
 #!/bin/sh
 echo "${WLR_RENDERER:-gpu} ${XKB_DEFAULT_LAYOUT:--}/${XKB_DEFAULT_OPTIONS:--} ${WATCHDOG_PID:--}" \
@@ -55,20 +52,18 @@ check_case() {
 }
 
 touch "$scratch/dri/card0"
+printf 'XKBMODEL="pc105"\nXKBLAYOUT="es"\nXKBVARIANT=""\nXKBOPTIONS="compose:ralt"\n' \
+    >"$scratch/keyboard"
 # name                                  cage      station chosen status renderers   said
 check_case "GPU crash, software works"  crash-gpu 0       ""     0   "gpu pixman" \
     "the compositor ended by signal SEGV with the GPU renderer; starting it again with software rendering (pixman)"
-check_case "operator's way out"         ""        4       ""     4   "gpu"        ""
 check_case "station crashed"            ""        segv    ""     139 "gpu" "the station ended by signal SEGV"
 check_case "compositor crashes always"  crash     0       ""     70  "gpu pixman" \
     "the compositor (pixman renderer) ended by signal SEGV"
 check_case "renderer chosen for the machine" crash 0      pixman 70  "pixman" \
     "the compositor (pixman renderer) ended by signal SEGV"
-
+check_case "operator's way out"         ""        4       ""     4   "gpu"        ""
 # The machine's keyboard, with the keypad typing digits; the station answers the watchdog.
-printf 'XKBMODEL="pc105"\nXKBLAYOUT="es"\nXKBVARIANT=""\nXKBOPTIONS="compose:ralt"\n' \
-    >"$scratch/keyboard"
-check_case "keyboard" "" 0 "" 0 "gpu" ""
 grep -qxF "gpu es/compose:ralt,numpad:mac -" "$scratch/cage.log" ||
     fail "cage's keyboard and watchdog: $(cat "$scratch/cage.log")"
 

@@ -4,31 +4,82 @@
 
 #pragma once
 
+#include "platform/OperatorPin.h"
 #include "platform/OperatorPinCheck.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempFolder.h"
+#include "tools/kiosk-pin-checker/PinLockout.h"
 
+#include <array>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace qv::test {
 
 inline constexpr const char* kRightPin = "482915";
 
+// Its socket, its PIN file (kRightPin's hash) and its lock-out file in a folder of its own.
 class PinCheckerProcess {
 public:
-    // Stores kRightPin's hash (few iterations: the tests are about the exchange) and starts
-    // the checker with its socket, PIN file and lock-out file in a folder of its own.
-    PinCheckerProcess();
-    ~PinCheckerProcess();
+    PinCheckerProcess() {
+        // Few iterations: the tests are about the exchange.
+        constexpr std::array<unsigned char, 4> salt{9, 8, 7, 6};
+        folder.writeFile("operator-pin", hashOperatorPin(kRightPin, salt, 1000) + "\n");
+        start();
+    }
+    ~PinCheckerProcess() { stop(); }
     PinCheckerProcess(const PinCheckerProcess&) = delete;
     PinCheckerProcess& operator=(const PinCheckerProcess&) = delete;
 
-    void stop();
     // Starts it and waits until it answers (an empty try, which is none).
-    void start();
+    void start() {
+        const std::string listen = "--listen=" + socketPath();
+        const std::string pin = "--pin-file=" + pinFile();
+        const std::string lockout = "--lockout-file=" + lockoutFile();
+        const char* argv[] = {"systemd-socket-activate", listen.c_str(),
+                              QV_KIOSK_PIN_CHECKER_PATH, pin.c_str(),
+                              lockout.c_str(),           nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
+                                         folder.path("checker.log").c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr,
+                                        const_cast<char* const*>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed != 0) {
+            throw std::runtime_error("cannot start systemd-socket-activate");
+        }
+        if (!eventually([this] { return ask("").answer != PinAnswer::Unavailable; })) {
+            throw std::runtime_error("the PIN checker does not answer: " + log());
+        }
+    }
+    void stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+        std::filesystem::remove(socketPath());
+    }
+    // Back up with this many wrong tries behind it, the last wait over.
+    void restartAfterFailures(int failures) {
+        stop();
+        writeLockout(lockoutFile(), {failures, 0});
+        start();
+    }
 
-    PinVerdict ask(std::string_view pin) const;
+    PinVerdict ask(std::string_view pin) const {
+        return askOperatorPinChecker(socketPath(), pin, std::chrono::seconds(10));
+    }
 
     std::string socketPath() const { return folder.path("pin.socket"); }
     std::string pinFile() const { return folder.path("operator-pin"); }

@@ -1,7 +1,6 @@
 #include "tests/pinchecker/PinCheckerProcess.h"
 #include "tools/kiosk-pin-checker/PinLockout.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace qv::test {
@@ -9,58 +8,42 @@ namespace {
 
 using std::chrono::seconds;
 
-TEST(PinChecker, AnswersYesNoOrLockedAndAnEmptyPinIsNoTry) {
+TEST(PinChecker, AnEmptyPinIsNoTryAndATryDuringTheWaitIsNeitherCheckedNorCounted) {
     PinCheckerProcess checker;
     EXPECT_EQ(checker.ask(""), (PinVerdict{PinAnswer::Wrong, seconds(0)}));
-    EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 0);
-    EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::Right);
-
     EXPECT_EQ(checker.ask("731064"), (PinVerdict{PinAnswer::Wrong, seconds(1)}));
-    // During the wait even the right PIN is not checked, nor counted.
     const PinVerdict during = checker.ask(kRightPin);
     EXPECT_EQ(during.answer, PinAnswer::Locked);
     EXPECT_LE(during.wait, seconds(1));
     EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 1);
-    // An overlong PIN is a wrong try like any other.
-    checker.stop();
-    writeLockout(checker.lockoutFile(), {1, 0});
-    checker.start();
-    EXPECT_EQ(checker.ask(std::string(200, '4')), (PinVerdict{PinAnswer::Wrong, seconds(2)}));
 }
 
-TEST(PinChecker, TheLockOutGrowsAndSurvivesARestart) {
+TEST(PinChecker, TheWaitGrowsSurvivesARestartAndEndsWithTheRightPin) {
     PinCheckerProcess checker;
-    checker.stop();
-    // Nine wrong tries behind, the last one's wait over.
-    writeLockout(checker.lockoutFile(), {9, 0});
-    checker.start();
-    EXPECT_EQ(checker.ask("731064"), (PinVerdict{PinAnswer::Wrong, seconds(512)}));
+    const struct {
+        int before;
+        std::string pin;
+        int wait;
+    } cases[] = {{1, std::string(200, '4'), 2}, {9, "731064", 512}, {10, "731064", 900}};
+    for (const auto& c : cases) {
+        checker.restartAfterFailures(c.before);
+        EXPECT_EQ(checker.ask(c.pin), (PinVerdict{PinAnswer::Wrong, seconds(c.wait)})) << c.before;
+    }
+    EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 11);
     checker.stop();
     checker.start();
     const PinVerdict afterRestart = checker.ask(kRightPin);
     EXPECT_EQ(afterRestart.answer, PinAnswer::Locked);
     EXPECT_GT(afterRestart.wait, seconds(500));
 
-    checker.stop();
-    writeLockout(checker.lockoutFile(), {10, 0});
-    checker.start();
-    EXPECT_EQ(checker.ask("731064"), (PinVerdict{PinAnswer::Wrong, seconds(900)}));
-    EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 11);
-    // The right PIN, once its turn comes, ends the lock-out.
-    checker.stop();
-    writeLockout(checker.lockoutFile(), {11, 0});
-    checker.start();
+    checker.restartAfterFailures(11);
     EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::Right);
     EXPECT_EQ(readLockout(checker.lockoutFile()), LockoutState{});
 }
 
-TEST(PinChecker, WithoutAUsablePinFileNobodyGetsIn) {
+TEST(PinChecker, ADamagedPinFileLetsNobodyInAndCountsNothing) {
     PinCheckerProcess checker;
-    for (const char* stored : {"", "pbkdf2-sha256$1$00$00\n"}) {
-        checker.folder.writeFile("operator-pin", stored);
-        EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::NoPin) << stored;
-    }
-    std::filesystem::remove(checker.pinFile());
+    checker.folder.writeFile("operator-pin", "pbkdf2-sha256$1$00$00\n");
     EXPECT_EQ(checker.ask(kRightPin).answer, PinAnswer::NoPin);
     EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 0);
 }
@@ -69,9 +52,7 @@ TEST(PinChecker, ItsJournalHoldsOutcomesAndNeverWhatWasTyped) {
     PinCheckerProcess checker;
     checker.ask("731064");
     checker.ask("559182");
-    checker.stop();
-    writeLockout(checker.lockoutFile(), {});
-    checker.start();
+    checker.restartAfterFailures(0);
     checker.ask(kRightPin);
     const std::string log = checker.log();
     for (const char* outcome : {"refused", "locked", "accepted"}) {

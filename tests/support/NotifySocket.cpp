@@ -1,11 +1,9 @@
 #include "tests/support/NotifySocket.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 namespace qv::test {
 
@@ -14,13 +12,10 @@ NotifySocket::NotifySocket(std::optional<std::chrono::microseconds> watchdog)
     const std::string path = folder_.path("notify");
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (socket_ < 0 || path.size() >= sizeof(address.sun_path)) {
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    if (path.size() >= sizeof(address.sun_path) ||
+        ::bind(socket_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
         throw std::runtime_error("cannot make a notification socket at " + path);
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    if (::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        ::close(socket_);
-        throw std::runtime_error("cannot bind the notification socket " + path);
     }
     ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
     ::unsetenv("WATCHDOG_PID");
@@ -34,13 +29,12 @@ NotifySocket::NotifySocket(std::optional<std::chrono::microseconds> watchdog)
 NotifySocket::~NotifySocket() {
     ::unsetenv("NOTIFY_SOCKET");
     ::unsetenv("WATCHDOG_USEC");
-    ::close(socket_);
 }
 
 std::vector<std::string> NotifySocket::received() {
     std::vector<std::string> messages;
     char buffer[4096];
-    for (ssize_t size; (size = ::recv(socket_, buffer, sizeof(buffer), 0)) >= 0;) {
+    for (ssize_t size; (size = ::recv(socket_.get(), buffer, sizeof(buffer), 0)) >= 0;) {
         messages.emplace_back(buffer, static_cast<std::size_t>(size));
     }
     return messages;

@@ -4,6 +4,7 @@
 // NOTIFY_SOCKET names it and, if asked, WATCHDOG_USEC asks for signs of life; what the process
 // sent there is read back.
 
+#include "platform/FileDescriptor.h"
 #include "tests/support/TempFolder.h"
 
 #include <chrono>
@@ -17,15 +18,13 @@ class NotifySocket {
 public:
     explicit NotifySocket(std::optional<std::chrono::microseconds> watchdog = std::nullopt);
     ~NotifySocket();
-    NotifySocket(const NotifySocket&) = delete;
-    NotifySocket& operator=(const NotifySocket&) = delete;
 
     // The messages that arrived since the last call, oldest first, each as sent.
     std::vector<std::string> received();
 
 private:
     TempFolder folder_;
-    int socket_ = -1;
+    FileDescriptor socket_;
 };
 
 } // namespace qv::test
