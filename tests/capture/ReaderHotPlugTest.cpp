@@ -106,9 +106,8 @@ protected:
         return reports_.waitFor(condition, std::chrono::seconds(1200));
     }
     bool monitored(int32_t event) {
-        return waitFor([&] {
-            return std::ranges::count(reports_.monitorEvents, std::pair{event, 0});
-        });
+        const std::pair report{event, int32_t{0}};
+        return waitFor([&] { return std::ranges::count(reports_.monitorEvents, report) > 0; });
     }
     // Where the notifications start once the reader is back.
     std::size_t unplugAndPlugBackIn() {
