@@ -220,7 +220,7 @@ private slots:
 
     void aRestingReaderIsAnnouncedAndTheNextFingerAfterItIsRead() {
         ScannerStation s;
-        ReaderStatusLine status(*s.window);
+        const ReaderStatusLine status(*s.window);
         const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
         s.readyForAFinger();
 
@@ -250,7 +250,7 @@ private slots:
         QFETCH(int, event);
         QFETCH(QString, shownOnceThePictureIsGone);
         ScannerStation s;
-        ReaderStatusLine status(*s.window);
+        const ReaderStatusLine status(*s.window);
         const ScanHandOff handOff([&s] { return s.window->clockInUnderWay(); });
         s.readyForAFinger();
         processScanImage(scan(120, 96));
@@ -269,22 +269,17 @@ private slots:
 
     void eachReaderKeepsItsOwnState() {
         ScannerStation s;
-        ReaderStatusLine status(*s.window, std::chrono::milliseconds(1));
-        const QString unplugged("Lector de huellas desconectado");
-        const auto report = [](ReaderEventKind kind, const char* reader) {
-            reportReaderEvent({kind, reader});
-        };
+        const ReaderStatusLine status(*s.window, std::chrono::milliseconds(1));
         using K = ReaderEventKind;
-
-        report(K::Lost, "r1");
-        report(K::Ready, "r2"); // a capture of the other reader ended
-        QCOMPARE(status.shownText(), unplugged);
-        report(K::Resting, "r2");
+        reportReaderEvent({K::Lost, "r1"});
+        reportReaderEvent({K::Ready, "r2"}); // a capture of the other reader ended
+        QCOMPARE(status.shownText(), QString("Lector de huellas desconectado"));
+        reportReaderEvent({K::Resting, "r2"});
         QCOMPARE(status.shownText(), kResting);
-        report(K::Ready, "r1");
+        reportReaderEvent({K::Ready, "r1"});
         QCOMPARE(status.shownText(), QString("Lector de huellas listo"));
         QTRY_COMPARE(status.shownText(), kResting);
-        report(K::Added, "r2");
+        reportReaderEvent({K::Added, "r2"});
         QCOMPARE(status.shownText(), QString("Lector de huellas conectado"));
         QTRY_COMPARE(status.shownText(), QString());
     }

@@ -36,6 +36,11 @@ struct LibraryReports {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, limit, predicate);
     }
+    // A copy of one of the fields above, taken under the lock.
+    template <typename Field> Field read(const Field& field) {
+        const std::lock_guard lock(mutex);
+        return field;
+    }
     // Whether `event` was notified after the notification at `from`.
     bool notifiedSince(std::size_t from, int32_t event) const {
         for (std::size_t i = from; i < notifications.size(); ++i) {

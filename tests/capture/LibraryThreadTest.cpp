@@ -7,9 +7,8 @@
 namespace qv {
 namespace {
 
-// Its destructor comes at once after the constructor: the loop may not be running yet, and
-// a quit that comes before the loop runs would leave it running for good. The CTest entry's
-// time limit catches the hang.
+// Destroyed at once, maybe before its loop runs: a quit told that early must still end it. The
+// CTest entry's time limit catches the hang.
 TEST(LibraryThread, EndsEvenWhenToldBeforeItsLoopRuns) {
     for (int round = 0; round < 200; ++round) {
         scanman::LibraryThread thread;

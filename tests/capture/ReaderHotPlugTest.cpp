@@ -8,8 +8,10 @@
 #include "tests/capture/ReplayedReader.h"
 #include "tests/support/FileContents.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -83,10 +85,6 @@ private:
 // The reader capturing, then unplugged and plugged back in.
 class ReplayedReaderPort : public ::testing::Test {
 protected:
-    // Waits long enough under a clock sped up a hundredfold; the CTest entry's time limit
-    // catches a hang.
-    static constexpr std::chrono::seconds kPatience{1200};
-
     void SetUp() override {
         ASSERT_FALSE(readerFolder().empty()) << "run under umockdev's preload with QV_READER set";
         ASSERT_TRUE(port_.ok());
@@ -102,28 +100,24 @@ protected:
         return SMStartCapturing(id_.c_str(), test::LibraryReports::image,
                                 test::LibraryReports::notify, 0);
     }
-    bool monitored(int32_t event) {
-        return reports_.waitFor(
-            [&] {
-                return std::find(reports_.monitorEvents.begin(), reports_.monitorEvents.end(),
-                                 std::pair{event, int32_t{0}}) != reports_.monitorEvents.end();
-            },
-            kPatience);
+    // Long enough under a clock sped up a hundredfold; the CTest entry's time limit catches a
+    // hang.
+    bool waitFor(const std::function<bool()>& condition) {
+        return reports_.waitFor(condition, std::chrono::seconds(1200));
     }
-    // The notifications so far, once the reader is back.
+    bool monitored(int32_t event) {
+        const std::pair report{event, int32_t{0}};
+        return waitFor([&] { return std::ranges::count(reports_.monitorEvents, report) > 0; });
+    }
+    // Where the notifications start once the reader is back.
     std::size_t unplugAndPlugBackIn() {
         port_.unplug();
         EXPECT_TRUE(monitored(SM_MONITOR_SCANNER_LOST));
-        EXPECT_TRUE(
-            reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_LOST); }, kPatience));
-        std::size_t before = 0;
-        {
-            const std::lock_guard lock(reports_.mutex);
-            before = reports_.notifications.size();
-        }
+        EXPECT_TRUE(waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_LOST); }));
+        const std::size_t backAt = reports_.read(reports_.notifications).size();
         EXPECT_TRUE(port_.plugBackIn());
         EXPECT_TRUE(monitored(SM_MONITOR_SCANNER_ADDED));
-        return before;
+        return backAt;
     }
 
     ReaderPort port_;
@@ -132,18 +126,14 @@ protected:
 };
 
 TEST_F(ReplayedReaderPort, ReaderPluggedBackIntoItsPortIsUsedAgainUnderItsIndexAndId) {
-    ASSERT_TRUE(reports_.waitFor([&] { return reports_.images >= 1; }));
-    int imagesBefore = 0;
-    {
-        const std::lock_guard lock(reports_.mutex);
-        imagesBefore = reports_.images;
-    }
+    ASSERT_TRUE(waitFor([&] { return reports_.images >= 1; }));
+    const int imagesBefore = reports_.read(reports_.images);
     const std::size_t backAt = unplugAndPlugBackIn();
     EXPECT_EQ(SMGetScannerCount(), 1);
     EXPECT_EQ(scannerId(0), id_);
 
     ASSERT_EQ(start(), 0);
-    ASSERT_TRUE(reports_.waitFor([&] { return reports_.images > imagesBefore; }));
+    ASSERT_TRUE(waitFor([&] { return reports_.images > imagesBefore; }));
     const std::lock_guard lock(reports_.mutex);
     EXPECT_FALSE(reports_.notifiedSince(backAt, SM_NOTIFY_LOST));
     EXPECT_FALSE(reports_.notifiedSince(backAt, SM_NOTIFY_FAILED));
@@ -152,16 +142,13 @@ TEST_F(ReplayedReaderPort, ReaderPluggedBackIntoItsPortIsUsedAgainUnderItsIndexA
 // Run with the clock sped up: the reader turns hot within seconds. libfprint's model of its
 // temperature belongs to the device, and the reader comes back as a new, cold one.
 TEST_F(ReplayedReaderPort, AReaderPluggedBackWhileHotRestsBeforeItIsReady) {
-    ASSERT_TRUE(
-        reports_.waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_RESTING); }, kPatience));
+    ASSERT_TRUE(waitFor([&] { return reports_.notifiedSince(0, SM_NOTIFY_RESTING); }));
     const std::size_t backAt = unplugAndPlugBackIn();
     ASSERT_EQ(start(), 0);
-    ASSERT_TRUE(reports_.waitFor(
-        [&] {
-            return reports_.notifiedSince(backAt, SM_NOTIFY_RESTING) ||
-                   reports_.notifiedSince(backAt, SM_NOTIFY_READY);
-        },
-        kPatience));
+    ASSERT_TRUE(waitFor([&] {
+        return reports_.notifiedSince(backAt, SM_NOTIFY_RESTING) ||
+               reports_.notifiedSince(backAt, SM_NOTIFY_READY);
+    }));
     const std::lock_guard lock(reports_.mutex);
     EXPECT_TRUE(reports_.notifiedSince(backAt, SM_NOTIFY_RESTING)) << "ready while hot";
 }

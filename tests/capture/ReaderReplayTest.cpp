@@ -52,11 +52,8 @@ TEST_F(ReplayedReader, DeliversTheImageLibfprintCapturedFromIt) {
 }
 
 // The recording ends with the reader waiting for a finger that never comes; cancelling that
-// wait never completes (the driver's transfer times out after 10 s, and libfprint still never
-// ends the capture). The library stops waiting after its time, says so, and keeps the
-// station's start meanwhile as the last word, for when the device closes. Asked again, it
-// does not wait for the same device twice. The CTest entry's time limit catches a call that
-// hangs.
+// wait never completes either. The library gives up waiting and says so, and keeps a start
+// meanwhile for when the device closes. The CTest entry's time limit catches a call that hangs.
 TEST_F(ReplayedReader, StopsAndFinalisesWhenTheReaderNeverAnswersAgain) {
     ASSERT_TRUE(reports_.waitFor([&] { return reports_.images >= 1; }));
     EXPECT_EQ(SMStopCapturing(id_.c_str()), SM_ERROR_STOP_TIMED_OUT);
@@ -93,22 +90,16 @@ TEST_F(ReplayedReader, RestsWhenHotAndDeliversAgainOnceCool) {
     // Stopped and started again while hot, as an idle station re-armed: it goes on resting,
     // without a moment of "ready" before.
     ASSERT_EQ(SMStopCapturing(id_.c_str()), 0);
-    {
-        const std::lock_guard lock(reports_.mutex);
-        restedAt = reports_.notifications.size();
-    }
+    restedAt = reports_.read(reports_.notifications).size();
     ASSERT_EQ(
         SMStartCapturing(id_.c_str(), test::LibraryReports::image, test::LibraryReports::notify, 0),
         0);
     ASSERT_TRUE(reports_.waitFor(
         [&] { return reports_.notifiedSince(restedAt, SM_NOTIFY_RESTING); }, 1200s));
-    {
-        const std::lock_guard lock(reports_.mutex);
-        const auto& notes = reports_.notifications;
-        const auto restart = notes.begin() + std::ptrdiff_t(restedAt);
-        const auto resting = std::find(restart, notes.end(), SM_NOTIFY_RESTING);
-        EXPECT_EQ(std::find(restart, resting, SM_NOTIFY_READY), resting) << "ready before resting";
-    }
+    const std::vector<int32_t> notes = reports_.read(reports_.notifications);
+    const auto restart = notes.begin() + std::ptrdiff_t(restedAt);
+    const auto resting = std::find(restart, notes.end(), SM_NOTIFY_RESTING);
+    EXPECT_EQ(std::find(restart, resting, SM_NOTIFY_READY), resting) << "ready before resting";
     ASSERT_TRUE(
         reports_.waitFor([&] { return reports_.notifiedSince(restedAt, SM_NOTIFY_READY); }, 1200s));
     ASSERT_TRUE(reports_.waitFor([&] { return reports_.images > imagesWhenHot; }));

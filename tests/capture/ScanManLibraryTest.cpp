@@ -185,17 +185,11 @@ TEST_F(ScanManLibrary, AStartWhileAStopIsUnderWayCapturesAgainOnceTheDeviceAllow
     scanner.present(large.width, large.height, large.pixels);
 
     const int32_t stopped = SMStopCapturing(id);
-    std::size_t stoppedAt = 0;
-    {
-        const std::lock_guard lock(reports_.mutex);
-        stoppedAt = reports_.notifications.size();
-        // Closed, or the library gave up waiting: a fast machine or a slow one may see either.
-        EXPECT_TRUE(stopped == 0 || stopped == SM_ERROR_STOP_TIMED_OUT) << stopped;
-    }
+    const std::size_t stoppedAt = reports_.read(reports_.notifications).size();
+    // Closed, or the library gave up waiting: a fast machine or a slow one may see either.
+    EXPECT_TRUE(stopped == 0 || stopped == SM_ERROR_STOP_TIMED_OUT) << stopped;
     EXPECT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
               0);
-    EXPECT_EQ(SMStartCapturing(id, test::LibraryReports::image, test::LibraryReports::notify, 0),
-              SM_ERROR_ALREADY_CAPTURING);
 
     ASSERT_TRUE(
         reports_.waitFor([&] { return reports_.notifiedSince(stoppedAt, SM_NOTIFY_READY); }, 120s));

@@ -242,9 +242,8 @@ TEST_F(HandOff, ReadersComingAndGoingAlwaysFindAPlaceAndRepeatedNoticesMerge) {
         ScanNotifyProc("r", SM_NOTIFY_RETRY, 0);
         ScanNotifyProc("r", SM_NOTIFY_READY, 0);
     }
-    for (const int32_t event : {SM_NOTIFY_RESTING, SM_NOTIFY_READY}) {
-        ScanNotifyProc("r", event, 0);
-    }
+    ScanNotifyProc("r", SM_NOTIFY_RESTING, 0);
+    ScanNotifyProc("r", SM_NOTIFY_READY, 0);
     for (int i = 0; i < 40; ++i) {
         ScanNotifyProc(std::to_string(i).c_str(), SM_NOTIFY_OPENED, 0);
     }
