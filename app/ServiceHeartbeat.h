@@ -17,9 +17,6 @@ public:
     // shown.
     explicit ServiceHeartbeat(QWidget& window);
 
-    // Whether READY went out: the window has been shown and painted.
-    bool announcedReady() const { return announcedReady_; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

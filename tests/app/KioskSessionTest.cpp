@@ -54,7 +54,7 @@ private slots:
         // The refusal shows in the prompt; nothing else opened.
         QVERIFY(refused != asking);
 
-        station.restartCheckerAfterFailures(0);
+        station.checker.restartAfterFailures(0);
         station.tryPin(QString::fromLatin1(kRightPin));
         QVERIFY(station.settingsDialog.isVisible());
         const QImage settings = screenshotAfter(QStringLiteral("3-settings"), refused);

@@ -8,7 +8,6 @@
 #include "app/kiosk/Kiosk.h"
 #include "config/UConfigLiveScan.h"
 #include "tests/pinchecker/PinCheckerProcess.h"
-#include "tools/kiosk-pin-checker/PinLockout.h"
 
 #include <QApplication>
 #include <QTest>
@@ -38,12 +37,6 @@ struct KioskStation {
         QTest::mouseClick(&gate.btOK, Qt::LeftButton);
     }
     // The checker as it comes back up with this many wrong tries behind it, the last wait over.
-    void restartCheckerAfterFailures(int failures) {
-        checker.stop();
-        writeLockout(checker.lockoutFile(), {failures, 0});
-        checker.start();
-    }
-
     PinCheckerProcess checker;
     QtRunnerUi runnerUi;
     TFBioVerif form;

@@ -99,12 +99,12 @@ private slots:
         QTest::keyClick(&gate.edPin, Qt::Key_Return);
         QCOMPARE(gate.lbMessage.text(), message);
 
-        station.restartCheckerAfterFailures(10);
+        station.checker.restartAfterFailures(10);
         station.tryPin(QStringLiteral("559182"));
         QCOMPARE(gate.lbMessage.text(),
                  QStringLiteral("PIN incorrecto. Espere 15 minutos para volver a intentar."));
 
-        station.restartCheckerAfterFailures(11);
+        station.checker.restartAfterFailures(11);
         station.tryPin(QString::fromLatin1(kRightPin));
         QVERIFY(!gate.isVisible());
         QVERIFY(station.settingsDialog.isVisible());
