@@ -2,9 +2,12 @@
 
 #pragma once
 
+#include "tests/support/BackgroundChild.h"
 #include "tests/support/ChildRun.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -28,7 +31,7 @@ public:
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     int port() const { return port_; }
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return child_->pid(); }
     const std::string& host() const { return host_; }
     // "http://<host>:<port><path>"
     std::string url(const std::string& path = "/QuorvantisService.asmx") const;
@@ -39,8 +42,8 @@ public:
     CommandRun stop();
 
 private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
+    TempFolder logFolder_;
+    std::optional<BackgroundChild> child_;
     int port_ = 0;
     std::string host_;
     std::string printed_;

@@ -6,20 +6,18 @@
 
 #include "platform/OperatorPin.h"
 #include "platform/OperatorPinCheck.h"
+#include "tests/support/BackgroundChild.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/TempFolder.h"
 #include "tools/kiosk-pin-checker/PinLockout.h"
 
 #include <array>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <vector>
 
 namespace qv::test {
 
@@ -40,34 +38,17 @@ public:
 
     // Starts it and waits until it answers (an empty try, which is none).
     void start() {
-        const std::string listen = "--listen=" + socketPath();
-        const std::string pin = "--pin-file=" + pinFile();
-        const std::string lockout = "--lockout-file=" + lockoutFile();
-        const char* argv[] = {"systemd-socket-activate", listen.c_str(),
-                              QV_KIOSK_PIN_CHECKER_PATH, pin.c_str(),
-                              lockout.c_str(),           nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
-                                         folder.path("checker.log").c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr,
-                                        const_cast<char* const*>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (failed != 0) {
-            throw std::runtime_error("cannot start systemd-socket-activate");
-        }
+        child_.emplace(
+            "systemd-socket-activate",
+            std::vector<std::string>{"--listen=" + socketPath(), QV_KIOSK_PIN_CHECKER_PATH,
+                                     "--pin-file=" + pinFile(), "--lockout-file=" + lockoutFile()},
+            folder.path("checker.log"));
         if (!eventually([this] { return ask("").answer != PinAnswer::Unavailable; })) {
             throw std::runtime_error("the PIN checker does not answer: " + log());
         }
     }
     void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
+        child_.reset();
         std::filesystem::remove(socketPath());
     }
     // Back up with this many wrong tries behind it, the last wait over.
@@ -90,7 +71,7 @@ public:
     TempFolder folder;
 
 private:
-    pid_t pid_ = -1;
+    std::optional<BackgroundChild> child_;
 };
 
 } // namespace qv::test
