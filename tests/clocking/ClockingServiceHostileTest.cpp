@@ -8,7 +8,6 @@
 #include "tools/clocking-service/DisplayText.h"
 #include "tools/clocking-service/Ledger.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -281,8 +280,10 @@ TEST_F(ClockingServiceHostileTest, PrintThumbnailsAreMadeOncePerEntry) {
 
 TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
     ServiceProcess service(db);
-    // One address holds 16 slow clients, then opens more connections than the service holds in
-    // all and sends nothing on them.
+    // One address holds its share of 16 slow clients, then opens, one at a time, more
+    // connections than the service holds in all and sends nothing on them: each is closed as
+    // soon as the service takes it, long before its idle 10 s are up. The service may take the
+    // last slow client after the first of these, which then holds its place.
     constexpr int kSlow = 16;
     constexpr int kIdle = 400;
     std::vector<std::unique_ptr<RawConnection>> slow;
@@ -291,9 +292,12 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
         ASSERT_TRUE(slow.back()->send("POST " + kEndpoint + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
     }
     std::vector<std::unique_ptr<RawConnection>> idle;
-    for (int i = 0; i < kIdle; ++i) {
+    int held = 0;
+    for (int i = 0; i < kIdle && held <= 1; ++i) {
         idle.push_back(std::make_unique<RawConnection>("127.0.0.1", service.port()));
+        held += idle.back()->closedByService(5'000) ? 0 : 1;
     }
+    EXPECT_LE(held, 1);
     std::atomic<bool> done{false};
     std::jthread trickle([&] {
         while (!done) {
@@ -315,16 +319,6 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
     EXPECT_EQ(statusOf(reply), 200) << reply;
     EXPECT_NE(reply.find("Usuario no registrado: 20123456"), std::string::npos);
 
-    // Connections over the address's share are closed as soon as the service takes them from
-    // the kernel's queue, long before an idle connection's 10 s are up.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    int closedAtTheDoor = 0;
-    for (auto& connection : idle) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
-        closedAtTheDoor += connection->closedByService(std::max(0, int(left.count()))) ? 1 : 0;
-    }
-    EXPECT_EQ(closedAtTheDoor, kIdle);
     // The slow ones are cut when their connection's life is over, however busy they are.
     for (auto& connection : slow) {
         EXPECT_TRUE(connection->closedByService(45'000));
