@@ -14,9 +14,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const fs::path kTestData = QV_TESTDATA_DIR;
+const std::filesystem::path kTestData = QV_TESTDATA_DIR;
 
 // FNV-1a: enough to tell any changed byte from the original, and simple to state here.
 std::uint64_t digest(std::span<const std::uint8_t> bytes) {
