@@ -9,7 +9,6 @@
 #include "tools/clocking-service/Ledger.h"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -298,9 +297,9 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
         held += idle.back()->closedByService(5'000) ? 0 : 1;
     }
     EXPECT_LE(held, 1);
-    std::atomic<bool> done{false};
-    std::jthread trickle([&] {
-        while (!done) {
+    // Stopped however the test ends, even by a failed assertion.
+    std::jthread trickle([&](std::stop_token stop) {
+        while (!stop.stop_requested()) {
             for (auto& connection : slow) {
                 connection->send("X-Slow: 1\r\n");
             }
@@ -323,7 +322,7 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
     for (auto& connection : slow) {
         EXPECT_TRUE(connection->closedByService(45'000));
     }
-    done = true;
+    trickle.request_stop();
     trickle.join();
     Database store(db);
     EXPECT_EQ(clocking::latestEntries(store, 100).size(), 1u);
