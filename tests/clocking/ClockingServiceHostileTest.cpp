@@ -1,17 +1,14 @@
 // The real service on an ephemeral port under requests meant to hurt it: oversized heads and
-// bodies however framed, slow and numerous connections, pipelined requests, shapes of XML
-// that cost a parser dear, texts no strict reader takes, foreign Host names, a bind that is
-// not loopback.
+// bodies however framed, slow, numerous and pipelined connections, costly XML, texts no strict
+// reader takes, foreign Host names, a bind that is not loopback.
 
 #include "tests/clocking/ClockingTestSupport.h"
 #include "tests/clocking/RawConnection.h"
 #include "tests/support/TempFolder.h"
 #include "tools/clocking-service/DisplayText.h"
 #include "tools/clocking-service/Ledger.h"
-#include "wsq/Wsq.h"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -19,10 +16,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <pugixml.hpp>
-#include <sstream>
-#include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 
 namespace qv::test {
 namespace {
@@ -41,44 +35,23 @@ long peakMemoryKiB(pid_t pid) {
     return -1;
 }
 
-// CPU seconds the service has used so far (user and system), from /proc.
-double cpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        ticks += i >= 14 ? std::stol(field) : 0; // utime, stime
-    }
-    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
-// What a strict XML 1.0 reader takes: well-formed, strict UTF-8, no character it forbids,
-// written or referenced.
-void expectStrictXml(const std::string& body, const char* what) {
-    pugi::xml_document parsed;
-    EXPECT_TRUE(parsed.load_string(body.c_str())) << what;
-    EXPECT_TRUE(clocking::isCleanText(body)) << what << ": " << body;
-    EXPECT_EQ(body.find("&#"), std::string::npos) << what;
-}
-
 std::string head(const std::string& method, const std::string& path, const std::string& headers) {
     return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers +
            "\r\n";
 }
 
+// `piece` repeated to at least `size` bytes.
+std::string repeated(const std::string& piece, std::size_t size) {
+    std::string text;
+    while (text.size() < size) {
+        text += piece;
+    }
+    return text;
+}
+
 const std::string kEndpoint = "/QuorvantisService.asmx";
-// The sanitizers make every instruction several times dearer.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double kCpuSlowdown = 10;
-constexpr int kLargePrintSide = 1024;
-#else
-constexpr double kCpuSlowdown = 1;
-constexpr int kLargePrintSide = 2048;
-#endif
 constexpr std::size_t kHugeBody = 64 * 1024 * 1024;
-constexpr std::size_t kMaxBody = 16 * 1024 * 1024 - 1024;
+constexpr std::size_t kLargeBody = 1024 * 1024;
 
 // A non-loopback IPv4 address of this machine, or "".
 std::string outsideAddress() {
@@ -110,7 +83,8 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
     ServiceProcess service(db);
     const std::string print = base64Text(testPrint());
     const std::string action = "SOAPAction: " + stationSoapAction() + "\r\n";
-    const auto soap = [&](const std::string& body, const std::string& soapAction) {
+    const auto soap = [&](const std::string& body,
+                          const std::string& soapAction = stationSoapAction()) {
         return head("POST", kEndpoint,
                     "SOAPAction: " + soapAction + "\r\nContent-Type: text/xml\r\nContent-Length: " +
                         std::to_string(body.size()) + "\r\n") +
@@ -119,87 +93,89 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
     // As written into the request's text, where the station would have escaped it.
     const auto withAppId = [&](const std::string& appIdText) {
         std::string body = stationRequest("APP-ID", print, "I");
-        return soap(body.replace(body.find("APP-ID"), 6, appIdText), stationSoapAction());
+        return soap(body.replace(body.find("APP-ID"), 6, appIdText));
     };
     std::string foreignNamespace = stationRequest("1", print, "I");
     foreignNamespace.replace(foreignNamespace.find("http://quorvantis.example/"), 26,
                              "urn:\x01\xff" + std::string(5000, 'n'));
-    std::string ranges = "Range: bytes=";
-    for (int i = 0; i < 4000; ++i) {
-        ranges += "-,";
-    }
     struct Case {
         const char* what;
-        std::string request;   // head and any body to send at once
-        std::size_t filler;    // bytes of body sent after it, as the service takes them
-        const char* pattern;   // what the filler repeats
-        bool unframed;         // the body ends where sending ends
-        int status;            // 0: cut without an answer
+        std::string request; // head and any body to send at once
+        std::size_t filler;  // bytes of body sent after it, as the service takes them
+        bool unframed;       // the body ends where sending ends
+        int status;
         const char* replyPart; // in the reply's body
         bool recorded;
+        const char* pattern = "A"; // what the filler repeats
     };
     const std::vector<Case> cases{
-        {"header lines without end", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n", kHugeBody, "a:b\r\n",
-         false, 431, "", false},
+        {"header lines without end", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n", kHugeBody, false, 431,
+         "", false, "a:b\r\n"},
         {"one header line without end", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Long: ", kHugeBody,
-         "A", false, 431, "", false},
+         false, 431, "", false},
         {"chunked body without end",
          head("POST", kEndpoint, action + "Transfer-Encoding: chunked\r\n") + "4000000\r\n",
-         kHugeBody, "A", false, 0, "", true},
-        {"body without length", head("POST", kEndpoint, action), kHugeBody, "A", true, 411,
+         kHugeBody, false, 0, "", true}, // cut without an answer
+        {"body without length", head("POST", kEndpoint, action), kHugeBody, true, 411,
          "must give its length", true},
-        {"body without length elsewhere", head("PUT", "/", ""), kHugeBody, "A", true, 411,
+        {"body without length elsewhere", head("PUT", "/", ""), kHugeBody, true, 411,
          "must give its length", false},
         {"transfer coding other than chunks",
-         head("POST", kEndpoint, action + "Transfer-Encoding: gzip\r\n"), kHugeBody, "A", true, 400,
+         head("POST", kEndpoint, action + "Transfer-Encoding: gzip\r\n"), kHugeBody, true, 400,
          "framed by Content-Length", false},
         {"length and chunks at once",
          head("POST", kEndpoint, action + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n"),
-         kHugeBody, "A", false, 400, "framed by Content-Length", false},
+         kHugeBody, false, 400, "framed by Content-Length", false},
         {"declared oversized body",
-         head("POST", kEndpoint, action + "Content-Length: 67108864\r\n"), kHugeBody, "A", false,
-         500, "larger than the 16777216 bytes", true},
+         head("POST", kEndpoint, action + "Content-Length: 67108864\r\n"), kHugeBody, false, 500,
+         "larger than the 16777216 bytes", true},
         {"oversized body asking to continue",
          head("POST", kEndpoint, action + "Expect: 100-continue\r\nContent-Length: 67108864\r\n"),
-         0, "A", false, 500, "larger than the 16777216 bytes", true},
+         0, false, 500, "larger than the 16777216 bytes", true},
         {"chunked body elsewhere",
-         head("POST", "/upload", "Transfer-Encoding: chunked\r\n") + "4000000\r\n", kHugeBody, "A",
+         head("POST", "/upload", "Transfer-Encoding: chunked\r\n") + "4000000\r\n", kHugeBody,
          false, 405, "Only SOAP requests", false},
         {"form without SOAPAction",
          head("POST", kEndpoint,
               "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 7\r\n") +
              "a=1&b=2",
-         0, "A", false, 500, "Unknown SOAPAction", true},
+         0, false, 500, "Unknown SOAPAction", true},
         {"form elsewhere",
          head("POST", "/",
               "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 3\r\n") +
              "a=1",
-         0, "A", false, 405, "Only SOAP requests", false},
-        {"long identifier", withAppId(std::string(200, '7')), 0, "A", false, 500,
+         0, false, 405, "Only SOAP requests", false},
+        {"long identifier", withAppId(std::string(200, '7')), 0, false, 500,
          "AppId is 200 bytes long", true},
-        {"control character", withAppId("x&#1;y\x1b"), 0, "A", false, 500, "control characters",
-         true},
-        {"overlong form", withAppId("a\xc0\xaf"), 0, "A", false, 500, "not UTF-8", true},
-        {"surrogate", withAppId("a\xed\xa0\x80"), 0, "A", false, 500, "not UTF-8", true},
-        {"above U+10FFFF", withAppId("a\xf4\x90\x80\x80"), 0, "A", false, 500, "not UTF-8", true},
-        {"noncharacter", withAppId("a&#xFFFE;"), 0, "A", false, 500, "not UTF-8", true},
-        {"long modo",
-         soap(stationRequest("1", print, std::string(100'000, 'M')), stationSoapAction()), 0, "A",
-         false, 500, "modo must be", true},
+        {"control character", withAppId("x&#1;y\x1b"), 0, false, 500, "control characters", true},
+        {"overlong form", withAppId("a\xc0\xaf"), 0, false, 500, "not UTF-8", true},
+        {"surrogate", withAppId("a\xed\xa0\x80"), 0, false, 500, "not UTF-8", true},
+        {"above U+10FFFF", withAppId("a\xf4\x90\x80\x80"), 0, false, 500, "not UTF-8", true},
+        {"noncharacter", withAppId("a&#xFFFE;"), 0, false, 500, "not UTF-8", true},
+        {"long modo", soap(stationRequest("1", print, std::string(100'000, 'M'))), 0, false, 500,
+         "modo must be", true},
         {"SOAPAction no reader takes",
          soap(stationRequest("1", print, "I"), "\xc0\xaf\xfe\xff" + std::string(10'000, 'S')), 0,
-         "A", false, 500, "Unknown SOAPAction", true},
-        {"namespace no reader takes", soap(foreignNamespace, stationSoapAction()), 0, "A", false,
-         500, "Unknown operation", true},
-        {"many ranges", head("GET", kEndpoint + "?WSDL", ranges + "\r\n"), 0, "A", false, 200,
-         "wsdl:definitions", false},
+         false, 500, "Unknown SOAPAction", true},
+        {"namespace no reader takes", soap(foreignNamespace), 0, false, 500, "Unknown operation",
+         true},
+        // Far more markup than a request needs, in the shapes that cost a parser most.
+        {"attributes on the Envelope",
+         soap("<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"" +
+              repeated(" xmlns:abbbbbbbb=\"u\"", kLargeBody) + "><s:Body/></s:Envelope>"),
+         0, false, 500, "tags and attributes", true},
+        {"elements in elements", soap(repeated("<a>", kLargeBody)), 0, false, 500,
+         "tags and attributes", true},
+        {"many ranges",
+         head("GET", kEndpoint + "?WSDL", "Range: bytes=" + repeated("-,", 8000) + "\r\n"), 0,
+         false, 200, "wsdl:definitions", false},
         {"foreign Host for the page", "GET / HTTP/1.1\r\nHost: rebound.example:21796\r\n\r\n", 0,
-         "A", false, 403, "loopback names only", false},
+         false, 403, "loopback names only", false},
         {"foreign Host for SOAP",
          "POST /QuorvantisService.asmx HTTP/1.1\r\nHost: rebound.example\r\n" + action +
              "Content-Length: 0\r\n\r\n",
-         0, "A", false, 403, "loopback names only", false},
-        {"missing picture", head("GET", "/entries/999/photo.jpg", ""), 0, "A", false, 404,
+         0, false, 403, "loopback names only", false},
+        {"missing picture", head("GET", "/entries/999/photo.jpg", ""), 0, false, 404,
          "No such picture", false},
     };
     const long memoryBefore = peakMemoryKiB(service.pid());
@@ -214,12 +190,16 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
         const std::string reply = connection.readUntilClosed(15'000);
         EXPECT_EQ(statusOf(reply), c.status) << c.what << ": " << reply.substr(0, 300);
         EXPECT_NE(bodyOf(reply).find(c.replyPart), std::string::npos) << c.what << ": " << reply;
-        // One whole answer, never a part of one nor many: ranges are not served.
+        // One whole answer, never a part of one nor many: no interim 100, no ranges.
         EXPECT_EQ(reply.find("HTTP/1.1", 1), std::string::npos) << c.what;
         EXPECT_LT(reply.size(), 16u * 1024) << c.what;
-        // Requests to the endpoint that are recorded are answered in SOAP; nothing else is.
+        // Recorded requests to the endpoint are answered in SOAP a strict XML 1.0 reader takes
+        // (strict UTF-8, no forbidden character written or referenced); nothing else is.
+        pugi::xml_document parsed;
         if (c.recorded && c.status != 0) {
-            expectStrictXml(bodyOf(reply), c.what);
+            EXPECT_TRUE(parsed.load_string(bodyOf(reply).c_str())) << c.what;
+            EXPECT_TRUE(clocking::isCleanText(bodyOf(reply))) << c.what << ": " << reply;
+            EXPECT_EQ(bodyOf(reply).find("&#"), std::string::npos) << c.what;
         } else {
             EXPECT_EQ(bodyOf(reply).find("Envelope"), std::string::npos) << c.what;
         }
@@ -233,8 +213,8 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
     EXPECT_NE(pageReply.find("X-Content-Type-Options: nosniff"), std::string::npos);
     EXPECT_NE(pageReply.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
 
-    // Bodies and heads of 64 MiB went by; reading any of them whole would show here. The
-    // sanitizers' shadow memory and held-back frees make the figure say nothing in their builds.
+    // Requests of 64 MiB went by; reading any of them whole would show here. The sanitizers'
+    // shadow memory and held-back frees make the figure say nothing in their builds.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     EXPECT_LT(peakMemoryKiB(service.pid()) - memoryBefore, 48 * 1024);
 #else
@@ -244,13 +224,13 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
     Database store(db);
     const auto lines = clocking::latestEntries(store, 100);
     ASSERT_EQ(lines.size(), recorded);
-    // What callers sent is kept cleaned and cut, never whole: newest first.
+    // What callers sent is kept cleaned and cut, never whole.
     for (const auto& line : lines) {
         const auto& e = line.entry;
-        EXPECT_LE(e.appId.value_or("").size(), 128u + 3u);
-        EXPECT_LE(e.mode.value_or("").size(), 16u + 3u);
-        EXPECT_LE(e.fault.value_or("").size(), 2048u);
-        for (const auto& text : {e.appId.value_or(""), e.mode.value_or(""), e.fault.value_or("")}) {
+        for (const auto& [text, limit] : {std::pair{e.appId.value_or(""), 128u + 3u},
+                                          {e.mode.value_or(""), 16u + 3u},
+                                          {e.fault.value_or(""), 2048u}}) {
+            EXPECT_LE(text.size(), limit);
             EXPECT_TRUE(clocking::isCleanText(text)) << text;
         }
     }
@@ -284,90 +264,42 @@ TEST_F(ClockingServiceHostileTest, PipelinedRequestsAreAllAnsweredInOrder) {
     EXPECT_EQ(clocking::latestEntries(store, 100).size(), 3u);
 }
 
-// Linear reading: no shape of a 16 MiB request costs the service more than a second of CPU.
-TEST_F(ClockingServiceHostileTest, NoShapeOfRequestCostsMuchCpu) {
-    ServiceProcess service(db);
-    const std::string envelope = "http://schemas.xmlsoap.org/soap/envelope/";
-    const auto repeated = [](const std::string& piece) {
-        std::string text;
-        while (text.size() < kMaxBody) {
-            text += piece;
-        }
-        return text;
-    };
-    struct Case {
-        const char* what;
-        std::string body;
-    };
-    const std::vector<Case> cases{
-        {"attributes on the Envelope", "<s:Envelope xmlns:s=\"" + envelope + "\"" +
-                                           repeated(" xmlns:a" + std::string(8, 'b') + "=\"u\"") +
-                                           "><s:Body/></s:Envelope>"},
-        {"headers that must be understood", "<s:Envelope xmlns:s=\"" + envelope + "\"><s:Header>" +
-                                                repeated("<h s:mustUnderstand=\"0\"/>") +
-                                                "</s:Header><s:Body/></s:Envelope>"},
-        {"elements in elements", repeated("<a>")},
-        {"one long text", "<s:Envelope xmlns:s=\"" + envelope + "\"><s:Body><Fichar xmlns=\"" +
-                              "http://quorvantis.example/\"><modo>" + repeated("M") +
-                              "</modo></Fichar></s:Body></s:Envelope>"},
-    };
-    for (const Case& c : cases) {
-        const double before = cpuSeconds(service.pid());
-        const HttpReply reply = post(service, c.body, stationSoapAction());
-        EXPECT_EQ(reply.status, 500) << c.what;
-        expectStrictXml(reply.body, c.what);
-        // CPU time, not the time it took: the machine's load does not count.
-        EXPECT_LT(cpuSeconds(service.pid()) - before, 1.0 * kCpuSlowdown) << c.what;
-    }
-}
-
-// A large print's thumbnail is decoded once; asking for it again costs next to nothing.
 TEST_F(ClockingServiceHostileTest, PrintThumbnailsAreMadeOncePerEntry) {
-    constexpr int kSide = kLargePrintSide;
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kSide) * kSide);
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<std::uint8_t>((i % kSide + i / kSide) / 16);
-    }
     ServiceProcess service(db);
-    ASSERT_EQ(post(service, stationRequest("1", base64Text(wsq::encode(pixels, kSide, kSide)), "I"),
-                   stationSoapAction())
-                  .status,
-              200);
-    double before = cpuSeconds(service.pid());
-    ASSERT_EQ(get(service, "/entries/1/print.jpg").status, 200);
-    const double first = cpuSeconds(service.pid()) - before;
-    before = cpuSeconds(service.pid());
-    for (int i = 0; i < 10; ++i) {
-        ASSERT_EQ(get(service, "/entries/1/print.jpg").status, 200);
-    }
-    EXPECT_LT(cpuSeconds(service.pid()) - before, first) << "ten again cost less than the first";
+    const std::string body = stationRequest("1", base64Text(testPrint()), "I");
+    ASSERT_EQ(post(service, body, stationSoapAction()).status, 200);
+    const HttpReply first = get(service, "/entries/1/print.jpg");
+    ASSERT_EQ(first.status, 200);
+    // Only a thumbnail decoded again would see that the stored print no longer decodes.
+    Database(db).execute("UPDATE ledger SET wsq = x'FFA0FFA1'");
+    const HttpReply again = get(service, "/entries/1/print.jpg");
+    EXPECT_EQ(again.status, 200);
+    EXPECT_TRUE(again.body == first.body) << "the thumbnail made at first";
 }
 
 TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
-    // The test holds over a thousand connections open at once.
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    if (files.rlim_cur < 2048 && files.rlim_max >= 2048) {
-        files.rlim_cur = 2048;
-        ::setrlimit(RLIMIT_NOFILE, &files);
-    }
     ServiceProcess service(db);
-    // One address holds 16 slow clients, then opens a thousand more connections and sends
-    // nothing on them.
+    // One address holds its share of 16 slow clients, then opens, one at a time, more
+    // connections than the service holds in all and sends nothing on them: each is closed as
+    // soon as the service takes it, long before its idle 10 s are up. The service may take the
+    // last slow client after the first of these, which then holds its place.
     constexpr int kSlow = 16;
-    constexpr int kIdle = 1000;
+    constexpr int kIdle = 400;
     std::vector<std::unique_ptr<RawConnection>> slow;
     for (int i = 0; i < kSlow; ++i) {
         slow.push_back(std::make_unique<RawConnection>("127.0.0.1", service.port()));
         ASSERT_TRUE(slow.back()->send("POST " + kEndpoint + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
     }
     std::vector<std::unique_ptr<RawConnection>> idle;
-    for (int i = 0; i < kIdle; ++i) {
+    int held = 0;
+    for (int i = 0; i < kIdle && held <= 1; ++i) {
         idle.push_back(std::make_unique<RawConnection>("127.0.0.1", service.port()));
+        held += idle.back()->closedByService(5'000) ? 0 : 1;
     }
-    std::atomic<bool> done{false};
-    std::jthread trickle([&] {
-        while (!done) {
+    EXPECT_LE(held, 1);
+    // Stopped however the test ends, even by a failed assertion.
+    std::jthread trickle([&](std::stop_token stop) {
+        while (!stop.stop_requested()) {
             for (auto& connection : slow) {
                 connection->send("X-Slow: 1\r\n");
             }
@@ -375,8 +307,7 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
         }
     });
 
-    // A station elsewhere on the network (another loopback address) clocks in meanwhile, and
-    // is answered within the wait its own client allows.
+    // A station elsewhere on the network (another loopback address) clocks in meanwhile.
     const std::string body = stationRequest("20123456", base64Text(testPrint()), "I");
     RawConnection station("127.0.0.1", service.port(), "127.0.0.2");
     ASSERT_TRUE(station.send(head("POST", kEndpoint,
@@ -387,21 +318,15 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
     EXPECT_EQ(statusOf(reply), 200) << reply;
     EXPECT_NE(reply.find("Usuario no registrado: 20123456"), std::string::npos);
 
-    // Connections over the address's share were closed as they arrived.
-    int closedAtTheDoor = 0;
-    for (auto& connection : idle) {
-        closedAtTheDoor += connection->closedByService(100) ? 1 : 0;
-    }
-    EXPECT_EQ(closedAtTheDoor, kIdle);
     // The slow ones are cut when their connection's life is over, however busy they are.
     for (auto& connection : slow) {
         EXPECT_TRUE(connection->closedByService(45'000));
     }
-    done = true;
+    trickle.request_stop();
     trickle.join();
     Database store(db);
     EXPECT_EQ(clocking::latestEntries(store, 100).size(), 1u);
-    // The refusals are logged, a few lines for a thousand.
+    // The refusals are logged, a few lines for hundreds.
     const CommandRun stopped = service.stop();
     std::size_t refusalLines = 0;
     for (std::size_t at = 0; (at = stopped.out.find("connection refused", at)) != std::string::npos;

@@ -14,7 +14,6 @@
 #include "tools/clocking-service/Staff.h"
 
 #include <algorithm>
-#include <array>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -28,6 +27,13 @@ using clocking::Database;
 CommandRun service(const std::filesystem::path& db, std::vector<std::string> args) {
     args.insert(args.begin(), {"--db", db.string()});
     return runClockingService(args);
+}
+
+std::time_t localTime(const char* text) {
+    std::tm parts{};
+    strptime(text, "%Y-%m-%d %H:%M", &parts);
+    parts.tm_isdst = -1;
+    return mktime(&parts);
 }
 
 std::int64_t count(Database& db, const std::string& sql) {
@@ -158,12 +164,6 @@ TEST(ClockingServiceStoreTest, LedgerCsvIsRfc4180ForTheDatesAsked) {
     const auto file = std::filesystem::path(folder.path("s.db"));
     {
         Database db(file);
-        const auto at = [](const char* local) {
-            std::tm parts{};
-            strptime(local, "%Y-%m-%d %H:%M", &parts);
-            parts.tm_isdst = -1;
-            return clocking::utcTimestamp(std::chrono::system_clock::from_time_t(mktime(&parts)));
-        };
         clocking::LedgerEntry entry;
         entry.peer = "127.0.0.1:1";
         entry.mode = "I";
@@ -175,21 +175,19 @@ TEST(ClockingServiceStoreTest, LedgerCsvIsRfc4180ForTheDatesAsked) {
                  {"2026-03-03 12:00", "=cmd|' /C calc'!A0", "line\r\nbreak"},
                  {"2026-03-03 13:00", "\t=1+1", "esc\x1b[31m"},
                  {"2026-03-04 00:00", "late", "x"}}) {
-            entry.receivedAt = at(when);
+            entry.receivedAt =
+                clocking::utcTimestamp(std::chrono::system_clock::from_time_t(localTime(when)));
             entry.appId = id;
             entry.resultado = answer;
             clocking::record(db, entry);
         }
     }
-    // The UTC offset in force at that local time, as the export writes it.
-    const auto offset = [](const char* local) {
-        std::tm parts{};
-        strptime(local, "%Y-%m-%d %H:%M", &parts);
-        parts.tm_isdst = -1;
-        const std::time_t when = mktime(&parts);
-        std::array<char, 16> text{};
-        std::strftime(text.data(), text.size(), " %z", std::localtime(&when));
-        return std::string(text.data());
+    // With the UTC offset then in force, as the export writes it.
+    const auto written = [](const char* local) {
+        const std::time_t when = localTime(local);
+        char text[32] = {};
+        std::strftime(text, sizeof text, "%F %T %z", std::localtime(&when));
+        return std::string(text);
     };
     const CommandRun run =
         service(file, {"ledger", "--csv", "--from", "2026-03-02", "--to", "2026-03-03"});
@@ -197,15 +195,14 @@ TEST(ClockingServiceStoreTest, LedgerCsvIsRfc4180ForTheDatesAsked) {
     const std::string expected =
         "entry,local_time,app_id,mode,staff_id,staff_name,print_width,print_height,puntaje,"
         "resultado,fault,peer\r\n"
-        "2,2026-03-02 00:00:00" +
-        offset("2026-03-02 00:00") +
-        ",30111222,I,,,,,0,\"Ingreso registrado: Pérez, \"\"Ana\"\", "
-        "08:00\",,127.0.0.1:1\r\n"
-        "3,2026-03-03 12:00:00" +
-        offset("2026-03-03 12:00") +
+        "2," +
+        written("2026-03-02 00:00") +
+        ",30111222,I,,,,,0,\"Ingreso registrado: Pérez, \"\"Ana\"\", 08:00\",,127.0.0.1:1\r\n"
+        "3," +
+        written("2026-03-03 12:00") +
         ",\"'=cmd|' /C calc'!A0\",I,,,,,0,\"line\r\nbreak\",,127.0.0.1:1\r\n"
-        "4,2026-03-03 13:00:00" +
-        offset("2026-03-03 13:00") + ",\"'\t=1+1\",I,,,,,0,esc?[31m,,127.0.0.1:1\r\n";
+        "4," +
+        written("2026-03-03 13:00") + ",\"'\t=1+1\",I,,,,,0,esc?[31m,,127.0.0.1:1\r\n";
     EXPECT_EQ(run.out, expected);
     // Dates that do not exist are refused, not rolled over into the next month.
     for (const char* impossible : {"2026-02-30", "2026-04-31", "2026-13-01", "2026-00-10"}) {

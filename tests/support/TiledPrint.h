@@ -15,12 +15,10 @@ inline GrayRaster tiledPrint(int across, int down) {
     const GrayRaster tile =
         parsePgm(readFileBytes(QV_TESTDATA_DIR "/wsq/fp09_card500ppi_545x497.nbis.pgm"));
     GrayRaster large{tile.width * across, tile.height * down, {}};
-    large.pixels.resize(std::size_t(large.width) * std::size_t(large.height));
     for (int y = 0; y < large.height; ++y) {
-        for (int x = 0; x < large.width; ++x) {
-            large.pixels[std::size_t(y) * std::size_t(large.width) + std::size_t(x)] =
-                tile.pixels[std::size_t(y % tile.height) * std::size_t(tile.width) +
-                            std::size_t(x % tile.width)];
+        const auto row = tile.pixels.begin() + std::ptrdiff_t(y % tile.height) * tile.width;
+        for (int i = 0; i < across; ++i) {
+            large.pixels.insert(large.pixels.end(), row, row + tile.width);
         }
     }
     return large;

@@ -88,27 +88,19 @@ Bytes packBits(std::string bits) {
 }
 
 TEST(HandMadeStream, LongCodesDecodeLikeShortOnes) {
-    // Index +74 (symbol 254) as the code 1...10 of length `longest` and index -73 (symbol 107)
-    // as 1...110 one bit longer, after one code of each shorter length for zero runs the
-    // stream never uses; the all-ones code stays free for the padding.
-    auto tableOf = [](int longest) {
+    // +74 +74 -73 +74, with index +74 (symbol 254) as the code 1...10 of length `longest` and
+    // index -73 (symbol 107) as 1...110 one bit longer, after one code of each shorter length
+    // for zero runs the stream never uses; the all-ones code stays free for the padding.
+    const auto fileOf = [](int longest) {
         std::vector<std::pair<int, std::vector<std::uint8_t>>> lengths;
         for (int length = 1; length < longest; ++length) {
             lengths.push_back({length, {static_cast<std::uint8_t>(length)}});
         }
         lengths.push_back({longest, {254}});
         lengths.push_back({longest + 1, {107}});
-        return dht(0, lengths);
-    };
-    // +74 +74 -73 +74.
-    auto dataOf = [](int longest) {
         const std::string plus = std::string(longest - 1, '1') + "0";
-        const std::string minus = std::string(longest, '1') + "0";
-        return packBits(plus + plus + minus + plus);
-    };
-    auto fileOf = [&](int longest) {
-        return kSoi + standardDtt() + dqt({0}) + sof(64, 64) + tableOf(longest) + sob(0) +
-               dataOf(longest) + kEoi;
+        return kSoi + standardDtt() + dqt({0}) + sof(64, 64) + dht(0, lengths) + sob(0) +
+               packBits(plus + plus + "1" + plus + plus) + kEoi;
     };
     const auto shortCodes = decode(fileOf(1));
     EXPECT_FALSE(isFlat(shortCodes));

@@ -227,21 +227,20 @@ TEST(AnalysisFilter, VectorAndScalarPathsAgreeExactly) {
 }
 
 TEST(AnalysisFilter, FirstSplitFromPixelsMatchesTheSplitOfTheNormalisedImage) {
+    std::array<float, 256> level;
+    for (int v = 0; v < 256; ++v) {
+        level[v] = (static_cast<float>(v) - 127.3f) / 1.1f;
+    }
     // Heights below and around the rows the first split keeps at a time, and odd widths.
     for (auto [width, height] : {std::pair{17, 5}, {18, 9}, {23, 16}, {40, 17}, {31, 70}}) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         std::mt19937 rng(static_cast<unsigned>(width * height));
         std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
-        for (auto& p : pixels) {
-            p = static_cast<std::uint8_t>(rng());
-        }
-        std::array<float, 256> level;
-        for (int v = 0; v < 256; ++v) {
-            level[v] = (static_cast<float>(v) - 127.3f) / 1.1f;
-        }
         std::vector<float> normalised(pixels.size());
-        std::transform(pixels.begin(), pixels.end(), normalised.begin(),
-                       [&](std::uint8_t p) { return level[p]; });
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] = static_cast<std::uint8_t>(rng());
+            normalised[i] = level[pixels[i]];
+        }
         const Node node{{0, 0, width, height}, false, false};
         AnalysisScratch scratch(std::max(width, height));
         analyseNode(normalised.data(), width, node, scratch);
