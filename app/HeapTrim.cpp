@@ -1,5 +1,3 @@
-// Gives the memory the allocator holds free back to the system.
-
 #include "app/HeapTrim.h"
 
 #if defined(__GLIBC__)
@@ -7,6 +5,12 @@
 #endif
 
 namespace qv {
+
+void useOneHeapPool() {
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
 
 void returnFreedHeapMemory() {
 #if defined(__GLIBC__)

@@ -2,6 +2,7 @@
 
 #include "app/StartUp.h"
 
+#include "app/HeapTrim.h"
 #include "app/QtRunnerUi.h"
 #include "app/ReaderArming.h"
 #include "app/ReaderStatusLine.h"
@@ -105,6 +106,7 @@ void finaliseModules() noexcept {
 }
 
 int runStation(int argc, char** argv) {
+    useOneHeapPool();
     const StationOptions options = parseStationCommandLine({argv, static_cast<std::size_t>(argc)});
     const StationMode mode = options.mode;
     if (mode == StationMode::Help) {

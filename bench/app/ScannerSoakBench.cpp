@@ -9,6 +9,7 @@
 // short of the reader's first rest; 1,000 go through one.
 
 #include "app/BioVerif.h"
+#include "app/HeapTrim.h"
 #include "app/QtRunnerUi.h"
 #include "app/ReaderArming.h"
 #include "app/ReaderStatusLine.h"
@@ -255,6 +256,8 @@ BENCHMARK(BM_ScannerRoadSoak)->Arg(1000)->Arg(500)->Iterations(1)->Unit(benchmar
 } // namespace
 
 int main(int argc, char** argv) {
+    // As the station's own start does.
+    qv::useOneHeapPool();
     // Offscreen unless told otherwise: under xvfb-run with QT_QPA_PLATFORM=xcb it runs as a
     // station on an X display does.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
