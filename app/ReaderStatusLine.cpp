@@ -109,10 +109,7 @@ void ReaderStatusLine::setLasting(const std::string& readerId, const char* text)
 }
 
 bool ReaderStatusLine::clearLasting(const std::string& readerId) {
-    const bool had =
-        std::erase_if(lasting_, [&](const auto& state) { return state.first == readerId; }) > 0;
-    refresh();
-    return had;
+    return std::erase_if(lasting_, [&](const auto& state) { return state.first == readerId; }) > 0;
 }
 
 void ReaderStatusLine::showPassing(const char* text) {
