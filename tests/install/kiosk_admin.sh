@@ -31,6 +31,14 @@ expect_status "kiosk: fichador, starts at boot, inactive;"
 grep -qx 'kernel.sysrq = 0' "$root/etc/sysctl.d/60-quorvantis-kiosk.conf" ||
     fail "kernel.sysrq=0 is not kept for the next boot"
 
+# Offline (an image being made, no running kernel to ask): the file for the next boot only.
+succeeds disable
+mv "$scratch/sysrq" "$scratch/sysrq.away"
+succeeds enable fichador
+grep -qx 'kernel.sysrq = 0' "$root/etc/sysctl.d/60-quorvantis-kiosk.conf" ||
+    fail "enable without a running kernel does not keep kernel.sysrq=0 for the boot"
+mv "$scratch/sysrq.away" "$scratch/sysrq"
+
 # Users with other groups are refused, and nothing changes.
 add_user operador 1001 /bin/bash operador,disk
 add_user admin 1002 /bin/bash admin,sudo,quorvantis
