@@ -83,4 +83,12 @@ grep -q '^pbkdf2-sha256\$' "$pin_file" || fail "the PIN file holds no hash"
 grep -qF "chown quorvantis-pin:quorvantis-pin $(readlink -f "$root/var/lib/quorvantis")/.operator-pin." \
     "$scratch/owners.log" || fail "the PIN file is not given to the checker's user"
 grep -q 'operator PIN: set' <(kiosk status) || fail "status does not see the PIN"
+
+# hash-pin: the stored form on standard output for a door's EFI partition, as set-pin would
+# store it, and nothing stored; two different PINs refused.
+stored=$(cat "$pin_file")
+hashed=$(printf '590318\n590318\n' | kiosk hash-pin 2>/dev/null) || fail "hash-pin failed"
+[[ $hashed == pbkdf2-sha256\$* && $hashed != "$stored" ]] || fail "hash-pin printed '$hashed'"
+[ "$(cat "$pin_file")" = "$stored" ] || fail "hash-pin changed the stored PIN"
+printf '590318\n590319\n' | kiosk hash-pin > "$scratch/out" 2>&1 && fail "hash-pin took two PINs"
 exit $((failures > 0))
