@@ -30,6 +30,8 @@ expect_status "kiosk: fichador, starts at boot, inactive;"
 [ "$(cat "$scratch/sysrq")" = 0 ] || fail "kernel.sysrq is $(cat "$scratch/sysrq") under the kiosk"
 grep -qx 'kernel.sysrq = 0' "$root/etc/sysctl.d/60-quorvantis-kiosk.conf" ||
     fail "kernel.sysrq=0 is not kept for the next boot"
+grep -qx 'NAutoVTs=0' "$root/etc/systemd/logind.conf.d/60-quorvantis-kiosk.conf" ||
+    fail "other consoles keep their login prompts"
 
 # Offline (an image being made, no running kernel to ask): the file for the next boot only.
 succeeds disable
@@ -80,6 +82,7 @@ expect_status "kiosk: not enabled;"
 in_group puerta && fail "puerta stays in quorvantis after disable"
 [ "$(cat "$scratch/sysrq")" = 438 ] || fail "disable leaves kernel.sysrq at $(cat "$scratch/sysrq")"
 [ -e "$root/etc/sysctl.d/60-quorvantis-kiosk.conf" ] && fail "disable leaves the SysRq setting"
+[ -e "$root/etc/systemd/logind.conf.d/60-quorvantis-kiosk.conf" ] && fail "disable leaves the consoles without login prompts"
 
 # A kiosk started by hand, never enabled, is found and stopped too.
 echo active > "$scratch/units/quorvantis-kiosk@fichador.service"
