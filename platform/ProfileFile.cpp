@@ -221,7 +221,8 @@ void writeProfileString(const std::string& path, std::string_view section, std::
     } catch (const GeneralError& refusal) {
         throw GeneralError("Unable to write to " + path + ": " + refusal.what());
     }
-    std::optional<std::string> text = readSmallFile(target, kProfileFileMaxSize, Links::NotFollowed);
+    std::optional<std::string> text =
+        readSmallFile(target, kProfileFileMaxSize, Links::NotFollowed);
     if (!text) {
         // Only a missing file may be started afresh; anything else that cannot be read (too
         // large, no rights) must not be replaced by a file holding one key.

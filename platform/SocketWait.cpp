@@ -16,8 +16,8 @@ bool waitForSocket(int fd, short events, SocketDeadline deadline) {
             return false;
         }
         pollfd watched{fd, events, 0};
-        const int ready = ::poll(&watched, 1, static_cast<int>(std::min<long long>(
-                                                  left.count(), 60 * 60 * 1000)));
+        const int ready = ::poll(
+            &watched, 1, static_cast<int>(std::min<long long>(left.count(), 60 * 60 * 1000)));
         if (ready > 0) {
             return true;
         }

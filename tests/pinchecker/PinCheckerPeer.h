@@ -23,8 +23,8 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
-        if (!socket_.valid() || ::connect(socket_.get(), reinterpret_cast<sockaddr*>(&address),
-                                          sizeof address) != 0) {
+        if (!socket_.valid() ||
+            ::connect(socket_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             throw std::runtime_error("cannot connect to " + socketPath);
         }
     }

@@ -115,9 +115,9 @@ TEST(PinChecker, OtherPeersCannotHoldItAndATryWhosePeerLeftIsNotChecked) {
     for (const auto& c : cases) {
         PinCheckerProcess checker;
         const Peers others = c.start(checker);
-        EXPECT_EQ(askOperatorPinChecker(checker.socketPath(), kRightPin, std::chrono::seconds(3))
-                      .answer,
-                  c.kiosk)
+        EXPECT_EQ(
+            askOperatorPinChecker(checker.socketPath(), kRightPin, std::chrono::seconds(3)).answer,
+            c.kiosk)
             << c.others;
         const std::string line =
             std::string("event=operator-pin-connection outcome=") + c.journalled;

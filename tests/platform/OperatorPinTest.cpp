@@ -1,11 +1,15 @@
 #include "platform/OperatorPin.h"
 
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "platform/OperatorPinCheck.h"
 #include "tests/support/TempFolder.h"
 
 #include <array>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <vector>
 
 namespace qv {
@@ -124,6 +128,21 @@ TEST(OperatorPinCheck, AnswerLinesReadBackAndAnythingElseIsUnavailable) {
                              "no 99999999999999999999"}) {
         EXPECT_EQ(parsePinVerdictLine(line).answer, PinAnswer::Unavailable) << line;
     }
+}
+
+// A checker that takes the connection into its backlog and never answers: the kiosk gives up
+// at its deadline with Unavailable instead of waiting for ever.
+TEST(OperatorPinCheck, ACheckerThatNeverAnswersIsUnavailableAtTheDeadline) {
+    const test::TempFolder folder;
+    const std::string path = folder.path("silent.socket");
+    const FileDescriptor listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    ASSERT_EQ(::bind(listening.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening.get(), 4), 0);
+    EXPECT_EQ(askOperatorPinChecker(path, "482915", std::chrono::milliseconds(200)).answer,
+              PinAnswer::Unavailable);
 }
 
 } // namespace

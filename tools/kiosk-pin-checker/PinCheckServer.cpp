@@ -5,7 +5,6 @@
 #include "platform/FileDescriptor.h"
 #include "platform/JournalEvents.h"
 #include "platform/OperatorPin.h"
-
 #include "platform/SocketWait.h"
 #include "tools/kiosk-pin-checker/PinConnectionNotes.h"
 
@@ -73,8 +72,7 @@ Reading readRequest(Connection& connection) {
         connection.received += part.size();
         connection.request.append(part.substr(
             0, kMaxRequestBytes - std::min(connection.request.size(), kMaxRequestBytes)));
-        if (part.find('\n') != std::string_view::npos ||
-            connection.received >= kMaxDrainedBytes) {
+        if (part.find('\n') != std::string_view::npos || connection.received >= kMaxDrainedBytes) {
             connection.request.resize(
                 std::min(connection.request.find('\n'), connection.request.size()));
             return Reading::Line;
