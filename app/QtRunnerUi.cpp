@@ -20,6 +20,10 @@ void QtRunnerUi::endBusy() {
 }
 
 void QtRunnerUi::processPaintEvents() {
+    paintWhileWaiting();
+}
+
+void paintWhileWaiting() {
     // Waiting is not being stuck: the watchdog hears from the GUI thread here too, as timers
     // do not fire during these waits.
     guiThreadWatchdog().alive();

@@ -27,4 +27,7 @@ private:
     const StationApplication& application_;
 };
 
+// What processPaintEvents does, for any wait of the GUI thread on work done elsewhere.
+void paintWhileWaiting();
+
 } // namespace qv

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,22 +42,17 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
-// A symbolic link to the settings stays a link: the file it points at is what gets replaced,
-// or made, when the operator has deleted it (the program folder's link then leads nowhere).
-std::string resolveLink(const std::string& path) {
-    // As many links in a row as the kernel follows.
-    constexpr int kMaxLinks = 40;
-    std::filesystem::path resolved(path);
-    std::error_code error;
-    for (int i = 0; i < kMaxLinks && std::filesystem::is_symlink(resolved, error); ++i) {
-        const std::filesystem::path target = std::filesystem::read_symlink(resolved, error);
-        if (error) {
-            return path;
-        }
-        resolved = target.is_absolute() ? target : resolved.parent_path() / target;
-    }
-    return resolved.string();
+// Whether a link was made by someone this process may trust: root, or the writer itself. A link
+// anyone else made in a folder they may write (the settings folder) must not steer the write.
+bool trustedLink(const struct stat& link) {
+    return link.st_uid == 0 || link.st_uid == ::geteuid();
 }
+
+// The permission bits, owner and group a replacement takes over from the file it replaces.
+struct Keeping {
+    mode_t mode = 0644;
+    std::optional<std::pair<uid_t, gid_t>> owner;
+};
 
 } // namespace
 
@@ -118,9 +114,11 @@ std::vector<std::string> listFiles(const std::string& pathPattern) {
     return names;
 }
 
-std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxSize) {
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxSize,
+                                         Links links) {
     // Non-blocking so that a named pipe in place of the file cannot stall the caller.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK |
+                                                 (links == Links::NotFollowed ? O_NOFOLLOW : 0)));
     struct stat info {};
     if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         static_cast<std::size_t>(info.st_size) > maxSize) {
@@ -150,21 +148,71 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t ma
     return contents;
 }
 
+std::string writeTarget(const std::string& path) {
+    // As many links in a row as the kernel follows.
+    constexpr int kMaxLinks = 40;
+    std::filesystem::path resolved(path);
+    for (int i = 0; i <= kMaxLinks; ++i) {
+        struct stat entry {};
+        if (::lstat(resolved.c_str(), &entry) != 0) {
+            // Missing (made anew by the write) or out of reach (the write fails and says so).
+            return resolved.string();
+        }
+        if (S_ISREG(entry.st_mode) && entry.st_nlink > 1) {
+            throw GeneralError(resolved.string() +
+                               " has other names (hard links); it is not rewritten");
+        }
+        if (S_ISREG(entry.st_mode)) {
+            return resolved.string();
+        }
+        if (!S_ISLNK(entry.st_mode)) {
+            throw GeneralError(resolved.string() + " is not a regular file");
+        }
+        if (!trustedLink(entry)) {
+            throw GeneralError(resolved.string() + " is a link made by user " +
+                               std::to_string(entry.st_uid) + "; it is not followed");
+        }
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::read_symlink(resolved, error);
+        if (error) {
+            throw GeneralError("Cannot read the link " + resolved.string());
+        }
+        resolved = target.is_absolute() ? target : resolved.parent_path() / target;
+    }
+    throw GeneralError(path + " leads through too many links");
+}
+
 bool replaceFileContents(const std::string& path, std::string_view contents) {
-    const std::string target = resolveLink(path);
+    std::string target;
+    try {
+        target = writeTarget(path);
+    } catch (const GeneralError&) {
+        return false;
+    }
     std::string temporary = target + ".XXXXXX";
     FileDescriptor file(::mkstemp(temporary.data()));
     if (!file.valid()) {
         return false;
     }
-    // mkstemp makes the file private; a settings file is meant to be readable by others.
-    mode_t mode = 0644;
+    // mkstemp makes the file private; a settings file is meant to be readable by others. The
+    // file is looked at, not through: it may have been swapped for a link since writeTarget.
+    Keeping keeping;
     struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) {
-        mode = existing.st_mode & 07777;
+    if (::lstat(target.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode)) {
+            ::unlink(temporary.c_str());
+            return false;
+        }
+        keeping = {existing.st_mode & 07777, std::pair{existing.st_uid, existing.st_gid}};
     }
-    const bool written = ::fchmod(file.get(), mode) == 0 && writeAll(file.get(), contents) &&
-                         ::fsync(file.get()) == 0;
+    // Owner and group kept where the writer may set them: the group's right to the settings
+    // outlives root's save. The bits are set after, as a change of owner clears set-id bits.
+    if (keeping.owner) {
+        [[maybe_unused]] const int kept =
+            ::fchown(file.get(), keeping.owner->first, keeping.owner->second);
+    }
+    const bool written = ::fchmod(file.get(), keeping.mode) == 0 &&
+                         writeAll(file.get(), contents) && ::fsync(file.get()) == 0;
     if (!file.close() || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;

@@ -45,14 +45,24 @@ std::vector<std::string> listFiles(const std::string& pathPattern);
 // compared without regard to case.
 bool matchesWildcard(std::string_view name, std::string_view pattern);
 
+enum class Links { Followed, NotFollowed };
+
 // Whole contents of a regular file, or nothing when it is missing, not a regular file,
-// unreadable or larger than maxSize bytes.
-std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxSize);
+// unreadable, larger than maxSize bytes or, when links are not followed, a link.
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxSize,
+                                         Links links = Links::Followed);
+
+// The file a write of path replaces: path itself, or where its links lead when every one of
+// them was made by root or by the writer (the program folder's link to the settings). Throws
+// GeneralError, saying why, for a link anyone else made, a file with other names (hard links)
+// and anything that is not a regular file: a write must neither follow nor replace those. A
+// missing file is a target; the write makes it.
+std::string writeTarget(const std::string& path);
 
 // Replaces the file's contents so that a reader sees either the old or the new file, never a
-// mix: the data goes to a temporary file beside it, which is then renamed over it. Keeps the
-// permission bits of an existing file. Returns false (leaving the old file untouched) on any
-// failure.
+// mix: the data goes to a temporary file in the target's folder (writeTarget), which is then
+// renamed over it. Keeps the permission bits, and where the writer may, the owner and group of
+// an existing file. Returns false (leaving the old file untouched) on any failure or refusal.
 bool replaceFileContents(const std::string& path, std::string_view contents);
 
 // Whole files of any size, for tools and tests; a failure is an error naming the file.

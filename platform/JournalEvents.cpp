@@ -70,4 +70,13 @@ void journalOperatorPinCheck(PinAnswer outcome, std::optional<long long> uid, in
                      .count("wait", wait.count()));
 }
 
+void journalOperatorPinConnection(std::string_view outcome, std::optional<long long> uid,
+                                  long long count) {
+    writeJournal(JournalLine()
+                     .plain("event", "operator-pin-connection")
+                     .plain("outcome", outcome)
+                     .count("uid", uid)
+                     .count("count", count));
+}
+
 } // namespace qv

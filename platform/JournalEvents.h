@@ -28,5 +28,11 @@ void journalOperatorPin(PinAnswer outcome);
 // checker's own line for each try: who asked, the wrong tries in a row and the wait now.
 void journalOperatorPinCheck(PinAnswer outcome, std::optional<long long> uid, int failures,
                              std::chrono::seconds wait);
+// time=... event=operator-pin-connection outcome=timed-out uid=1000 count=3, the PIN checker's
+// line for connections that brought no try: refused (too many), timed-out (no whole line in
+// time), cut (closed before one), left (gone before the answer); count is how many since the
+// last such line.
+void journalOperatorPinConnection(std::string_view outcome, std::optional<long long> uid,
+                                  long long count);
 
 } // namespace qv

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdlib>
 #include <fstream>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -24,6 +25,8 @@ constexpr std::size_t kKeyBytes = 32;
 // trivial nor stall the station for minutes.
 constexpr int kMinIterations = 1000;
 constexpr int kMaxIterations = 10000000;
+// A run goes up, down or nowhere, one step at a time.
+constexpr std::array<int, 3> kRunSteps{0, 1, -1};
 // A PIN file is one short line; anything longer is not one.
 constexpr std::size_t kMaxPinFileBytes = 4096;
 
@@ -77,7 +80,108 @@ std::vector<std::string_view> splitFields(std::string_view text) {
     }
 }
 
+// Whether every step is the same: 000000, 123456, 987654.
+bool isPlainRun(std::string_view pin) {
+    return std::any_of(kRunSteps.begin(), kRunSteps.end(), [pin](int step) {
+        return std::adjacent_find(pin.begin(), pin.end(),
+                                  [step](char a, char b) { return b - a != step; }) == pin.end();
+    });
+}
+
+// A group said again and again: 121212, 123123, 520520.
+bool repeatsAGroup(std::string_view pin) {
+    for (std::size_t length = 1; length <= pin.size() / 2; ++length) {
+        if (pin.size() % length == 0 && pin.substr(length) == pin.substr(0, pin.size() - length)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Each character said at least twice in a row: 112233, 111222, 998877.
+bool isDoubledCharacters(std::string_view pin) {
+    std::size_t start = 0;
+    while (start < pin.size()) {
+        const std::size_t end = std::min(pin.find_first_not_of(pin[start], start), pin.size());
+        if (end - start < 2) {
+            return false;
+        }
+        start = end;
+    }
+    return true;
+}
+
+// Where a digit sits on a keypad: rows 123, 456, 789, then 0 under the 8.
+std::optional<std::pair<int, int>> keyPosition(char digit) {
+    if (digit == '0') {
+        return std::pair{3, 1};
+    }
+    if (digit < '1' || digit > '9') {
+        return std::nullopt;
+    }
+    return std::pair{(digit - '1') / 3, (digit - '1') % 3};
+}
+
+// Lines of three keys (rows, columns, diagonals, either way) one after another: 147258, 789456,
+// 159753; or a walk from each key to one of its neighbours: 147852, 124578.
+bool followsTheKeypad(std::string_view pin) {
+    std::vector<std::pair<int, int>> keys;
+    for (const char c : pin) {
+        const auto key = keyPosition(c);
+        if (!key) {
+            return false;
+        }
+        keys.push_back(*key);
+    }
+    const auto step = [&](std::size_t i) {
+        return std::pair{keys[i + 1].first - keys[i].first, keys[i + 1].second - keys[i].second};
+    };
+    const auto neighbours = [&](std::size_t i) {
+        const auto [rows, columns] = step(i);
+        return std::max(std::abs(rows), std::abs(columns)) == 1;
+    };
+    bool walk = true;
+    for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
+        walk = walk && neighbours(i);
+    }
+    bool lines = keys.size() % 3 == 0;
+    for (std::size_t i = 0; lines && i < keys.size(); i += 3) {
+        lines = neighbours(i) && step(i) == step(i + 1);
+    }
+    return walk || lines;
+}
+
+// Six-digit PINs found near the top of every published count of chosen PINs that the shapes
+// above do not already catch.
+constexpr std::array<std::string_view, 14> kCommonPins{
+    "102030", "123654", "102938", "100200", "112358", "142536", "010203",
+    "121314", "123098", "135790", "246810", "013579", "024680", "147369",
+};
+
 } // namespace
+
+std::optional<std::string> operatorPinWeakness(std::string_view pin) {
+    if (isPlainRun(pin)) {
+        return "repeat one character or be a plain ascending or descending run";
+    }
+    if (repeatsAGroup(pin)) {
+        return "repeat a group of characters (121212, 123123)";
+    }
+    if (isDoubledCharacters(pin)) {
+        return "be made of repeated characters (112233, 111222)";
+    }
+    if (std::equal(pin.begin(), pin.begin() + static_cast<std::ptrdiff_t>(pin.size() / 2),
+                   pin.rbegin())) {
+        return "read the same backwards (123321)";
+    }
+    if (followsTheKeypad(pin)) {
+        return "follow lines or neighbouring keys on a keypad (147258, 789456, 159753)";
+    }
+    if (std::find(kCommonPins.begin(), kCommonPins.end(), pin) != kCommonPins.end()) {
+        return "be one of the commonest PINs";
+    }
+    return std::nullopt;
+}
 
 void checkNewOperatorPin(std::string_view pin) {
     if (pin.size() < kOperatorPinMinLength) {
@@ -92,16 +196,8 @@ void checkNewOperatorPin(std::string_view pin) {
                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
         throw GeneralError("The PIN must not hold control characters");
     }
-    // The first PINs anyone tries at a door: 000000, 123456, 987654.
-    for (const int step : {0, 1, -1}) {
-        const bool run = std::adjacent_find(pin.begin(), pin.end(), [step](char a, char b) {
-                             return b - a != step;
-                         }) == pin.end();
-        if (run) {
-            throw GeneralError(step == 0 ? "The PIN must not repeat a single character"
-                                         : "The PIN must not be a plain ascending or "
-                                           "descending run");
-        }
+    if (const std::optional<std::string> weakness = operatorPinWeakness(pin)) {
+        throw GeneralError("The PIN must not " + *weakness);
     }
 }
 

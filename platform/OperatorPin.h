@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,8 +18,14 @@ inline constexpr int kOperatorPinIterations = 600000;
 inline constexpr std::size_t kOperatorPinMinLength = 6;
 inline constexpr std::size_t kOperatorPinMaxLength = 64;
 
+// Why a PIN is among the first anyone tries at a door, as the end of "The PIN must not ...":
+// a plain run (000000, 123456), a repeated group (121212), doubled characters (112233), a
+// palindrome (123321), lines or walks on a keypad (147258, 159753) or one of the commonest
+// PINs. Nothing for a PIN with none of these.
+std::optional<std::string> operatorPinWeakness(std::string_view pin);
+
 // Throws GeneralError, with a message for the person setting it, when the PIN is too short,
-// too long, holds control characters, repeats one character or is a plain run (123456, 987654).
+// too long, holds control characters or is weak (operatorPinWeakness).
 void checkNewOperatorPin(std::string_view pin);
 
 // The stored form of a PIN: "pbkdf2-sha256$<iterations>$<salt hex>$<key hex>".

@@ -4,13 +4,14 @@
 #include "platform/OperatorPinCheck.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/SocketWait.h"
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <optional>
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/un.h>
 #include <utility>
 
@@ -33,17 +34,13 @@ std::optional<long long> parseSeconds(std::string_view text) {
     return seconds;
 }
 
-bool setTimeout(int fd, int option, std::chrono::milliseconds timeout) {
-    timeval value{};
-    value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-    value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
-    return ::setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) == 0;
-}
-
-bool sendAll(int fd, std::string_view data) {
+bool sendAll(int fd, std::string_view data, SocketDeadline deadline) {
     while (!data.empty()) {
-        const ssize_t sent = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
+        if (!waitForSocket(fd, POLLOUT, deadline)) {
+            return false;
+        }
+        const ssize_t sent = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         }
         if (sent <= 0) {
@@ -54,13 +51,17 @@ bool sendAll(int fd, std::string_view data) {
     return true;
 }
 
-// Everything the peer sends until it closes, up to limit bytes; nothing on a failure.
-std::optional<std::string> receiveUntilClosed(int fd, std::size_t limit) {
+// Everything the peer sends until it closes, up to limit bytes; nothing on a failure or when
+// the deadline passes first.
+std::optional<std::string> receiveUntilClosed(int fd, std::size_t limit, SocketDeadline deadline) {
     std::string received;
     char buffer[64];
     while (received.size() <= limit) {
-        const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
-        if (count < 0 && errno == EINTR) {
+        if (!waitForSocket(fd, POLLIN, deadline)) {
+            return std::nullopt;
+        }
+        const ssize_t count = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         }
         if (count < 0) {
@@ -118,18 +119,20 @@ PinVerdict askOperatorPinChecker(const std::string& socketPath, std::string_view
         return {};
     }
     std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
-    const FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid() || !setTimeout(socket.get(), SO_RCVTIMEO, timeout) ||
-        !setTimeout(socket.get(), SO_SNDTIMEO, timeout) ||
+    const SocketDeadline deadline = std::chrono::steady_clock::now() + timeout;
+    // Connecting to a local socket does not block; its backlog full, it fails at once.
+    const FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket.valid() ||
         ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         return {};
     }
     std::string request(pin);
     request += '\n';
-    if (!sendAll(socket.get(), request) || ::shutdown(socket.get(), SHUT_WR) != 0) {
+    if (!sendAll(socket.get(), request, deadline) || ::shutdown(socket.get(), SHUT_WR) != 0) {
         return {};
     }
-    const std::optional<std::string> answer = receiveUntilClosed(socket.get(), kMaxAnswerBytes);
+    const std::optional<std::string> answer =
+        receiveUntilClosed(socket.get(), kMaxAnswerBytes, deadline);
     if (!answer || !answer->ends_with('\n')) {
         return {};
     }

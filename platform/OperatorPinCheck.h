@@ -38,7 +38,8 @@ std::string pinVerdictLine(const PinVerdict& verdict);
 PinVerdict parsePinVerdictLine(std::string_view line);
 
 // Sends the typed PIN to the checker listening at socketPath and returns its verdict, or
-// Unavailable when it cannot be reached or does not answer within timeout. Blocks meanwhile.
+// Unavailable when it cannot be reached or has not answered when timeout has passed since the
+// call, however the exchange went. Blocks meanwhile.
 PinVerdict askOperatorPinChecker(const std::string& socketPath, std::string_view pin,
                                  std::chrono::milliseconds timeout);
 

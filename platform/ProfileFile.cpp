@@ -215,17 +215,24 @@ void writeProfileString(const std::string& path, std::string_view section, std::
     if (path.empty() || !canBeWritten(section, key, value)) {
         failToWrite(path);
     }
-    std::optional<std::string> text = readSmallFile(path, kProfileFileMaxSize);
+    std::string target;
+    try {
+        target = writeTarget(path);
+    } catch (const GeneralError& refusal) {
+        throw GeneralError("Unable to write to " + path + ": " + refusal.what());
+    }
+    std::optional<std::string> text =
+        readSmallFile(target, kProfileFileMaxSize, Links::NotFollowed);
     if (!text) {
         // Only a missing file may be started afresh; anything else that cannot be read (too
-        // large, a folder, no rights) must not be replaced by a file holding one key.
-        if (std::error_code error; std::filesystem::exists(path, error) || error) {
+        // large, no rights) must not be replaced by a file holding one key.
+        if (std::error_code error; std::filesystem::exists(target, error) || error) {
             failToWrite(path);
         }
         text.emplace();
     }
     const std::string updated = setProfileValue(*text, section, key, value);
-    if (updated.size() > kProfileFileMaxSize || !replaceFileContents(path, updated)) {
+    if (updated.size() > kProfileFileMaxSize || !replaceFileContents(target, updated)) {
         failToWrite(path);
     }
 }

@@ -3,9 +3,12 @@
 
 #include "app/kiosk/OperatorGate.h"
 
+#include "app/InputDiscard.h"
+#include "app/QtRunnerUi.h"
 #include "platform/JournalEvents.h"
 #include "platform/OperatorPin.h"
 #include "platform/OperatorPinCheck.h"
+#include "platform/WaitingCall.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -13,8 +16,9 @@
 namespace qv {
 namespace {
 
-// The checker answers in a moment (one hash); beyond this it is taken to be unavailable.
-constexpr std::chrono::seconds kCheckerTimeout(10);
+// The checker answers in a moment (one hash) and drops its own connections after two seconds;
+// beyond this it is taken to be unavailable, and the try it may still hold is not checked.
+constexpr std::chrono::seconds kCheckerTimeout(3);
 // Waits longer than this read better in minutes.
 constexpr std::chrono::seconds kLongestInSeconds(90);
 
@@ -100,7 +104,13 @@ void OperatorGate::btOKClick() {
     }
     const PinVerdict verdict = [&] {
         const WaitCursor busy;
-        return askOperatorPinChecker(pinSocket_, pin.toStdString(), kCheckerTimeout);
+        // Keys pressed meanwhile (a held Enter) are no new tries.
+        const InputDiscard typedMeanwhile(*this);
+        return callWhileWaiting(
+            [socket = pinSocket_, typed = pin.toStdString()] {
+                return askOperatorPinChecker(socket, typed, kCheckerTimeout);
+            },
+            paintWhileWaiting);
     }();
     journalOperatorPin(verdict.answer);
     switch (verdict.answer) {

@@ -30,6 +30,7 @@ case "${args[0]}" in
 enable) mkdir -p "$wants"; ln -sfn /usr/lib/systemd/system/quorvantis-kiosk@.service "$wants/${args[1]}" ;;
 disable) rm -f "$wants/${args[1]}"; [ $now = no ] || echo inactive > "$unit" ;;
 restart) echo active > "$unit" ;;
+stop) echo inactive > "$unit" ;;
 is-active) state=$(cat "$unit" 2>/dev/null || echo inactive); echo "$state"; [ "$state" = active ] ;;
 # Loaded units: those started and not since forgotten.
 list-units) for f in "$units"/*; do [ -e "$f" ] && echo "$(basename "$f") loaded $(cat "$f") running -"; done; true ;;
@@ -39,7 +40,8 @@ FAKE
 
 fake getent <<'FAKE'
 case "$1" in
-passwd) awk -v u="$2" '$1 == u { found = 1 } END { exit !found }' "$db" ;;
+passwd) awk -v u="$2" '$1 == u { found = 1; print $1 ":x:" $2 ":" $2 "::/home/" $1 ":" $3 }
+                      END { exit !found }' "$db" ;;
 group) [ "$2" = quorvantis ] ;;
 esac
 FAKE
@@ -53,7 +55,9 @@ FAKE
 
 fake useradd <<'FAKE'
 user=${*: -1}
-awk -v u="$user" '$1 == u { exit 1 }' "$db" && echo "$user 1500 /bin/bash $user" >> "$db"
+shell=/bin/bash
+while [ $# -gt 1 ]; do [ "$1" != --shell ] || shell=$2; shift; done
+awk -v u="$user" '$1 == u { exit 1 }' "$db" && echo "$user 1500 $shell $user" >> "$db"
 FAKE
 
 # usermod -s SHELL USER | usermod -a -G GROUP USER; gpasswd -d USER GROUP
@@ -89,3 +93,4 @@ exec /usr/bin/install "${args[@]}"
 FAKE
 
 fake dpkg-statoverride <<< 'exit 1'
+fake logger <<< 'echo "${@: -1}" >> "$FAKE_STATE/journal"'

@@ -30,6 +30,8 @@ expect_status "kiosk: fichador, starts at boot, inactive;"
 [ "$(cat "$scratch/sysrq")" = 0 ] || fail "kernel.sysrq is $(cat "$scratch/sysrq") under the kiosk"
 grep -qx 'kernel.sysrq = 0' "$root/etc/sysctl.d/60-quorvantis-kiosk.conf" ||
     fail "kernel.sysrq=0 is not kept for the next boot"
+grep -qx 'NAutoVTs=0' "$root/etc/systemd/logind.conf.d/60-quorvantis-kiosk.conf" ||
+    fail "other consoles keep their login prompts"
 
 # Offline (an image being made, no running kernel to ask): the file for the next boot only.
 succeeds disable
@@ -39,20 +41,34 @@ grep -qx 'kernel.sysrq = 0' "$root/etc/sysctl.d/60-quorvantis-kiosk.conf" ||
     fail "enable without a running kernel does not keep kernel.sysrq=0 for the boot"
 mv "$scratch/sysrq.away" "$scratch/sysrq"
 
-# Users with other groups are refused, and nothing changes.
-add_user operador 1001 /bin/bash operador,disk
-add_user admin 1002 /bin/bash admin,sudo,quorvantis
-add_user raiz 0 /bin/bash root
-add_user quorvantis-pin 999 /usr/sbin/nologin quorvantis-pin
-for refused in operador admin raiz quorvantis-pin 'x;y'; do
-    kiosk enable "$refused" > "$scratch/out" 2>&1 && fail "enable $refused was accepted"
-done
-grep -q 'also in the groups disk' <(kiosk enable operador 2>&1) || fail "the refusal does not name the group"
+# Only an ordinary account of its own, without a login shell, may run the kiosk: every other
+# is refused with its reason, and nothing changes.
+printf 'UID_MIN\t\t\t 1000\nUID_MAX\t\t\t60000\n' > "$root/etc/login.defs"
+while read -r name uid shell groups reason; do
+    add_user "$name" "$uid" "$shell" "$groups"
+    kiosk enable "$name" > "$scratch/out" 2>&1 && fail "enable $name was accepted"
+    grep -qF "$reason" "$scratch/out" || fail "enable $name: $(cat "$scratch/out")"
+    [ "$(user_field "$name" 3)" = "$shell" ] || fail "enable $name took its shell away"
+done <<'ACCOUNTS'
+operador 1001 /usr/sbin/nologin operador,disk also in the groups disk
+admin 1002 /usr/sbin/nologin admin,sudo,quorvantis also in the groups sudo
+raiz 0 /usr/sbin/nologin root not run as root
+quorvantis-pin 999 /usr/sbin/nologin quorvantis-pin PIN checker's user
+mail 8 /usr/sbin/nologin mail system account
+www-data 33 /usr/sbin/nologin www-data system account
+daemon 1 /usr/sbin/nologin daemon system account
+nobody 65534 /usr/sbin/nologin nogroup system account
+discos 1004 /usr/sbin/nologin disk primary group is disk
+superior 1005 /usr/sbin/nologin root primary group is root
+sudoer 1006 /usr/sbin/nologin sudo primary group is sudo
+ana 1007 /bin/bash ana login shell /bin/bash
+ACCOUNTS
+kiosk enable 'x;y' > "$scratch/out" 2>&1 && fail "enable 'x;y' was accepted"
 expect_status "kiosk: fichador, starts at boot, inactive;"
 
 # A second kiosk replaces the first, running, whose user leaves the group; --now starts it.
 echo active > "$scratch/units/quorvantis-kiosk@fichador.service"
-add_user puerta 1003 /bin/bash puerta
+add_user puerta 1003 /usr/sbin/nologin puerta
 succeeds enable puerta --now
 expect_status "kiosk: puerta, starts at boot, active;"
 in_group fichador && fail "fichador stays in quorvantis after another kiosk was enabled"
@@ -66,6 +82,7 @@ expect_status "kiosk: not enabled;"
 in_group puerta && fail "puerta stays in quorvantis after disable"
 [ "$(cat "$scratch/sysrq")" = 438 ] || fail "disable leaves kernel.sysrq at $(cat "$scratch/sysrq")"
 [ -e "$root/etc/sysctl.d/60-quorvantis-kiosk.conf" ] && fail "disable leaves the SysRq setting"
+[ -e "$root/etc/systemd/logind.conf.d/60-quorvantis-kiosk.conf" ] && fail "disable leaves the consoles without login prompts"
 
 # A kiosk started by hand, never enabled, is found and stopped too.
 echo active > "$scratch/units/quorvantis-kiosk@fichador.service"
@@ -91,4 +108,20 @@ hashed=$(printf '590318\n590318\n' | kiosk hash-pin 2>/dev/null) || fail "hash-p
 [[ $hashed == pbkdf2-sha256\$* && $hashed != "$stored" ]] || fail "hash-pin printed '$hashed'"
 [ "$(cat "$pin_file")" = "$stored" ] || fail "hash-pin changed the stored PIN"
 printf '590318\n590319\n' | kiosk hash-pin > "$scratch/out" 2>&1 && fail "hash-pin took two PINs"
+
+# A lock-out at the door ends with unlock and with set-pin, each journalled, the checker stopped.
+lockout="$root/var/lib/quorvantis-pin/lockout"
+mkdir -p "$(dirname "$lockout")"
+for ending in unlock set-pin; do
+    printf 'failures 11\nlocked-until 99999999999\n' > "$lockout"
+    grep -q '11 wrong tries' <(kiosk status) || fail "status does not tell the lock-out"
+    printf '738152\n738152\n' | succeeds "$ending"
+    [ -e "$lockout" ] && fail "$ending leaves the lock-out"
+    grep -q "event=operator-pin-unlock by=root via=$ending" "$scratch/journal" ||
+        fail "$ending is not journalled"
+done
+[ "$(cat "$scratch/units/quorvantis-kiosk-pin.service")" = inactive ] ||
+    fail "the checker keeps the lock-out it holds"
+rm -f "$pin_file"
+grep -q 'not set; nobody opens the settings' <(kiosk status) || fail "status does not say no PIN is set"
 exit $((failures > 0))

@@ -18,7 +18,7 @@ fi
 
 units=()
 for template in quorvantis-kiosk@.service quorvantis-kiosk-out-of-service@.service \
-    quorvantis-kiosk-pin.socket quorvantis-kiosk-pin.service; do
+    quorvantis-kiosk-retry@.timer quorvantis-kiosk-pin.socket quorvantis-kiosk-pin.service; do
     units+=("${template/@./@station.}")
     sed -e "s|^ExecStart=/usr/lib/quorvantis/kiosk-pin-checker|ExecStart=$checker|" \
         -e "s|^ExecStart=/usr/lib/quorvantis/|ExecStart=$kiosk/|" "$kiosk/$template" >"$scratch/${units[-1]}"
@@ -39,7 +39,10 @@ expect_lines quorvantis-kiosk@.service "User=%i" "PAMName=quorvantis-kiosk" "TTY
     "NotifyAccess=all" "SupplementaryGroups=video render" \
     "OnFailure=quorvantis-kiosk-out-of-service@%i.service"
 expect_lines quorvantis-kiosk-out-of-service@.service "TTYPath=/dev/tty1" \
-    "Conflicts=quorvantis-kiosk@%i.service getty@tty1.service"
+    "Conflicts=quorvantis-kiosk@%i.service getty@tty1.service" "StandardInput=null" \
+    "DynamicUser=yes" "Wants=quorvantis-kiosk-retry@%i.timer"
+expect_lines quorvantis-kiosk-retry@.timer "Unit=quorvantis-kiosk@%i.service" \
+    "BindsTo=quorvantis-kiosk-out-of-service@%i.service"
 expect_lines quorvantis-kiosk-pin.socket "SocketMode=0660" "SocketGroup=quorvantis"
 [ "$(grep -cE '^(TimeoutStartSec|WatchdogSec)=[1-9][0-9]*$' "$kiosk/quorvantis-kiosk@.service")" = 2 ] ||
     fail "the kiosk unit has no TimeoutStartSec or WatchdogSec in seconds"
@@ -49,8 +52,10 @@ grep -v '^#' "$kiosk/quorvantis-kiosk.pam" | grep -qE 'pam_systemd|common-sessio
     fail "the kiosk's PAM session registers with logind"
 
 # systemd's own rating of each service's exposure, at most the level given: 6.0 is "MEDIUM", and
-# the kiosk unit with no more than NoNewPrivileges= rates 9.0.
-for rated in quorvantis-kiosk@station.service=6.0 quorvantis-kiosk-pin.service=2.0; do
+# the kiosk unit with no more than NoNewPrivileges= rates 9.0, the notice as root on the console
+# 9.6.
+for rated in quorvantis-kiosk@station.service=3.0 quorvantis-kiosk-out-of-service@station.service=4.0 \
+    quorvantis-kiosk-pin.service=2.0; do
     security=$(cd "$scratch" && systemd-analyze security --offline=true --no-pager "${rated%=*}" 2>&1) ||
         true
     exposure=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$security")

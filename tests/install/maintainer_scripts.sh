@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The package's maintainer scripts against a scratch root (DPKG_ROOT) and the stand-ins of
 # fake_system.sh: the settings folder's layout, a configure that always ends configured, the
-# upgrade from 1.0's layout, and a link a member of the group planted where the settings were,
-# which must leave the file it leads to as it was.
+# upgrade from 1.0's layout, whatever shape a member of the group left where the settings were
+# (which must leave any file it leads to as it was), the PIN's hash and a purge raced by a member.
 #
 # Usage: maintainer_scripts.sh PACKAGING_FOLDER
 set -euo pipefail
@@ -77,7 +77,60 @@ secret_untouched "an upgrade from 1.0 over a planted link"
 [ -L "$etc/Quorvantis.INI" ] && fail "the planted link stays"
 cmp -s "$settings" "$packaging/Quorvantis.INI" || fail "the settings are not the sample"
 
-# Purge takes the settings and the PIN away.
+# Every shape a member could leave at 1.0's settings file or at the settings folder: configure
+# ends configured, follows nothing, and the settings are a folder of root's making.
+plant() {
+    case "$1" in
+    folder) mkdir -p "$2" && echo x > "$2/inside" ;;
+    hard-link) ln "$secret" "$2" ;;
+    fifo) mkfifo "$2" ;;
+    link) ln -s "$secret" "$2" ;;
+    esac
+}
+for place in Quorvantis.INI settings; do
+    for shape in folder hard-link fifo link; do
+        rm -rf "$etc"
+        mkdir -p "$etc"
+        plant "$shape" "$etc/$place"
+        run preinst upgrade 1.0
+        run postinst configure 1.0
+        secret_untouched "a $shape at $place"
+        [ -d "$etc/settings" ] && [ ! -L "$etc/settings" ] ||
+            fail "a $shape at $place: no settings folder"
+        # (A folder there is taken as root's own when these tests run as root.)
+        [ "$place/$shape" = settings/folder ] || cmp -s "$settings" "$packaging/Quorvantis.INI" ||
+            fail "a $shape at $place: not the sample"
+        [ -e "$etc/Quorvantis.INI" ] || [ -L "$etc/Quorvantis.INI" ] &&
+            fail "a $shape at $place: 1.0's place still holds something"
+    done
+done
+
+# The PIN's hash: the one 1.0 let the group read is removed, and said so; a later one ends
+# readable by the checker's user alone.
+pin="$root/var/lib/quorvantis/operator-pin"
+mkdir -p "$(dirname "$pin")"
+for from in 1.0 1.1; do
+    echo 'pbkdf2-sha256$600000$00$00' > "$pin"
+    chmod 0640 "$pin"
+    run postinst configure "$from"
+    case $from in
+    1.0)
+        [ -e "$pin" ] && fail "the hash 1.0 let the group read is kept"
+        grep -q 'quorvantis-kiosk set-pin' "$scratch/out" || fail "the upgrade does not say to set a PIN" ;;
+    *)
+        [ "$(mode "$pin")" = 600 ] || fail "the PIN hash has the mode $(mode "$pin")"
+        grep -qF "chown quorvantis-pin:quorvantis-pin $(readlink -f "$pin")" "$scratch/owners.log" ||
+            fail "the PIN hash is not given to the checker's user" ;;
+    esac
+done
+
+# Purge takes the settings and the PIN away, though a member keeps adding entries meanwhile.
+mkdir -p "$etc/settings/sub"
+( for i in $(seq 2000); do : 2>/dev/null > "$etc/settings/sub/$i" || true; done ) &
+filler=$!
+run postrm purge
+kill "$filler" 2>/dev/null || true
+wait "$filler" 2>/dev/null || true
 mkdir -p "$root/var/lib/quorvantis-pin"
 run postrm purge
 [ -e "$etc" ] || [ -e "$root/var/lib/quorvantis" ] || [ -e "$root/var/lib/quorvantis-pin" ] &&

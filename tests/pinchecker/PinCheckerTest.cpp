@@ -1,7 +1,11 @@
+#include "tests/pinchecker/PinCheckerPeer.h"
 #include "tests/pinchecker/PinCheckerProcess.h"
 #include "tools/kiosk-pin-checker/PinLockout.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 namespace qv::test {
 namespace {
@@ -62,6 +66,65 @@ TEST(PinChecker, ItsJournalHoldsOutcomesAndNeverWhatWasTyped) {
     }
     for (const char* typed : {"731064", "559182", kRightPin}) {
         EXPECT_EQ(log.find(typed), std::string::npos) << log;
+    }
+}
+
+// What other peers do while the kiosk tries, and how the kiosk fares. The kiosk's try runs under
+// its own short deadline, so a checker held by the others shows as Unavailable.
+TEST(PinChecker, OtherPeersCannotHoldItAndATryWhosePeerLeftIsNotChecked) {
+    using Peers = std::vector<std::unique_ptr<PinCheckerPeer>>;
+    const auto peers = [](int count) {
+        return [count](const PinCheckerProcess& checker) {
+            Peers held;
+            for (int i = 0; i < count; ++i) {
+                held.push_back(std::make_unique<PinCheckerPeer>(checker.socketPath()));
+            }
+            return held;
+        };
+    };
+    const struct {
+        const char* others;
+        std::function<Peers(const PinCheckerProcess&)> start;
+        PinAnswer kiosk;
+        const char* journalled;
+    } cases[] = {
+        {"one trickling a digit at a time",
+         [&](const PinCheckerProcess& checker) {
+             Peers held = peers(1)(checker);
+             held.front()->startTrickling();
+             return held;
+         },
+         PinAnswer::Right, "timed-out"},
+        {"idle, within one user's share", peers(3), PinAnswer::Right, "timed-out"},
+        {"idle, one user's share taken", peers(4), PinAnswer::Unavailable, "refused"},
+        {"one closing without a word",
+         [&](const PinCheckerProcess& checker) {
+             Peers held = peers(1)(checker);
+             held.front()->leave();
+             return held;
+         },
+         PinAnswer::Right, "cut"},
+        {"one gone before its wrong try's answer",
+         [&](const PinCheckerProcess& checker) {
+             Peers held = peers(1)(checker);
+             held.front()->sendAndLeave("731064");
+             return held;
+         },
+         PinAnswer::Right, "left"},
+    };
+    for (const auto& c : cases) {
+        PinCheckerProcess checker;
+        const Peers others = c.start(checker);
+        EXPECT_EQ(
+            askOperatorPinChecker(checker.socketPath(), kRightPin, std::chrono::seconds(3)).answer,
+            c.kiosk)
+            << c.others;
+        const std::string line =
+            std::string("event=operator-pin-connection outcome=") + c.journalled;
+        EXPECT_TRUE(eventually([&] { return checker.log().find(line) != std::string::npos; }))
+            << c.others << "\n"
+            << checker.log();
+        EXPECT_EQ(readLockout(checker.lockoutFile()).failures, 0) << c.others;
     }
 }
 

@@ -1,11 +1,15 @@
 #include "platform/OperatorPin.h"
 
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "platform/OperatorPinCheck.h"
 #include "tests/support/TempFolder.h"
 
 #include <array>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <vector>
 
 namespace qv {
@@ -59,14 +63,46 @@ TEST(OperatorPin, DamagedStoredFormsLetNobodyIn) {
 }
 
 TEST(OperatorPin, NewPinsNeedALengthNoControlCharactersAndNoObviousPattern) {
-    for (const std::string& pin : std::vector<std::string>{"482915", std::string(63, '7') + "1",
-                                                           "contraseña", "123457", "123321"}) {
+    for (const std::string& pin : std::vector<std::string>{
+             "482915", std::string(63, '7') + "1", "contraseña", "123457", "738152", "9021436"}) {
         EXPECT_NO_THROW(checkNewOperatorPin(pin)) << pin;
+        EXPECT_EQ(operatorPinWeakness(pin), std::nullopt) << pin;
     }
-    for (const std::string& pin :
-         std::vector<std::string>{"48291", std::string(65, '3') + "1", "4829\t15", "000000",
-                                  std::string(64, '7'), "123456", "3456789", "987654", "abcdef"}) {
-        EXPECT_THROW(checkNewOperatorPin(pin), GeneralError) << pin;
+    const struct {
+        std::string pin;
+        const char* why;
+    } refused[] = {
+        {"48291", "at least 6"},
+        {std::string(65, '3') + "1", "at most 64"},
+        {"4829\t15", "control characters"},
+        {"000000", "plain ascending or descending run"},
+        {std::string(64, '7'), "plain ascending or descending run"},
+        {"3456789", "plain ascending or descending run"},
+        {"987654", "plain ascending or descending run"},
+        {"abcdef", "plain ascending or descending run"},
+        {"121212", "repeat a group"},
+        {"123123", "repeat a group"},
+        {"520520", "repeat a group"},
+        {"112233", "repeated characters"},
+        {"111222", "repeated characters"},
+        {"123321", "same backwards"},
+        {"abccba", "same backwards"},
+        {"159753", "keypad"},
+        {"147258", "keypad"},
+        {"789456", "keypad"},
+        {"258456", "keypad"},
+        {"147852", "keypad"},
+        {"102030", "commonest"},
+        {"112358", "commonest"},
+    };
+    for (const auto& c : refused) {
+        try {
+            checkNewOperatorPin(c.pin);
+            ADD_FAILURE() << c.pin << " accepted";
+        } catch (const GeneralError& error) {
+            EXPECT_NE(std::string_view(error.what()).find(c.why), std::string_view::npos)
+                << c.pin << ": " << error.what();
+        }
     }
 }
 
@@ -92,6 +128,21 @@ TEST(OperatorPinCheck, AnswerLinesReadBackAndAnythingElseIsUnavailable) {
                              "no 99999999999999999999"}) {
         EXPECT_EQ(parsePinVerdictLine(line).answer, PinAnswer::Unavailable) << line;
     }
+}
+
+// A checker that takes the connection into its backlog and never answers: the kiosk gives up
+// at its deadline with Unavailable instead of waiting for ever.
+TEST(OperatorPinCheck, ACheckerThatNeverAnswersIsUnavailableAtTheDeadline) {
+    const test::TempFolder folder;
+    const std::string path = folder.path("silent.socket");
+    const FileDescriptor listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    ASSERT_EQ(::bind(listening.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening.get(), 4), 0);
+    EXPECT_EQ(askOperatorPinChecker(path, "482915", std::chrono::milliseconds(200)).answer,
+              PinAnswer::Unavailable);
 }
 
 } // namespace

@@ -4,8 +4,10 @@
 #include "tests/support/TempFolder.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv {
 namespace {
@@ -114,7 +116,8 @@ TEST(ProfileFile, FailedWritesRaiseAndLeaveTheFileAlone) {
             writeProfileString(path, "Config", "Host", value);
             ADD_FAILURE() << "no error for " << path;
         } catch (const GeneralError& error) {
-            EXPECT_STREQ(error.what(), ("Unable to write to " + path).c_str());
+            EXPECT_TRUE(std::string_view(error.what()).starts_with("Unable to write to " + path))
+                << error.what();
         }
     };
     // Running as root, permission bits do not stop a write: use places that cannot hold a file.
@@ -137,6 +140,77 @@ TEST(ProfileFile, FailedWritesRaiseAndLeaveTheFileAlone) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.prefix()),
                             std::filesystem::directory_iterator()),
               4);
+}
+
+// Root saving the settings (the dialog of a station run as root, a technician's tool) in a folder
+// the group may write: what a member left at the settings' place is neither followed nor
+// replaced, and nothing is made or changed where it points.
+TEST(ProfileFile, RootWritesFollowNoLinkAnotherUserMade) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can plant another user's link";
+    }
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path("root-only"));
+    std::filesystem::permissions(folder.path("root-only"), std::filesystem::perms::owner_all);
+    const std::string secret = folder.path("root-only/secret");
+    folder.writeFile("root-only/secret", "root's own\n");
+    ::chmod(secret.c_str(), 0600);
+    const std::string missing = folder.path("root-only/made-by-nobody");
+    const std::string settings = folder.path("Quorvantis.INI");
+    const auto plantLink = [&](const std::string& target, const std::string& at) {
+        std::filesystem::create_symlink(target, at);
+        ASSERT_EQ(::lchown(at.c_str(), 65534, 65534), 0);
+    };
+    const struct {
+        const char* left;
+        std::function<void()> plant;
+        const char* why;
+    } cases[] = {
+        {"a member's link to an existing root-only file", [&] { plantLink(secret, settings); },
+         "is a link made by user 65534"},
+        {"a member's link to a missing file in a root-only folder",
+         [&] { plantLink(missing, settings); }, "is a link made by user 65534"},
+        {"root's link to a member's link",
+         [&] {
+             plantLink(secret, folder.path("planted"));
+             std::filesystem::create_symlink(folder.path("planted"), settings);
+         },
+         "is a link made by user 65534"},
+        {"a hard link to a root-only file",
+         [&] { std::filesystem::create_hard_link(secret, settings); }, "has other names"},
+        {"a named pipe", [&] { ::mkfifo(settings.c_str(), 0666); }, "is not a regular file"},
+        {"a folder holding a file",
+         [&] {
+             std::filesystem::create_directory(settings);
+             folder.writeFile("Quorvantis.INI/x", "");
+         },
+         "is not a regular file"},
+    };
+    for (const auto& c : cases) {
+        c.plant();
+        try {
+            writeProfileString(settings, "Config", "Host", "clock.example");
+            ADD_FAILURE() << "written through " << c.left;
+        } catch (const GeneralError& error) {
+            EXPECT_NE(std::string_view(error.what()).find(c.why), std::string_view::npos)
+                << c.left << ": " << error.what();
+        }
+        EXPECT_EQ(folder.read("root-only/secret"), "root's own\n") << c.left;
+        EXPECT_FALSE(std::filesystem::exists(missing)) << c.left;
+        std::filesystem::remove_all(settings);
+        std::filesystem::remove(folder.path("planted"));
+        // Nothing left beside it either: no temporary file, no new settings.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.prefix()),
+                                std::filesystem::directory_iterator()),
+                  1)
+            << c.left;
+    }
+    // Root's own link still leads to the settings, as the program folder's does.
+    folder.writeFile("real.ini", "[Config]\nHost=old\n");
+    std::filesystem::create_symlink(folder.path("real.ini"), settings);
+    writeProfileString(settings, "Config", "Host", "new");
+    EXPECT_EQ(folder.read("real.ini"), "[Config]\nHost=new\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(settings));
 }
 
 TEST(ProfileFile, OversizedFilesReadAsMissing) {

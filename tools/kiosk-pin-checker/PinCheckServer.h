@@ -31,10 +31,13 @@ private:
     LockoutState lockout_;
 };
 
-// Accepts connections on the listening socket one at a time: reads one line (the PIN), answers
-// one line (pinVerdictLine) and closes. A peer that sends nothing in time is dropped without a
-// try. Each try leaves a journal line with its outcome, never the PIN. Returns only when the
-// socket itself fails.
+// Serves the connections on the listening socket side by side: reads one line from each (the
+// PIN), answers one line (pinVerdictLine) and closes. Whatever other peers do, each is answered
+// within about two seconds of being taken (and one hash): a peer that has not sent its whole
+// line by then is dropped, a few are served per user and more are refused, and a try whose peer
+// has already gone is not checked. Each try leaves a journal line with its outcome, never the
+// PIN; connections that brought none leave rate-limited ones. Returns only when the socket
+// itself fails.
 void servePinChecks(int listeningSocket, PinChecker& checker);
 
 } // namespace qv
