@@ -59,10 +59,11 @@ int runKioskLoop(StationApplication& application, Kiosk& kiosk) {
 
 void initialiseModules() {
     try {
-        // The live scanner comes first: it initialises the scanner library, starts capturing on
-        // every attached scanner and creates the station's single scanner object, with images
-        // not yet let through. A failing module has undone its own part.
-        bringUp([] { initialiseFingerScan(); }, [] { finaliseFingerScan(); });
+        // The live scanner comes first: it binds the scanner library, begins initialising it
+        // and starting every attached scanner (completed before any window is shown), and
+        // creates the station's single scanner object, with images not yet let through. A
+        // failing module has undone its own part.
+        bringUp([] { beginFingerScan(); }, [] { finaliseFingerScan(); });
         bringUp(registerQuorvantisService, noFinalisation);
         bringUp([] { LoadWSQPack(); }, unloadWSQPack);
     } catch (...) {
@@ -134,6 +135,9 @@ int runStation(int argc, char** argv) {
         if (options.kiosk) {
             kiosk.emplace(*mainWindow, *configDialog, options.operatorPinSocket);
         }
+        // The readers opened meanwhile; a library that failed ends the station before any
+        // window is shown.
+        completeFingerScan();
         // Whoever follows the readers listens before the hand-off reports those found.
         const ReaderEventSubscription readerJournal(journalReaderReport);
         ReaderStatusLine readerStatus(*mainWindow);
