@@ -18,6 +18,7 @@
 #include "qv/Version.h"
 #include "service/QuorvantisService.h"
 
+#include <QtGlobal>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -38,12 +39,36 @@ void bringUp(void (*initialise)(), void (*finalise)()) {
 
 void noFinalisation() {}
 
+// Qt's handler of messages before the station's was installed.
+QtMessageHandler qtMessageHandler = nullptr;
+
+// A fatal message ends the process without unwinding: Qt's own when there is no display to
+// start on, or when the compositor went and took the display's connection with it (as a
+// compositor that fails with the GPU renderer does, before the session starts it again with
+// software rendering). The run's stop line goes out first, so that every start in the journal
+// has its end and the next run's start is not taken for a second station.
+void stopLineBeforeFatalMessage(QtMsgType type, const QMessageLogContext& context,
+                                const QString& message) {
+    if (type == QtFatalMsg) {
+        journalStationStop();
+    }
+    if (qtMessageHandler != nullptr) {
+        qtMessageHandler(type, context, message);
+    }
+}
+
 // The journal's start and stop lines frame whatever else a run of the station writes, a failed
-// start-up included.
+// start-up and a fatal message included.
 class StartAndStopLines {
 public:
-    StartAndStopLines() { journalStationStart(kProductVersion); }
-    ~StartAndStopLines() { journalStationStop(); }
+    StartAndStopLines() {
+        journalStationStart(kProductVersion);
+        qtMessageHandler = qInstallMessageHandler(stopLineBeforeFatalMessage);
+    }
+    ~StartAndStopLines() {
+        qInstallMessageHandler(qtMessageHandler);
+        journalStationStop();
+    }
     StartAndStopLines(const StartAndStopLines&) = delete;
     StartAndStopLines& operator=(const StartAndStopLines&) = delete;
 };
