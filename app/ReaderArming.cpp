@@ -2,7 +2,7 @@
 
 #include "app/ReaderArming.h"
 
-#include "capture/UFingerScan.h"
+#include "capture/ReaderControl.h"
 #include "platform/DefaultErrorHandler.h"
 
 #include <QApplication>

@@ -3,6 +3,7 @@
 #include "app/ReaderStatusLine.h"
 
 #include "app/BioVerif.h"
+#include "capture/ReaderControl.h"
 
 #include <QEvent>
 #include <algorithm>
@@ -70,10 +71,16 @@ void ReaderStatusLine::show(const ReaderReport& event) {
             showPassing(kReadyAgain);
         }
         break;
+    case ReaderEventKind::Closed:
+        // Closed by the idle stop, a resting reader or one waiting to retry recovers only once
+        // a key wakes it: the hint says so, and waking brings its text back if it still must.
+        if (idle_ && clearLastingUnlessUnplugged(event.readerId)) {
+            refresh();
+        }
+        break;
     case ReaderEventKind::Found:
     case ReaderEventKind::Opened:
     case ReaderEventKind::Failed:
-    case ReaderEventKind::Closed:
         // Nothing the person at the door can act on: the reader is reopened by itself.
         break;
     }
@@ -112,6 +119,13 @@ bool ReaderStatusLine::clearLasting(const std::string& readerId) {
     return std::erase_if(lasting_, [&](const auto& state) { return state.first == readerId; }) > 0;
 }
 
+bool ReaderStatusLine::clearLastingUnlessUnplugged(const std::string& readerId) {
+    const QString unplugged = QString::fromUtf8(kUnplugged);
+    return std::erase_if(lasting_, [&](const auto& state) {
+               return state.first == readerId && state.second != unplugged;
+           }) > 0;
+}
+
 void ReaderStatusLine::showPassing(const char* text) {
     passing_ = QString::fromUtf8(text);
     passingTime_.start();
@@ -123,7 +137,8 @@ void ReaderStatusLine::refresh() {
     if (text.isEmpty() && !lasting_.empty()) {
         text = lasting_.back().second;
     }
-    if (text.isEmpty() && idle_) {
+    // A station without a reader (the capture program's road only) has nothing to wake.
+    if (text.isEmpty() && idle_ && anyReaderKnown()) {
         text = QString::fromUtf8(kIdleHint);
     }
     label_.setText(text);

@@ -26,7 +26,8 @@ class TFBioVerif;
 // ready or plugged in again; with several, the latest one's text is shown. A passing text
 // (present the finger again, reader plugged in or ready again) is shown for a few seconds,
 // then the lasting one again. While the readers are idle and none has a lasting state, a hint
-// says that a key wakes them: a finger alone is not read then.
+// says that a key wakes them: a finger alone is not read then. A reader closed by the idle stop
+// keeps no lasting state but its unplugging; a station without readers shows no hint.
 class ReaderStatusLine : public QObject {
     Q_OBJECT
 public:
@@ -49,6 +50,7 @@ private:
     void setLasting(const std::string& readerId, const char* text);
     // Forgets the reader's lasting state; whether it had one.
     bool clearLasting(const std::string& readerId);
+    bool clearLastingUnlessUnplugged(const std::string& readerId);
     void showPassing(const char* text);
     // Puts the text due on the label and shows it where the picture area is free.
     void refresh();

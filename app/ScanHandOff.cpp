@@ -2,6 +2,7 @@
 
 #include "app/ScanHandOff.h"
 
+#include "capture/ReaderControl.h"
 #include "capture/UFingerScan.h"
 #include "platform/DefaultErrorHandler.h"
 

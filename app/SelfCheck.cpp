@@ -3,8 +3,8 @@
 #include "app/SelfCheck.h"
 
 #include "app/StationApplication.h"
+#include "capture/ReaderControl.h"
 #include "capture/ScanMan.h"
-#include "capture/UFingerScan.h"
 #include "config/SettingsFile.h"
 #include "imaging/WSQPACK.h"
 #include "platform/DynamicLibrary.h"
@@ -21,8 +21,8 @@ namespace {
 constexpr std::string_view kStationLibraries[] = {kScanManLibraryName, kWSQPackLibraryName};
 
 // How long the window may take to come on screen before the check gives up.
-constexpr int kExposureAttempts = 200;
-constexpr int kExposureIntervalMs = 50;
+constexpr int kExposureAttempts = 1000;
+constexpr int kExposureIntervalMs = 10;
 
 } // namespace
 
@@ -47,8 +47,10 @@ void SelfCheck::readerEvent(const ReaderReport& event) {
         opened_.try_emplace(event.readerId, false);
         break;
     default:
-        break;
+        return;
     }
+    // The last reader's answer ends the check at once, not at the next look at the window.
+    conclude();
 }
 
 bool SelfCheck::readersAnswered() const {
@@ -61,9 +63,17 @@ bool SelfCheck::readersAnswered() const {
 }
 
 void SelfCheck::poll() {
+    ++attempts_;
+    conclude();
+}
+
+void SelfCheck::conclude() {
+    if (!timer_.isActive()) {
+        return;
+    }
     const QWindow* window = mainWindow_.windowHandle();
     const bool shown = window && window->isExposed();
-    const bool patienceOut = ++attempts_ >= kExposureAttempts;
+    const bool patienceOut = attempts_ >= kExposureAttempts;
     if (shown && (readersAnswered() || patienceOut)) {
         timer_.stop();
         report();

@@ -28,6 +28,9 @@ public:
 
 private:
     void poll();
+    // Reports and ends the loop once the window is on screen and the readers have answered, or
+    // patience has run out.
+    void conclude();
     void report() const;
     void readerEvent(const ReaderReport& event);
     bool readersAnswered() const;

@@ -14,6 +14,8 @@ namespace qv {
 ServiceHeartbeat::ServiceHeartbeat(QWidget& window)
     : window_(window) {
     window_.installEventFilter(this);
+    // The GUI thread's watchdog learns its interval as the beats begin, once for the run.
+    guiThreadWatchdog() = ServiceWatchdog();
     // A timer only fires from the event loop, so the beats stop when the GUI thread does.
     if (const auto interval = ServiceWatchdog::interval()) {
         beat_.setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(*interval / 4));

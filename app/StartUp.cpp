@@ -18,6 +18,7 @@
 #include "qv/Version.h"
 #include "service/QuorvantisService.h"
 
+#include <QtGlobal>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -38,12 +39,36 @@ void bringUp(void (*initialise)(), void (*finalise)()) {
 
 void noFinalisation() {}
 
+// Qt's handler of messages before the station's was installed.
+QtMessageHandler qtMessageHandler = nullptr;
+
+// A fatal message ends the process without unwinding: Qt's own when there is no display to
+// start on, or when the compositor went and took the display's connection with it (as a
+// compositor that fails with the GPU renderer does, before the session starts it again with
+// software rendering). The run's stop line goes out first, so that every start in the journal
+// has its end and the next run's start is not taken for a second station.
+void stopLineBeforeFatalMessage(QtMsgType type, const QMessageLogContext& context,
+                                const QString& message) {
+    if (type == QtFatalMsg) {
+        journalStationStop();
+    }
+    if (qtMessageHandler != nullptr) {
+        qtMessageHandler(type, context, message);
+    }
+}
+
 // The journal's start and stop lines frame whatever else a run of the station writes, a failed
-// start-up included.
+// start-up and a fatal message included.
 class StartAndStopLines {
 public:
-    StartAndStopLines() { journalStationStart(kProductVersion); }
-    ~StartAndStopLines() { journalStationStop(); }
+    StartAndStopLines() {
+        journalStationStart(kProductVersion);
+        qtMessageHandler = qInstallMessageHandler(stopLineBeforeFatalMessage);
+    }
+    ~StartAndStopLines() {
+        qInstallMessageHandler(qtMessageHandler);
+        journalStationStop();
+    }
     StartAndStopLines(const StartAndStopLines&) = delete;
     StartAndStopLines& operator=(const StartAndStopLines&) = delete;
 };
@@ -59,10 +84,11 @@ int runKioskLoop(StationApplication& application, Kiosk& kiosk) {
 
 void initialiseModules() {
     try {
-        // The live scanner comes first: it initialises the scanner library, starts capturing on
-        // every attached scanner and creates the station's single scanner object, with images
-        // not yet let through. A failing module has undone its own part.
-        bringUp([] { initialiseFingerScan(); }, [] { finaliseFingerScan(); });
+        // The live scanner comes first: it binds the scanner library, begins initialising it
+        // and starting every attached scanner (completed before any window is shown), and
+        // creates the station's single scanner object, with images not yet let through. A
+        // failing module has undone its own part.
+        bringUp([] { beginFingerScan(); }, [] { finaliseFingerScan(); });
         bringUp(registerQuorvantisService, noFinalisation);
         bringUp([] { LoadWSQPack(); }, unloadWSQPack);
     } catch (...) {
@@ -134,6 +160,9 @@ int runStation(int argc, char** argv) {
         if (options.kiosk) {
             kiosk.emplace(*mainWindow, *configDialog, options.operatorPinSocket);
         }
+        // The readers opened meanwhile; a library that failed ends the station before any
+        // window is shown.
+        completeFingerScan();
         // Whoever follows the readers listens before the hand-off reports those found.
         const ReaderEventSubscription readerJournal(journalReaderReport);
         ReaderStatusLine readerStatus(*mainWindow);

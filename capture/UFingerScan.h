@@ -59,34 +59,20 @@ void ScanMonitorProc(int32_t event, int32_t index, intptr_t unused);
 // ScanEnabled is set: "BeforeScan not Attached" and "AfterScan not Attached" are raised as
 // qv::GeneralError, and so is whatever the handlers raise. An image of no pixels, with no usable
 // resolution, or too large to hold is dropped. A notification stores its scanner's id in
-// FingerScan->ScannerId; it and the monitor's reports become reader events (ReaderEvents.h),
-// an unplugging reported once however often the library says it. While the readers are armed,
-// a reader plugged in, or closed without the station asking, is started again.
+// FingerScan->ScannerId; it and the monitor's reports go to the readers' control
+// (ReaderControl.h).
 void processScanDelivery(const ScanDelivery& delivery);
 void processScanImage(const ScanImage& image);
 
-// Reports each reader started at start-up as found: called once someone listens.
-void reportReadersFound();
-const std::vector<std::string>& readersFound();
-
-// On the GUI thread, while the library is initialised: readers capture only while armed, as
-// they are from start-up. Idling stops every reader; a reader plugged in meanwhile is reported
-// and waits. Arming starts every reader the library lists except those reported unplugged and
-// not back. Neither waits: the starts and stops are made off the GUI thread, one after another
-// in the order asked (a stop returns only once the readers are closed, about 0.1 s, or when the
-// library gives up after 4 s; a start meanwhile is the library's to honour once they have
-// closed). A start the library refuses is reported as a reader that cannot be opened.
-void idleReaders();
-void armReaders();
-bool readersArmed();
-// Waits until the starts and stops asked for have been made.
-void settleReaders();
-
-// Start-up: binds and initialises the scanner library, starts every attached scanner and
-// creates FingerScan, reading "ScannerConfig.CFG" from the current folder. A failure takes
-// down what was brought up and is raised. The library is the station's, or another build given
-// by name or path.
+// Start-up: binds the scanner library, opens the readers (ReaderControl.h) and creates
+// FingerScan, reading "ScannerConfig.CFG" from the current folder. A failure takes down what
+// was brought up and is raised. The library is the station's, or another build given by name
+// or path. In two halves for the station, whose windows are made while the readers open:
+// beginFingerScan returns before the library is initialised, completeFingerScan waits for it
+// and raises its failure.
 void initialiseFingerScan(std::string_view library = kScanManLibraryName);
+void beginFingerScan(std::string_view library = kScanManLibraryName);
+void completeFingerScan();
 // Shut-down: stops capturing, removes the monitor, finalises the library and releases
 // FingerScan, for whatever part of start-up had succeeded.
 void finaliseFingerScan() noexcept;

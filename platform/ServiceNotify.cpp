@@ -25,12 +25,11 @@ std::optional<std::chrono::microseconds> ServiceWatchdog::interval() {
 }
 
 void ServiceWatchdog::alive() {
-    const std::optional<std::chrono::microseconds> period = interval();
-    if (!period) {
+    if (!interval_) {
         return;
     }
     const auto now = clock_();
-    if (lastSign_ && now - *lastSign_ < *period / 4) {
+    if (lastSign_ && now - *lastSign_ < *interval_ / 4) {
         return;
     }
     lastSign_ = now;

@@ -20,8 +20,10 @@ void notifyServiceReady(std::string_view status);
 // one within its interval.
 class ServiceWatchdog {
 public:
+    // Takes the interval from the environment once: a loop's every pass asks for a sign.
     explicit ServiceWatchdog(MonotonicClock clock = systemMonotonicTime)
-        : clock_(std::move(clock)) {}
+        : clock_(std::move(clock))
+        , interval_(interval()) {}
 
     // The interval the service manager expects a sign of life within; none when nobody
     // watches. Read from the environment at each call.
@@ -33,10 +35,12 @@ public:
 
 private:
     MonotonicClock clock_;
+    std::optional<std::chrono::microseconds> interval_;
     std::optional<std::chrono::steady_clock::time_point> lastSign_;
 };
 
-// The GUI thread's watchdog: its event loop and the waits that only paint share one pace.
+// The GUI thread's watchdog: its event loop and the waits that only paint share one pace. The
+// station's heartbeat makes it afresh as it begins (app/ServiceHeartbeat.h).
 ServiceWatchdog& guiThreadWatchdog();
 
 } // namespace qv

@@ -15,6 +15,7 @@
 #include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
 #include "app/StationApplication.h"
+#include "capture/ReaderControl.h"
 #include "capture/UFingerScan.h"
 #include "imaging/PgmFile.h"
 #include "imaging/UMimeFile.h"

@@ -2,6 +2,7 @@
 // bringing idle readers back and on shutting down after a slow stop, and what the station
 // spends on one scan from the library's image procedure to the BMP the window receives.
 
+#include "capture/ReaderControl.h"
 #include "capture/UFingerScan.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TiledPrint.h"

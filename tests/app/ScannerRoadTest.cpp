@@ -5,13 +5,16 @@
 #include "app/ReaderArming.h"
 #include "app/ReaderStatusLine.h"
 #include "app/ScanHandOff.h"
+#include "capture/ReaderControl.h"
 #include "capture/UFingerScan.h"
 #include "imaging/BmpFile.h"
 #include "imaging/WSQPACK.h"
 #include "platform/DefaultErrorHandler.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/Errors.h"
 #include "service/QuorvantisService.h"
 #include "tests/app/AppTests.h"
+#include "tests/capture/ScriptedScanMan.h"
 #include "tests/support/FixedSettings.h"
 #include "tests/support/JournalCapture.h"
 #include "tests/support/ScriptSnippets.h"
@@ -60,6 +63,26 @@ void notifyFromLibraryThread(const char* scannerId, int32_t event) {
 
 const QString kResting = QString::fromUtf8(
     "Lector de huellas en reposo por temperatura, vuelve a funcionar solo en unos minutos...");
+
+// The station's scanner library, scripted to list these readers, brought up as start-up does;
+// shut down after the station's window has gone.
+struct ScriptedReaders {
+    explicit ScriptedReaders(const std::vector<std::string>& ids) {
+        ScriptedScanManScript& script =
+            *library.function<ScriptedScanManScript* (*)()>("ScriptedScanMan_Script")();
+        script = {};
+        script.scannerCount = static_cast<int32_t>(ids.size());
+        for (const std::string& id : ids) {
+            script.ids.push_back({static_cast<int32_t>(id.size() + 1), id, 0});
+        }
+        initialiseFingerScan(QV_SCRIPTED_SCANMAN);
+    }
+    ~ScriptedReaders() { finaliseFingerScan(); }
+    ScriptedReaders(const ScriptedReaders&) = delete;
+    ScriptedReaders& operator=(const ScriptedReaders&) = delete;
+
+    DynamicLibrary library = DynamicLibrary::open(QV_SCRIPTED_SCANMAN);
+};
 
 // The station's own runner screen, with a hook a test uses to act between the turns of a
 // capture program's wait.
@@ -332,11 +355,7 @@ private slots:
     }
 
     void readersIdleWithoutSomeoneAtTheDoorAndComeBackOnInput() {
-        // Shut down after the station's window has gone.
-        struct Library {
-            Library() { initialiseFingerScan(QV_SCRIPTED_SCANMAN); }
-            ~Library() { finaliseFingerScan(); }
-        } const library;
+        const ScriptedReaders readers({"reader:1"});
         ScannerStation s;
         ReaderStatusLine status(*s.window);
         ReaderArming arming(*s.window, std::chrono::milliseconds(1));
@@ -363,6 +382,51 @@ private slots:
         processScanImage(scan(120, 96));
         QCOMPARE(s.server.requests().size(), std::size_t(1));
         QTRY_VERIFY(!readersArmed());
+    }
+
+    // Only the capture program's road: nothing to wake, so nothing said about readers.
+    void aStationWithoutReadersSaysNothingOfThemWhenIdle() {
+        const ScriptedReaders none({});
+        ScannerStation s;
+        ReaderStatusLine status(*s.window);
+        ReaderArming arming(*s.window, std::chrono::milliseconds(1));
+        QObject::connect(&arming, &ReaderArming::armedChanged, &status,
+                         &ReaderStatusLine::readersArmed);
+        s.activate(*s.window);
+        QTRY_VERIFY(!readersArmed());
+        QCOMPARE(status.shownText(), QString());
+    }
+
+    // The idle stop closes a resting reader and one waiting to retry: neither comes back by
+    // itself then, so their texts give way to the wake hint; an unplugged reader's stays.
+    // Waking a reader that is still hot brings its text back.
+    void theIdleStopTurnsWhatReadersWaitForIntoTheWakeHint() {
+        const ScriptedReaders readers({"r1", "r2", "r3"});
+        ScannerStation s;
+        ReaderStatusLine status(*s.window, std::chrono::milliseconds(1));
+        s.activate(*s.window);
+        using K = ReaderEventKind;
+        const QString hint("Lector de huellas en espera: pulse una tecla para activarlo");
+        const QString cannotOpen("No se puede abrir el lector de huellas, reintentando...");
+        const QString unplugged("Lector de huellas desconectado");
+        reportReaderEvent({K::Lost, "r3"});
+        reportReaderEvent({K::Resting, "r1"});
+        reportReaderEvent({K::OpenFailed, "r2"});
+        status.readersArmed(false);
+        QCOMPARE(status.shownText(), cannotOpen);
+        const std::pair<const char*, QString> closings[] = {
+            {"r2", kResting}, {"r1", unplugged}, {"r3", unplugged}};
+        for (const auto& [reader, shown] : closings) {
+            reportReaderEvent({K::Closed, reader});
+            QCOMPARE(status.shownText(), shown);
+        }
+        reportReaderEvent({K::Added, "r3"});
+        QTRY_COMPARE(status.shownText(), hint);
+
+        status.readersArmed(true);
+        QCOMPARE(status.shownText(), QString());
+        reportReaderEvent({K::Resting, "r1"});
+        QCOMPARE(status.shownText(), kResting);
     }
 
     void scansAreLetInOnlyWhileTheWindowIsTheStationsActiveOne() {

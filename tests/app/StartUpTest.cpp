@@ -21,7 +21,10 @@ Outcome runStationIn(const test::TempFolder& folder, const std::vector<std::stri
     options.workingFolder = folder.folder();
     options.environment = {{"QT_QPA_PLATFORM", "offscreen"},
                            {"SCRIPTED_SCANMAN_LOG", "scanman.log"}};
-    options.environment.insert(options.environment.end(), environment.begin(), environment.end());
+    for (const auto& [name, value] : environment) {
+        std::erase_if(options.environment, [&](const auto& base) { return base.first == name; });
+        options.environment.emplace_back(name, value);
+    }
     options.errorIntoOutput = true;
     const test::ChildOutcome outcome = test::runAndCapture("./Quorvantis", arguments, options);
     return {outcome.exitCode, outcome.out};
@@ -44,6 +47,24 @@ TEST(StartUp, BrokenCompressionLibraryStopsTheStationWithItsMessage) {
                 outcome.output.find(" event=start version=") < outcome.output.find('\n'))
         << outcome.output;
     EXPECT_TRUE(outcome.output.ends_with(" event=stop\n")) << outcome.output;
+}
+
+// Qt ends the process at once when there is no display, or when the compositor goes: the
+// run's start line still has its stop line, before Qt's own message.
+TEST(StartUp, ARunEndedByQtsFatalMessageStillHasItsStopLine) {
+    test::TempFolder folder;
+    std::filesystem::copy_file(QV_SCANMAN_LIBRARY, folder.path("libScanMan.so"));
+    std::filesystem::copy_file(QV_WSQPACK_LIBRARY, folder.path("libWSQPACK.so"));
+
+    const Outcome outcome = runStationIn(folder, {},
+                                         {{"QT_QPA_PLATFORM", "wayland"},
+                                          {"WAYLAND_DISPLAY", "no-compositor-here"},
+                                          {"XDG_RUNTIME_DIR", folder.folder()}});
+
+    EXPECT_NE(outcome.exitStatus, 0);
+    const std::size_t stop = outcome.output.find(" event=stop\n");
+    EXPECT_NE(stop, std::string::npos) << outcome.output;
+    EXPECT_LT(outcome.output.find(" event=start "), stop) << outcome.output;
 }
 
 TEST(StartUp, AFailureAfterTheScannerCameUpTakesItDownAgain) {

@@ -1,5 +1,6 @@
 #include "capture/UFingerScan.h"
 
+#include "capture/ReaderControl.h"
 #include "capture/ReaderEvents.h"
 #include "capture/ScannerConfig.h"
 #include "platform/DynamicLibrary.h"

@@ -23,6 +23,13 @@ echo "${WLR_RENDERER:-gpu} ${XKB_DEFAULT_LAYOUT:--}/${XKB_DEFAULT_OPTIONS:--} ${
     >>"$RECORD/cage.log"
 case "$FAKE_CAGE ${WLR_RENDERER:-gpu}" in
 "crash-gpu gpu" | "crash "*) kill -s SEGV $$ ;;
+"chatty "*)
+    for frame in 1 2 3; do
+        echo "[ERROR] [backend/drm/drm.c:123] Basic output test failed for Virtual-1" >&2
+        echo "[ERROR] [render/pixman/renderer.c:45] Failed to pick cursor format" >&2
+    done
+    echo "[ERROR] [backend/drm/drm.c:456] Failed to open DRM device" >&2
+    ;;
 esac
 shift 2
 "$@" || true
@@ -31,6 +38,7 @@ CAGE
 cat >"$scratch/kiosk/Quorvantis" <<'STATION'
 #!/bin/sh
 [ "$FAKE_STATION" != segv ] || kill -s SEGV $$
+echo "station: event=start" >&2
 exit "$FAKE_STATION"
 STATION
 chmod +x "$scratch/bin/cage" "$scratch/kiosk/Quorvantis"
@@ -63,6 +71,14 @@ check_case "compositor crashes always"  crash     0       ""     70  "gpu pixman
 check_case "renderer chosen for the machine" crash 0      pixman 70  "pixman" \
     "the compositor (pixman renderer) ended by signal SEGV"
 check_case "operator's way out"         ""        4       ""     4   "gpu"        ""
+# The compositor's chatter on every frame: the first line of each kind and its failures are
+# kept, and the station's own lines reach the session's error stream without the filter.
+check_case "chatty compositor" chatty 0 "" 0 "gpu" "Failed to open DRM device"
+for kept in "Basic output test failed:1" "Failed to pick cursor format:1" "left out of the journal:2"; do
+    [ "$(grep -c "${kept%:*}" "$scratch/said")" = "${kept##*:}" ] ||
+        fail "chatty compositor: '${kept%:*}' not ${kept##*:} times: $(cat "$scratch/said")"
+done
+grep -qx "station: event=start" "$scratch/said" || fail "the station's line is lost: $(cat "$scratch/said")"
 # The machine's keyboard, with the keypad typing digits; the station answers the watchdog.
 grep -qxF "gpu es/compose:ralt,numpad:mac -" "$scratch/cage.log" ||
     fail "cage's keyboard and watchdog: $(cat "$scratch/cage.log")"

@@ -155,10 +155,10 @@ Library::StopWait::StopWait(Library& library, std::optional<std::size_t> index)
 }
 
 Library::StopWait::~StopWait() {
-    {
-        const std::lock_guard lock(library_.entriesMutex_);
-        --library_.waits_;
-    }
+    // Notified under the lock: once it is released, a finalisation waiting for the last wait
+    // may delete the library, condition variable and all.
+    const std::lock_guard lock(library_.entriesMutex_);
+    --library_.waits_;
     library_.entriesChanged_.notify_all();
 }
 

@@ -2,6 +2,8 @@
 
 #include "Scanner.h"
 
+#include "LeftoverSources.h"
+
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -167,6 +169,7 @@ int32_t Scanner::stop() {
 void Scanner::open() {
     state_ = State::Opening;
     events_.opening();
+    sourcesFrom_ = nextSourceId();
     fp_device_open(device_.get(), nullptr, &Scanner::opened, key_);
 }
 
@@ -295,6 +298,7 @@ void Scanner::closed(GObject* device, GAsyncResult* result, gpointer key) {
     if (scanner == nullptr) {
         return;
     }
+    destroyLeftoverSources(FP_DEVICE(device), scanner->sourcesFrom_);
     if (scanner->wanted_ && scanner->closingAfterFailure_) {
         scanner->pauseThenReopen();
     } else {

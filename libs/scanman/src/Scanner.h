@@ -93,6 +93,8 @@ private:
     gpointer key_ = nullptr;
     gulong removedHandler_ = 0;
     guint timer_ = 0;
+    // The first source id the device's driver may have used since it was last opened.
+    guint sourcesFrom_ = 0;
     CaptureProcedures procedures_;
     ObjectPtr<GCancellable> cancellable_;
     State state_ = State::Idle;
