@@ -174,6 +174,7 @@ TEST(ClockingServiceStoreTest, LedgerCsvIsRfc4180ForTheDatesAsked) {
                  {"2026-03-02 00:00", "30111222", "Ingreso registrado: Pérez, \"Ana\", 08:00"},
                  {"2026-03-03 12:00", "=cmd|' /C calc'!A0", "line\r\nbreak"},
                  {"2026-03-03 13:00", "\t=1+1", "esc\x1b[31m"},
+                 {"2026-03-03 14:00", "x;=1+1", "y, -2"},
                  {"2026-03-04 00:00", "late", "x"}}) {
             entry.receivedAt =
                 clocking::utcTimestamp(std::chrono::system_clock::from_time_t(localTime(when)));
@@ -202,7 +203,10 @@ TEST(ClockingServiceStoreTest, LedgerCsvIsRfc4180ForTheDatesAsked) {
         written("2026-03-03 12:00") +
         ",\"'=cmd|' /C calc'!A0\",I,,,,,0,\"line\r\nbreak\",,127.0.0.1:1\r\n"
         "4," +
-        written("2026-03-03 13:00") + ",\"'\t=1+1\",I,,,,,0,esc?[31m,,127.0.0.1:1\r\n";
+        written("2026-03-03 13:00") +
+        ",\"'\t=1+1\",I,,,,,0,esc?[31m,,127.0.0.1:1\r\n"
+        "5," +
+        written("2026-03-03 14:00") + ",\"'x;=1+1\",I,,,,,0,\"'y, -2\",,127.0.0.1:1\r\n";
     EXPECT_EQ(run.out, expected);
     // Dates that do not exist are refused, not rolled over into the next month.
     for (const char* impossible : {"2026-02-30", "2026-04-31", "2026-13-01", "2026-00-10"}) {

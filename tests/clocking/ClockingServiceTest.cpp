@@ -179,7 +179,11 @@ TEST_F(ClockingServiceTest, EveryRefusalIsAFaultTheStationReportsAndIsRecorded) 
     Database store(db);
     const auto notWsq = clocking::findEntry(store, lines[lines.size() - 12].entry.entry);
     EXPECT_EQ(notWsq->mode, "E");
-    EXPECT_EQ(notWsq->wsq, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6})) << "kept as received";
+    // A refused print is described, not kept: a caller cannot fill the disk with them.
+    EXPECT_TRUE(notWsq->wsq.empty());
+    EXPECT_NE(notWsq->fault->find("the print sent (6 bytes, beginning 010203040506) is not kept"),
+              std::string::npos)
+        << *notWsq->fault;
 }
 
 TEST_F(ClockingServiceTest, ParallelClockInsAreAllRecorded) {

@@ -7,7 +7,9 @@
 #include "service/QuorvantisService.h"
 #include "service/SoapCallConverter.h"
 #include "service/SoapErrors.h"
+#include "tests/support/Eventually.h"
 
+#include <fstream>
 #include <httplib.h>
 
 namespace qv::test {
@@ -70,6 +72,32 @@ std::string faultAsStationReadsIt(const std::string& reply) {
         return fault.what();
     }
     return "";
+}
+
+HttpReply madePicture(const ServiceProcess& service, const std::string& target) {
+    HttpReply reply;
+    eventually([&] {
+        reply = get(service, target);
+        return reply.status != 503;
+    });
+    return reply;
+}
+
+std::string requestHead(const std::string& method, const std::string& path,
+                        const std::string& headers) {
+    return method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers +
+           "\r\n";
+}
+
+long memoryKiB(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with(field)) {
+            return std::stol(line.substr(field.size()));
+        }
+    }
+    return -1;
 }
 
 } // namespace qv::test

@@ -28,6 +28,18 @@ HttpReply post(const ServiceProcess& service, const std::string& body,
 HttpReply get(const ServiceProcess& service, const std::string& target,
               const std::string& host = "");
 
+// GET of a picture, asked again while the service answers that it is still being made.
+HttpReply madePicture(const ServiceProcess& service, const std::string& target);
+
+// A request's head for 127.0.0.1, closing the connection after the answer; `headers` are
+// whole lines.
+std::string requestHead(const std::string& method, const std::string& path,
+                        const std::string& headers);
+
+// A figure of /proc/PID/status in KiB ("VmHWM:" the peak resident memory, "VmRSS:" the
+// present), or -1.
+long memoryKiB(pid_t pid, const std::string& field);
+
 // The fault message the station's reader raises for this reply, or "" when it reads a result.
 std::string faultAsStationReadsIt(const std::string& reply);
 

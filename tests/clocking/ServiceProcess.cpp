@@ -12,12 +12,12 @@ CommandRun runClockingService(const std::vector<std::string>& args) {
     return runAndCapture(QV_CLOCKING_SERVICE_PATH, args);
 }
 
-ServiceProcess::ServiceProcess(const std::filesystem::path& database, const std::string& host)
+ServiceProcess::ServiceProcess(const std::filesystem::path& database, const std::string& host,
+                               const std::vector<std::string>& options)
     : host_(host) {
-    child_.emplace(
-        QV_CLOCKING_SERVICE_PATH,
-        std::vector<std::string>{"--db", database.string(), "serve", "--listen", host + ":0"},
-        logFolder_.path("service.log"));
+    std::vector<std::string> args{"--db", database.string(), "serve", "--listen", host + ":0"};
+    args.insert(args.end(), options.begin(), options.end());
+    child_.emplace(QV_CLOCKING_SERVICE_PATH, args, logFolder_.path("service.log"));
     const std::string listening = "listening on http://" + host + ":";
     std::size_t at = std::string::npos;
     const bool listens = eventually([&] {

@@ -23,9 +23,10 @@ CommandRun runClockingService(const std::vector<std::string>& args);
 // Stopping it sends SIGTERM, as an operator's Ctrl+C would, and collects the exit status.
 class ServiceProcess {
 public:
-    // Listens on host (a numeric address) at a free port.
+    // Listens on host (a numeric address) at a free port; `options` go after "serve".
     explicit ServiceProcess(const std::filesystem::path& database,
-                            const std::string& host = "127.0.0.1");
+                            const std::string& host = "127.0.0.1",
+                            const std::vector<std::string>& options = {});
     ~ServiceProcess();
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;

@@ -7,9 +7,9 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view body(reinterpret_cast<const char*>(data), size);
+    std::string body(reinterpret_cast<const char*>(data), size);
     const std::string action = "\"" + std::string(qv::kQuorvantisServiceNamespace) + "Fichar\"";
-    const auto request = qv::clocking::readFicharRequest(body, action);
+    const auto request = qv::clocking::readFicharRequest(std::move(body), action);
     if (!request.refusal) {
         const bool complete = request.appId && request.mode && request.print &&
                               (*request.mode == "I" || *request.mode == "E") &&

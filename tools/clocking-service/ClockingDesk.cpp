@@ -5,9 +5,11 @@
 #include "imaging/UMimeFile.h"
 #include "platform/MemoryStream.h"
 #include "tools/clocking-service/Clock.h"
+#include "tools/clocking-service/DisplayText.h"
 #include "tools/clocking-service/Ledger.h"
 #include "tools/clocking-service/Staff.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qv::clocking {
@@ -34,7 +36,8 @@ LedgerEntry entryFor(const FicharRequest& request, TimePoint receivedAt, const s
     entry.appId = request.appId;
     entry.mode = request.mode;
     entry.peer = peer;
-    if (request.print) {
+    // A refused print is not kept: a caller could otherwise fill the disk with junk.
+    if (request.print && !request.refusal) {
         entry.wsq = request.print->wsq;
         if (request.print->width > 0) {
             entry.printWidth = request.print->width;
@@ -60,6 +63,22 @@ DeskReply faultReply(const std::string& code, const std::string& text,
     return {true, code, soapFaultXml(code, text), appId, text};
 }
 
+// "123456 bytes, beginning ffa0ffa8…": enough to tell prints apart without keeping them.
+std::string printSummary(const std::vector<std::uint8_t>& wsq) {
+    constexpr std::size_t kShownBytes = 16;
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string begins;
+    for (std::size_t i = 0; i < std::min(wsq.size(), kShownBytes); ++i) {
+        begins += kDigits[wsq[i] >> 4];
+        begins += kDigits[wsq[i] & 0xF];
+    }
+    return std::to_string(wsq.size()) + " bytes, beginning " + begins +
+           (wsq.size() > kShownBytes ? "…" : "");
+}
+
+// The last refusal quoted in a summary row is cut to this.
+constexpr std::size_t kSummarisedFaultBytes = 300;
+
 // Enough for every member's picture; a service that outgrows it starts over.
 constexpr std::size_t kCachedFotoTexts = 256;
 
@@ -75,12 +94,38 @@ const std::string& ClockingDesk::fotoText(std::int64_t photoId) {
     return fotoTexts_.emplace(photoId, base64Of(storedPhoto(db_, photoId))).first->second;
 }
 
+void ClockingDesk::recordRefusal(Pending& pending) {
+    LedgerEntry& entry = pending.entry;
+    entry.fault = *pending.refusal + pending.printNote;
+    const std::string address = entry.peer.substr(0, entry.peer.rfind(':'));
+    const std::string hour = entry.receivedAt.substr(0, 13);
+    const RefusalQuota::Standing standing = refusalQuota_.count(address, hour);
+    if (standing.withinShare) {
+        insertEntry(db_, entry);
+        return;
+    }
+    const std::string summary =
+        std::to_string(standing.summarised) + " more requests from " + address +
+        " were refused in the hour from " + hour + ":00 UTC, past the " +
+        std::to_string(refusalQuota_.share()) +
+        " recorded one by one; they are summarised in this row. The last: " +
+        cleanText(*pending.refusal, kSummarisedFaultBytes);
+    if (standing.summaryRow) {
+        setFault(db_, *standing.summaryRow, summary);
+        return;
+    }
+    LedgerEntry row;
+    row.receivedAt = entry.receivedAt;
+    row.peer = address;
+    row.fault = summary;
+    refusalQuota_.summarisedIn(address, insertEntry(db_, row));
+}
+
 void ClockingDesk::answer(Pending& pending) {
     LedgerEntry& entry = pending.entry;
     if (pending.refusal) {
-        entry.fault = pending.refusal;
-        insertEntry(db_, entry);
         pending.reply = faultReply("Client", *pending.refusal, entry.appId);
+        recordRefusal(pending);
         return;
     }
     const auto member = findStaff(db_, *entry.appId, false);
@@ -95,8 +140,13 @@ void ClockingDesk::answer(Pending& pending) {
     }
     entry.puntaje = answer.puntaje;
     entry.resultado = answer.resultado;
-    insertEntry(db_, entry);
-    pending.reply = {false, {}, ficharResponseXml(answer), entry.appId, answer.resultado};
+    const std::int64_t recorded = insertEntry(db_, entry);
+    pending.reply = {false,
+                     {},
+                     ficharResponseXml(answer),
+                     entry.appId,
+                     answer.resultado,
+                     entry.wsq.empty() ? 0 : recorded};
 }
 
 void ClockingDesk::commitBatch(const std::vector<Pending*>& batch) {
@@ -107,7 +157,9 @@ void ClockingDesk::commitBatch(const std::vector<Pending*>& batch) {
             }
         });
     } catch (const std::exception& error) {
-        // Nothing of the batch is on disk: no answer may claim otherwise.
+        // Nothing of the batch is on disk: no answer may claim otherwise, and no summary
+        // row the quota knows of may exist.
+        refusalQuota_.forget();
         for (Pending* pending : batch) {
             const std::string text =
                 pending->refusal
@@ -151,12 +203,16 @@ DeskReply ClockingDesk::refuseUnread(const std::string& reason, const std::strin
     return commit(pending);
 }
 
-DeskReply ClockingDesk::handle(std::string_view body, std::string_view soapAction,
+DeskReply ClockingDesk::handle(std::string body, std::string_view soapAction,
                                const std::string& peer) {
     const TimePoint receivedAt = now();
     // Reading and decoding the print is the slow part; it needs no lock.
-    const FicharRequest request = readFicharRequest(body, soapAction, limits_);
+    const FicharRequest request = readFicharRequest(std::move(body), soapAction, limits_);
     Pending pending{entryFor(request, receivedAt, peer), request.refusal, receivedAt, {}};
+    if (request.refusal && request.print) {
+        pending.printNote =
+            "; the print sent (" + printSummary(request.print->wsq) + ") is not kept";
+    }
     return commit(pending);
 }
 

@@ -6,6 +6,7 @@
 #include "tools/clocking-service/Database.h"
 #include "tools/clocking-service/FicharRequest.h"
 #include "tools/clocking-service/Ledger.h"
+#include "tools/clocking-service/RefusalQuota.h"
 #include "tools/clocking-service/SoapAnswer.h"
 
 #include <condition_variable>
@@ -29,6 +30,8 @@ struct DeskReply {
     // or the fault's.
     std::optional<std::string> appId;
     std::string outcome;
+    // The entry recorded with a print, for its thumbnail; 0 when none was.
+    std::int64_t printEntry = 0;
 };
 
 // Handles Fichar calls: reads each request, answers it and records it in the ledger before
@@ -41,7 +44,8 @@ public:
         : db_(db)
         , limits_(limits) {}
 
-    DeskReply handle(std::string_view body, std::string_view soapAction, const std::string& peer);
+    // The body is parsed in place: pass it moved.
+    DeskReply handle(std::string body, std::string_view soapAction, const std::string& peer);
     // A request refused before its body was read (too large): recorded with the reason only.
     DeskReply refuseUnread(const std::string& reason, const std::string& peer);
 
@@ -60,6 +64,7 @@ private:
         TimePoint receivedAt;
         DeskReply reply;
         bool done = false;
+        std::string printNote{}; // what the ledger says of a refused print
     };
 
     // Queues the request and returns once a commit holding it has ended.
@@ -67,6 +72,9 @@ private:
     // Answers and records a batch in one transaction; the database lock must be held.
     void commitBatch(const std::vector<Pending*>& batch);
     void answer(Pending& pending);
+    // Records a refusal in a row of its own, or within its address's share for the hour in
+    // the row that summarises the rest. The database lock must be held.
+    void recordRefusal(Pending& pending);
     // The answer's Base64 text of a stored photograph; stored pictures never change, so it is
     // kept by number. The database lock must be held.
     const std::string& fotoText(std::int64_t photoId);
@@ -75,7 +83,8 @@ private:
     PrintLimits limits_;
     std::mutex database_; // the connection and fotoTexts_
     std::map<std::int64_t, std::string> fotoTexts_;
-    std::mutex queue_; // waiting_ and committing_
+    RefusalQuota refusalQuota_; // under database_
+    std::mutex queue_;          // waiting_ and committing_
     std::condition_variable committed_;
     std::vector<Pending*> waiting_;
     bool committing_ = false;

@@ -38,7 +38,8 @@ clock-ins on a web page. It is NOT the operator's production service: it does no
 fingerprints, it only records them (every answer's puntaje is 0).
 
 Commands:
-  serve [--listen HOST:PORT]      answer Fichar (default 127.0.0.1:21796)
+  serve [--listen HOST:PORT] [--body-memory MIB]
+                                  answer Fichar (default 127.0.0.1:21796)
   enroll ID NAME [--photo FILE]   add or update a member of staff
   staff [remove ID]               list the staff, or remove a member
   ledger [--limit N]              the latest requests, newest first
@@ -55,7 +56,7 @@ Exit status: 0 done; 1 failed (the reason on standard error); 2 wrong command li
 )";
 
 const std::map<std::string, std::string> kCommandHelp{
-    {"serve", R"(Usage: clocking-service [--db FILE] serve [--listen HOST:PORT]
+    {"serve", R"(Usage: clocking-service [--db FILE] serve [--listen HOST:PORT] [--body-memory MIB]
 
 Answers Fichar (SOAP 1.1, document/literal) on POST to any path ending in
 QuorvantisService.asmx, serves its WSDL at that path with ?WSDL, and the page of the latest
@@ -67,8 +68,12 @@ answer or fault. On an address that is not loopback the page and its pictures ne
 token it prints (as ?token= or an X-Clocking-Token header); on loopback it answers only
 requests naming a loopback host.
 
-Limits: a request head must fit in 64 KiB; bodies must give their length (or come in
-chunks), and those over 16 MiB are refused; a connection silent for 10 s is closed, and
+Limits: a connection's first request head must be whole within 3 s and fit in 64 KiB, with
+every line ended by CR LF, none folded, its target within 8 KiB and 100 query arguments, and
+one Content-Length or Transfer-Encoding at most; bodies must give their length (or come in
+chunks), and those over 16 MiB are refused; the bodies held at once take at most
+--body-memory MiB (256 unless given), and a request whose body does not fit is answered 503
+with Retry-After; a connection silent for 10 s is closed, and
 none stays open longer than 30 s; at most 16 connections from one address are open at once
 (256 in all), more are closed as they arrive; identifiers (AppId) over 128 bytes, holding
 control characters or not strict UTF-8 are refused. Refused connections are logged, at
@@ -255,8 +260,14 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             return 0;
         }
         if (line.command == "serve") {
-            expectArguments(line, 0, {"--listen"});
-            serve(databasePath(line), line.option("--listen").value_or(kDefaultListen), out);
+            expectArguments(line, 0, {"--listen", "--body-memory"});
+            ConnectionLimits limits;
+            if (const auto mebibytes = line.option("--body-memory")) {
+                limits.bodyBudget =
+                    static_cast<std::size_t>(positiveNumber(*mebibytes, "--body-memory")) << 20;
+            }
+            serve(databasePath(line), line.option("--listen").value_or(kDefaultListen), limits,
+                  out);
         } else if (line.command == "enroll") {
             enrollCommand(line, out);
         } else if (line.command == "staff") {

@@ -4,6 +4,8 @@
 #include "tools/clocking-service/DisplayText.h"
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace qv::clocking {
 
@@ -53,10 +55,23 @@ Decoded decodeAt(std::string_view text, std::size_t at) {
     return {code, length};
 }
 
+// Characters that reorder the text around them or show nothing: a name holding them can
+// pass for another, or turn the rest of a line about.
+bool invisibleOrReordering(char32_t code) {
+    constexpr std::pair<char32_t, char32_t> ranges[] = {
+        {0x00AD, 0x00AD}, {0x034F, 0x034F},   {0x061C, 0x061C},  {0x115F, 0x1160},
+        {0x17B4, 0x17B5}, {0x180B, 0x180F},   {0x200B, 0x200F},  {0x202A, 0x202E},
+        {0x2060, 0x206F}, {0x3164, 0x3164},   {0xFEFF, 0xFEFF},  {0xFFA0, 0xFFA0},
+        {0xFFF9, 0xFFFB}, {0x1D173, 0x1D17A}, {0xE0000, 0xE007F}};
+    return std::any_of(std::begin(ranges), std::end(ranges), [&](const auto& range) {
+        return code >= range.first && code <= range.second;
+    });
+}
+
 bool allowed(char32_t code) {
     const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
     const bool nonCharacter = (code >= 0xFDD0 && code <= 0xFDEF) || (code & 0xFFFE) == 0xFFFE;
-    return (code == '\t' || !control) && !nonCharacter;
+    return (code == '\t' || !control) && !nonCharacter && !invisibleOrReordering(code);
 }
 
 // Cleans character by character until `fits` says the next piece would not fit.

@@ -96,6 +96,17 @@ void Doorkeeper::leave(Visit* visit) {
     visits_.erase(visit);
 }
 
+unsigned Doorkeeper::heldBy(const std::string& host) const {
+    std::lock_guard lock(mutex_);
+    const auto held = perAddress_.find(host);
+    return held == perAddress_.end() ? 0 : held->second;
+}
+
+bool Doorkeeper::wasCut(const Visit* visit) const {
+    std::lock_guard lock(mutex_);
+    return visit != nullptr && visit->cut;
+}
+
 bool Doorkeeper::nearItsEnd(const Visit* visit) const {
     return visit == nullptr ||
            SteadyClock::now() - visit->openedAt >= limits_.lifetime - limits_.closingNotice;

@@ -25,12 +25,18 @@ struct ConnectionLimits {
     unsigned perAddress = 16;
     // Connections held at once in all; more are not accepted.
     unsigned total = 256;
+    // Time from a connection's opening to the end of its first request head; a caller still
+    // sending its head by then is answered 408 and closed.
+    std::chrono::seconds headDeadline{3};
     // Silence after which a connection is closed.
     std::chrono::seconds idle{10};
     // A connection's whole life, however busy: answers after lifetime - closingNotice ask the
     // client to close, and a connection still open at lifetime is cut.
     std::chrono::seconds lifetime{30};
     std::chrono::seconds closingNotice{10};
+    // Bytes of request bodies held at once across all connections; a request whose body
+    // does not fit is answered 503, asking it to try again later.
+    std::size_t bodyBudget = std::size_t{256} * 1024 * 1024;
     // Threads that read, parse and answer; each serves many connections.
     unsigned threads = 8;
 };
@@ -56,6 +62,10 @@ public:
     Visit* arrive(int fd, const sockaddr* address);
     // The connection of this visit is about to be closed (its socket is still open).
     void leave(Visit* visit);
+    // Connections open from this address (as hostText gives it).
+    unsigned heldBy(const std::string& host) const;
+    // Whether the connection of this visit was cut at the end of its life.
+    bool wasCut(const Visit* visit) const;
     // Whether answers on this connection should ask the client to close it.
     bool nearItsEnd(const Visit* visit) const;
 

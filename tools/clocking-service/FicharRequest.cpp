@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <pugixml.hpp>
 #include <unordered_map>
 #include <utility>
@@ -125,10 +126,51 @@ private:
     std::unordered_map<std::string_view, std::string_view> declared_;
 };
 
-pugi::xml_node parseEnvelope(std::string_view body, pugi::xml_document& document) {
+// XML 1.0's Char production.
+bool xmlAllows(std::uint32_t code) {
+    return code == '\t' || code == '\n' || code == '\r' || (code >= 0x20 && code <= 0xD7FF) ||
+           (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+// The code point of the character reference starting at text[at] ("&#...;"), or a value XML
+// never allows when it is malformed.
+std::uint32_t referencedCode(std::string_view text, std::size_t at) {
+    constexpr std::uint32_t kNever = 0;
+    const bool hex = at + 2 < text.size() && text[at + 2] == 'x';
+    const std::size_t digits = at + (hex ? 3 : 2);
+    const std::size_t end = text.find(';', digits);
+    if (end == std::string_view::npos || end == digits || end - digits > 8) {
+        return kNever;
+    }
+    std::uint32_t code = 0;
+    const auto [last, error] =
+        std::from_chars(text.data() + digits, text.data() + end, code, hex ? 16 : 10);
+    return error == std::errc{} && last == text.data() + end ? code : kNever;
+}
+
+// The parser ends a text at the first NUL and takes a control character from a reference;
+// either would let a field be read as less than was sent, so neither reaches it.
+void checkCharacters(std::string_view body) {
+    for (std::size_t at = 0; at < body.size(); ++at) {
+        const auto c = static_cast<unsigned char>(body[at]);
+        if (c < 0x20 && !xmlAllows(c)) {
+            throw Refused{"The request holds the control character " + std::to_string(c) +
+                          ", which XML 1.0 does not allow"};
+        }
+        if (c == '&' && at + 1 < body.size() && body[at + 1] == '#' &&
+            !xmlAllows(referencedCode(body, at))) {
+            throw Refused{"The request refers to a character XML 1.0 does not allow (" +
+                          cleanText(body.substr(at, body.find(';', at) + 1 - at), 12) + ")"};
+        }
+    }
+}
+
+// Parsed in place: a request of many megabytes is never copied whole.
+pugi::xml_node parseEnvelope(std::string& body, pugi::xml_document& document) {
     checkMarkup(body);
+    checkCharacters(body);
     // DOCTYPE is parsed only to be refused: a SOAP message may not carry one.
-    const auto parsed = document.load_buffer(
+    const auto parsed = document.load_buffer_inplace(
         body.data(), body.size(), pugi::parse_default | pugi::parse_doctype, pugi::encoding_auto);
     if (!parsed) {
         throw Refused{std::string("The request is not well-formed XML: ") + parsed.description() +
@@ -179,16 +221,32 @@ pugi::xml_node bodyElement(const Scope& envelope) {
 }
 
 // Document/literal: the operation holds its three parameters, in the service namespace, and
-// nothing else. Returns the text of each, by name.
+// nothing else. Each text is a view into the parsed request, joined only when the caller split
+// it (by CDATA sections or comments).
 struct Parameters {
-    std::string appId;
-    std::string huellaWSQ;
-    std::string modo;
+    std::string_view appId;
+    std::string_view huellaWSQ;
+    std::string_view modo;
+    std::array<std::string, 3> joined;
 };
 
-Parameters readParameters(const Scope& operation) {
-    Parameters read;
-    const std::array<std::pair<std::string_view, std::string*>, 3> slots{
+std::string_view textOf(const pugi::xml_node& element, std::string& joined) {
+    const pugi::xml_node first = element.first_child();
+    const bool textOnly =
+        first && (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata);
+    if (!first || (textOnly && !first.next_sibling())) {
+        return first.value();
+    }
+    for (const auto& child : element.children()) {
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+            joined += child.value();
+        }
+    }
+    return joined;
+}
+
+void readParameters(const Scope& operation, Parameters& read) {
+    const std::array<std::pair<std::string_view, std::string_view*>, 3> slots{
         {{"AppId", &read.appId}, {"huellaWSQ", &read.huellaWSQ}, {"modo", &read.modo}}};
     std::array<bool, 3> found{};
     for (const auto& child : operation.element().children()) {
@@ -203,13 +261,14 @@ Parameters readParameters(const Scope& operation) {
             throw Refused{"Unexpected element " + scope.qualified() + " in Fichar"};
         }
         const std::string name(slot->first);
-        if (std::exchange(found[static_cast<std::size_t>(slot - slots.begin())], true)) {
+        const auto index = static_cast<std::size_t>(slot - slots.begin());
+        if (std::exchange(found[index], true)) {
             throw Refused{"Fichar holds more than one " + name};
         }
         if (child.find_child(isElement)) {
             throw Refused{name + " must hold text, not elements"};
         }
-        *slot->second = innerText(child);
+        *slot->second = textOf(child, read.joined[index]);
     }
     for (std::size_t i = 0; i < slots.size(); ++i) {
         if (!found[i]) {
@@ -218,7 +277,6 @@ Parameters readParameters(const Scope& operation) {
                           ")"};
         }
     }
-    return read;
 }
 
 // The identifier is echoed in the answer and shown on the page: it must be clean text that
@@ -340,7 +398,7 @@ StrictBase64 decodeStrictBase64(std::string_view text, std::size_t maxBytes) {
     return result;
 }
 
-FicharRequest readFicharRequest(std::string_view body, std::string_view soapAction,
+FicharRequest readFicharRequest(std::string body, std::string_view soapAction,
                                 const PrintLimits& limits) {
     FicharRequest request;
     try {
@@ -362,8 +420,9 @@ FicharRequest readFicharRequest(std::string_view body, std::string_view soapActi
             throw Refused{"Unknown operation " + fichar.qualified() + "; this service answers {" +
                           std::string(kQuorvantisServiceNamespace) + "}Fichar"};
         }
-        Parameters parameters = readParameters(fichar);
-        request.appId = std::move(parameters.appId);
+        Parameters parameters;
+        readParameters(fichar, parameters);
+        request.appId = std::string(parameters.appId);
         checkAppId(*request.appId);
         request.mode = cleanText(parameters.modo, kMaxModeBytes);
         if (parameters.modo != "I" && parameters.modo != "E") {

@@ -42,8 +42,8 @@ struct FicharRequest {
 // Reads a SOAP 1.1 request for Fichar (document/literal) and checks everything a caller can
 // get wrong: the SOAPAction header (given without its HTTP quotes or with them), the envelope,
 // the operation's namespace and element names, the mode, the Base64 text and the print itself,
-// which is decoded. Never throws for bad input.
-FicharRequest readFicharRequest(std::string_view body, std::string_view soapAction,
+// which is decoded. The body is parsed in place (pass it moved). Never throws for bad input.
+FicharRequest readFicharRequest(std::string body, std::string_view soapAction,
                                 const PrintLimits& limits = {});
 
 // Decodes strict Base64: the RFC 4648 alphabet in groups of four with "=" padding only at

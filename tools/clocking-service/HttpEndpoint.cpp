@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kPageRows = 50;
 constexpr int kThumbnailSide = 200;
+constexpr int kBusyRetrySeconds = 5;
 constexpr char kXmlType[] = "text/xml; charset=utf-8";
 constexpr char kTextType[] = "text/plain; charset=utf-8";
 constexpr char kEndpointName[] = "/QuorvantisService.asmx";
@@ -74,7 +75,22 @@ std::string endpointPathOf(const HttpRequest& request) {
 
 HttpEndpoint::HttpEndpoint(ClockingDesk& desk, RequestLogger logger, ConnectionLimits limits)
     : desk_(desk)
-    , server_(*this, std::move(logger), limits, kMaxRequestBytes) {}
+    , server_(*this, std::move(logger), limits, kMaxRequestBytes)
+    , thumbnails_(
+          [this](std::int64_t row) {
+              auto entry = desk_.read([&](Database& db) { return findEntry(db, row); });
+              return entry && entry->printWidth ? std::move(entry->wsq)
+                                                : std::vector<std::uint8_t>{};
+          },
+          kThumbnailSide) {
+    // The page's first showing finds the thumbnails of the entries it lists made.
+    const auto lines = desk_.read([](Database& db) { return latestEntries(db, kPageRows); });
+    for (const auto& line : lines) {
+        if (line.hasPrint) {
+            thumbnails_.make(line.entry.entry);
+        }
+    }
+}
 
 std::optional<HttpReply> HttpEndpoint::refuseEarly(HttpRequest& request) {
     const bool endpoint = isEndpoint(request.path());
@@ -95,8 +111,21 @@ std::optional<HttpReply> HttpEndpoint::refuseEarly(HttpRequest& request) {
         refused.close = request.declaresBody();
         return refused;
     }
+    // A browser sends Origin; a page elsewhere must not make one clock in or fill the ledger.
+    if (const auto origin = request.header("Origin");
+        origin && request.method() == "POST" &&
+        *origin != "http://" + request.header("Host").value_or("")) {
+        HttpReply refused = text(403, "Requests from another site's pages are not accepted");
+        refused.close = request.declaresBody();
+        return refused;
+    }
     const auto coding = request.header("Transfer-Encoding");
-    if (coding && (!equalsIgnoringCase(*coding, "chunked") || request.header("Content-Length"))) {
+    // A connection's later requests pass the head gate no more; the library keeps only the
+    // first of repeated headers.
+    const bool repeated =
+        request.headerCount("Content-Length") > 1 || request.headerCount("Transfer-Encoding") > 1;
+    if (repeated ||
+        (coding && (!equalsIgnoringCase(*coding, "chunked") || request.header("Content-Length")))) {
         // Any other coding, or a length as well, leaves where the body ends open to doubt.
         HttpReply refused = text(400, "A body is framed by Content-Length or by chunked "
                                       "Transfer-Encoding alone");
@@ -147,6 +176,19 @@ HttpReply HttpEndpoint::refusedUnread(HttpRequest& request, int status, const st
     return {status, reply.body, kXmlType, {}, true};
 }
 
+HttpReply HttpEndpoint::busy(HttpRequest& request) {
+    // Not recorded: the caller is asked to come back, not refused.
+    request.note = "busy: the memory for request bodies is in use";
+    const std::string message =
+        "The service is busy; try again in " + std::to_string(kBusyRetrySeconds) + " s";
+    HttpReply reply = isEndpoint(request.path())
+                          ? HttpReply{503, soapFaultXml("Server", message), kXmlType, {}, true}
+                          : text(503, message);
+    reply.close = true;
+    reply.headers.emplace_back("Retry-After", std::to_string(kBusyRetrySeconds));
+    return reply;
+}
+
 void HttpEndpoint::refuseOversizedChunks(HttpRequest& request) {
     refusedUnread(request, 500,
                   "The request is larger than the " + std::to_string(kMaxRequestBytes) +
@@ -163,9 +205,11 @@ HttpReply HttpEndpoint::failed(const HttpRequest& request, const std::exception&
 }
 
 HttpReply HttpEndpoint::answerFichar(HttpRequest& request) {
-    const DeskReply reply =
-        desk_.handle(request.body, request.header("SOAPAction").value_or(""), request.peer());
-    request.body = {};
+    const DeskReply reply = desk_.handle(std::move(request.body),
+                                         request.header("SOAPAction").value_or(""), request.peer());
+    if (reply.printEntry) {
+        thumbnails_.make(reply.printEntry);
+    }
     request.note = noteFor(reply);
     return {reply.fault ? 500 : 200, reply.body, kXmlType, {}, false};
 }
@@ -200,14 +244,23 @@ HttpReply HttpEndpoint::answerPicture(const HttpRequest& request) {
     }
     HttpReply reply = text(404, "No such picture");
     markOwnDocument(reply);
-    ThumbnailCache::Jpeg jpeg = print ? thumbnails_.find(row) : nullptr;
-    if (!jpeg) {
-        const auto entry = desk_.read([&](Database& db) { return findEntry(db, row); });
-        if (!entry || (print ? entry->wsq.empty() || !entry->printWidth : entry->photo.empty())) {
-            return reply;
+    ThumbnailCache::Jpeg jpeg;
+    if (print) {
+        const auto made = thumbnails_.find(row);
+        if (!made) {
+            thumbnails_.make(row);
+            HttpReply later = text(503, "The thumbnail is being made; try again in a moment");
+            later.headers.emplace_back("Retry-After", "1");
+            return later;
         }
-        jpeg = print ? thumbnails_.keep(row, printThumbnail(entry->wsq, kThumbnailSide))
-                     : std::make_shared<const std::vector<std::uint8_t>>(entry->photo);
+        jpeg = *made;
+    } else {
+        auto entry = desk_.read([&](Database& db) { return findEntry(db, row); });
+        jpeg = entry ? std::make_shared<const std::vector<std::uint8_t>>(std::move(entry->photo))
+                     : nullptr;
+    }
+    if (!jpeg || jpeg->empty()) {
+        return reply;
     }
     reply.status = 200;
     reply.body.assign(jpeg->begin(), jpeg->end());

@@ -5,7 +5,7 @@
 #include "tools/clocking-service/AccessRule.h"
 #include "tools/clocking-service/ClockingDesk.h"
 #include "tools/clocking-service/HttpServer.h"
-#include "tools/clocking-service/PrintThumbnail.h"
+#include "tools/clocking-service/Thumbnailer.h"
 
 #include <optional>
 #include <string>
@@ -39,6 +39,7 @@ private:
     // before any body is read.
     std::optional<HttpReply> refuseEarly(HttpRequest& request) override;
     HttpReply answer(HttpRequest& request) override;
+    HttpReply busy(HttpRequest& request) override;
     void refuseOversizedChunks(HttpRequest& request) override;
     HttpReply failed(const HttpRequest& request, const std::exception& error) override;
 
@@ -50,7 +51,7 @@ private:
     ClockingDesk& desk_;
     HttpServer server_;
     std::optional<AccessRule> access_;
-    ThumbnailCache thumbnails_;
+    Thumbnailer thumbnails_;
     std::string boundAddress_; // "host:port", for the WSDL when a request names no Host
 };
 

@@ -5,9 +5,11 @@
 #include "platform/TextCase.h"
 #include "tools/clocking-service/Clock.h"
 #include "tools/clocking-service/DisplayText.h"
+#include "tools/clocking-service/HeadGate.h"
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -118,6 +120,30 @@ bool HttpRequest::hasArgument(std::string_view name) const {
     return search.found;
 }
 
+std::size_t HttpRequest::headerCount(std::string_view name) const {
+    struct Count {
+        std::string_view name;
+        std::size_t seen = 0;
+    } count{name};
+    MHD_get_connection_values(
+        connection_, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char*) {
+            auto& c = *static_cast<Count*>(cls);
+            c.seen += equalsIgnoringCase(key, c.name) ? 1 : 0;
+            return MHD_YES;
+        },
+        &count);
+    return count.seen;
+}
+
+std::size_t HttpRequest::declaredLength() const {
+    const std::string length = header(MHD_HTTP_HEADER_CONTENT_LENGTH).value_or("0");
+    std::size_t declared = 0;
+    const auto [end, error] =
+        std::from_chars(length.data(), length.data() + length.size(), declared);
+    return error == std::errc{} && end == length.data() + length.size() ? declared : 0;
+}
+
 bool HttpRequest::declaresBody() const {
     return header(MHD_HTTP_HEADER_TRANSFER_ENCODING) ||
            header(MHD_HTTP_HEADER_CONTENT_LENGTH).value_or("0") != "0";
@@ -152,6 +178,11 @@ struct HttpServer::Callbacks {
                 if (auto refusal = server->routes_.refuseEarly(request)) {
                     return result(server->respond(request, std::move(*refusal)));
                 }
+                const std::size_t declared = request.declaredLength();
+                if (!server->budget(request, declared)) {
+                    return result(server->respond(request, server->routes_.busy(request)));
+                }
+                request.body.reserve(declared);
                 // Answered once the whole request is in: an answer queued before that makes
                 // the library close the connection after it.
                 return MHD_YES;
@@ -161,6 +192,12 @@ struct HttpServer::Callbacks {
                     // Only a chunked body gets here: nothing can be answered before its end,
                     // which may never come.
                     server->routes_.refuseOversizedChunks(request);
+                    return MHD_NO;
+                }
+                const std::size_t needed = request.body.size() + *uploadSize;
+                if (needed > request.budgeted_ &&
+                    !server->budget(request, needed - request.budgeted_)) {
+                    request.note = "cut: the memory for request bodies is in use";
                     return MHD_NO;
                 }
                 request.body.append(upload, *uploadSize);
@@ -218,6 +255,7 @@ HttpServer::HttpServer(HttpRoutes& routes, RequestLogger logger, ConnectionLimit
     , logger_(std::move(logger))
     , limits_(limits)
     , maxBodyBytes_(maxBodyBytes)
+    , bodies_(limits.bodyBudget)
     , refusals_(logger_) {}
 
 HttpServer::~HttpServer() {
@@ -248,7 +286,18 @@ int HttpServer::respond(HttpRequest& request, HttpReply reply) {
                               response.get());
 }
 
+bool HttpServer::budget(HttpRequest& request, std::size_t bytes) {
+    if (!bodies_.take(bytes)) {
+        return false;
+    }
+    request.budgeted_ += bytes;
+    return true;
+}
+
 void HttpServer::finished(MHD_Connection* connection, HttpRequest& request, int termination) {
+    // Freed before it is given back, so that a trim finds the memory free.
+    std::string().swap(request.body);
+    bodies_.giveBack(std::exchange(request.budgeted_, 0));
     if (logger_) {
         int status = request.status_;
         if (status == 0) {
@@ -260,8 +309,15 @@ void HttpServer::finished(MHD_Connection* connection, HttpRequest& request, int 
                            (request.begun_ ? displayText(request.method(), 8) : "-") + " " +
                            displayText(request.begun_ ? request.path() : request.target(), 60) +
                            "  " + (status ? std::to_string(status) : "-");
-        const std::string note =
-            request.note.empty() ? std::string(terminationText(termination)) : request.note;
+        const MHD_ConnectionInfo* context =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        const bool cut =
+            termination != MHD_REQUEST_TERMINATED_COMPLETED_OK && context &&
+            doorkeeper_->wasCut(static_cast<const Doorkeeper::Visit*>(context->socket_context));
+        const std::string note = !request.note.empty() ? request.note
+                                 : cut ? "cut: the connection was open longer than " +
+                                             std::to_string(limits_.lifetime.count()) + " s"
+                                       : std::string(terminationText(termination));
         if (!note.empty()) {
             line += "  " + note;
         }
@@ -285,27 +341,35 @@ int HttpServer::bind(const std::string& host, int port) {
 
 void HttpServer::serve() {
     doorkeeper_.emplace(limits_, refusals_);
+    // Connections reach the library through the head gate, which owns the listening socket.
     const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC |
-                           MHD_USE_ERROR_LOG | (ipv6_ ? MHD_USE_IPv6 : 0);
+                           MHD_USE_ERROR_LOG | MHD_USE_NO_LISTEN_SOCKET |
+                           (ipv6_ ? MHD_USE_IPv6 : 0);
     Daemon daemon(MHD_start_daemon(
         flags, 0, nullptr, nullptr, &Callbacks::request, this, MHD_OPTION_EXTERNAL_LOGGER,
-        &Callbacks::libraryMessage, this, MHD_OPTION_LISTEN_SOCKET, listenFd_,
-        MHD_OPTION_THREAD_POOL_SIZE, limits_.threads, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        limits_.memoryPerConnection, MHD_OPTION_CONNECTION_LIMIT, limits_.total,
-        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(limits_.idle.count()),
-        MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_NOTIFY_CONNECTION,
-        &Callbacks::connectionChanged, this, MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::uriReceived,
-        this, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::requestEnded, this, MHD_OPTION_END));
+        &Callbacks::libraryMessage, this, MHD_OPTION_THREAD_POOL_SIZE, limits_.threads,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.memoryPerConnection,
+        MHD_OPTION_CONNECTION_LIMIT, limits_.total, MHD_OPTION_CONNECTION_TIMEOUT,
+        static_cast<unsigned>(limits_.idle.count()), MHD_OPTION_STRICT_FOR_CLIENT, 1,
+        MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::connectionChanged, this,
+        MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::uriReceived, this, MHD_OPTION_NOTIFY_COMPLETED,
+        &Callbacks::requestEnded, this, MHD_OPTION_END));
     if (!daemon) {
         doorkeeper_.reset();
         throw std::runtime_error("the HTTP server could not start");
     }
+    std::optional<HeadGate> gate(
+        std::in_place, listenFd_, limits_, *doorkeeper_, refusals_,
+        [library = daemon.get()](int fd, const sockaddr* address, socklen_t length) {
+            // The library closes the socket when it cannot take it.
+            MHD_add_connection(library, fd, address, length);
+        });
     std::unique_lock lock(state_);
     changed_.wait(lock, [this] { return stopRequested_; });
     // No new connections; the requests under way are answered, for at most a connection's
     // life, and their connections closed after their answers.
     closing_ = true;
-    MHD_quiesce_daemon(daemon.get());
+    gate.reset();
     changed_.wait_for(lock, limits_.lifetime, [this] { return underWay_ == 0; });
     lock.unlock();
     daemon.reset();

@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "tools/clocking-service/BodyBudget.h"
 #include "tools/clocking-service/Doorkeeper.h"
 #include "tools/clocking-service/RefusalLog.h"
 
@@ -35,8 +36,12 @@ public:
     const std::string& peer() const { return peer_; }
     std::optional<std::string> header(const char* name) const;
     std::optional<std::string> argument(const char* name) const;
+    // How many times the head gives this header, in any letter case.
+    std::size_t headerCount(std::string_view name) const;
     // Whether the query has an argument of this name, in any letter case.
     bool hasArgument(std::string_view name) const;
+    // The Content-Length given, or 0.
+    std::size_t declaredLength() const;
     // A body is announced: a transfer coding, or a length other than 0.
     bool declaresBody() const;
 
@@ -54,6 +59,7 @@ private:
     MHD_Connection* connection_ = nullptr;
     bool begun_ = false;
     int status_ = 0;
+    std::size_t budgeted_ = 0; // taken from the server's body budget
 };
 
 struct HttpReply {
@@ -72,6 +78,8 @@ public:
     // to have the body read and answer() called.
     virtual std::optional<HttpReply> refuseEarly(HttpRequest& request) = 0;
     virtual HttpReply answer(HttpRequest& request) = 0;
+    // The memory for bodies is in use: an answer asking to try again later.
+    virtual HttpReply busy(HttpRequest& request) = 0;
     // A body sent in chunks outgrew the limit; the connection is cut without an answer.
     virtual void refuseOversizedChunks(HttpRequest& request) = 0;
     // answer() or refuseEarly() threw.
@@ -80,8 +88,10 @@ public:
 
 // Serves routes with a thread pool that reads every connection without blocking: the
 // library bounds each connection's head and buffers (ConnectionLimits::memoryPerConnection),
-// the total of connections and their silence; the doorkeeper bounds connections per address
-// and a connection's whole life. Pipelined requests are answered in order.
+// the total of connections and their silence; the head gate bounds the time to a first head
+// and its form; the doorkeeper bounds connections per address and a connection's whole life;
+// the body budget bounds the bytes of bodies held across all connections. Pipelined requests are
+// answered in order.
 class HttpServer {
 public:
     HttpServer(HttpRoutes& routes, RequestLogger logger, ConnectionLimits limits,
@@ -103,12 +113,15 @@ public:
 
 private:
     int respond(HttpRequest& request, HttpReply reply);
+    // Takes bytes for the request's body from the budget; false when they do not fit.
+    bool budget(HttpRequest& request, std::size_t bytes);
     void finished(MHD_Connection* connection, HttpRequest& request, int termination);
 
     HttpRoutes& routes_;
     RequestLogger logger_;
     ConnectionLimits limits_;
     std::size_t maxBodyBytes_;
+    BodyBudget bodies_;
     RefusalLog refusals_;
     std::optional<Doorkeeper> doorkeeper_;
     int listenFd_ = -1;

@@ -40,6 +40,10 @@ LedgerEntry readEntry(const Statement& row) {
 
 } // namespace
 
+void setFault(Database& db, std::int64_t entry, const std::string& fault) {
+    db.prepare("UPDATE ledger SET fault = ?1 WHERE entry = ?2").bind(1, fault).bind(2, entry).run();
+}
+
 std::int64_t record(Database& db, const LedgerEntry& entry) {
     return db.transaction([&] { return insertEntry(db, entry); });
 }

@@ -39,6 +39,9 @@ std::int64_t record(Database& db, const LedgerEntry& entry);
 // Adds the entry inside the caller's transaction and returns its number.
 std::int64_t insertEntry(Database& db, const LedgerEntry& entry);
 
+// Replaces the fault text of an entry, inside the caller's transaction.
+void setFault(Database& db, std::int64_t entry, const std::string& fault);
+
 // Newest first, without the print and photograph bytes (hasPrint / hasPhoto say whether
 // there are any).
 struct LedgerLine {

@@ -30,13 +30,28 @@ std::string cleanKeepingLines(std::string_view text) {
     }
 }
 
+// A leading = + - @ would be read as a formula by spreadsheets, also after a tab or a line
+// break they skip, and after a comma or semicolon where a spreadsheet splits on it.
+bool mayReadAsFormula(std::string_view text) {
+    constexpr std::string_view starts = "=+-@\t\r\n";
+    if (!text.empty() && starts.find(text.front()) != std::string_view::npos) {
+        return true;
+    }
+    for (std::size_t at = text.find_first_of(",;"); at != std::string_view::npos;
+         at = text.find_first_of(",;", at + 1)) {
+        const std::size_t next = text.find_first_not_of(' ', at + 1);
+        if (next != std::string_view::npos && starts.find(text[next]) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string field(std::string_view raw) {
     const std::string text = cleanKeepingLines(raw);
-    // A leading = + - @ would be read as a formula by spreadsheets, also after a tab or a
-    // line break they skip; a quote mark keeps it text.
-    const bool formula = !text.empty() && std::string_view("=+-@\t\r\n").find(text.front()) !=
-                                              std::string_view::npos;
-    if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) {
+    // A quote mark keeps a would-be formula text; quoting keeps a spreadsheet from splitting it.
+    const bool formula = mayReadAsFormula(text);
+    if (!formula && text.find_first_of(",;\"\r\n") == std::string::npos) {
         return text;
     }
     std::string quoted = formula ? "\"'" : "\"";

@@ -21,6 +21,7 @@ namespace qv::clocking {
 namespace {
 
 constexpr int kMallocArenas = 4;
+constexpr int kMappedFrom = 256 * 1024;
 
 struct ListenAddress {
     std::string host;
@@ -48,16 +49,34 @@ std::string urlHost(const std::string& host) {
     return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
-// SIGINT and SIGTERM are taken by one thread that stops the server; every other thread
-// (the server's workers included) has them blocked, so no handler runs amid a write.
-class StopOnSignal {
+// SIGINT and SIGTERM blocked in this thread and in every thread it starts from then on (the
+// server's workers, the thumbnailer), so that no handler runs amid a write; StopOnSignal
+// takes them.
+class StopSignalsBlocked {
 public:
-    explicit StopOnSignal(HttpEndpoint& endpoint) {
+    StopSignalsBlocked() {
         sigemptyset(&signals_);
         sigaddset(&signals_, SIGINT);
         sigaddset(&signals_, SIGTERM);
         pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
         std::signal(SIGPIPE, SIG_IGN);
+    }
+    ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    StopSignalsBlocked(const StopSignalsBlocked&) = delete;
+    StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
+
+    const sigset_t& signals() const { return signals_; }
+
+private:
+    sigset_t signals_{};
+    sigset_t previous_{};
+};
+
+// One thread waits for the blocked stop signals and stops the server.
+class StopOnSignal {
+public:
+    StopOnSignal(const StopSignalsBlocked& blocked, HttpEndpoint& endpoint)
+        : signals_(blocked.signals()) {
         waiter_ = std::thread([this, &endpoint] {
             int signal = 0;
             sigwait(&signals_, &signal);
@@ -73,33 +92,39 @@ public:
         finished_ = true;
         pthread_kill(waiter_.native_handle(), SIGTERM); // wakes the waiter if still waiting
         waiter_.join();
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
     }
     StopOnSignal(const StopOnSignal&) = delete;
     StopOnSignal& operator=(const StopOnSignal&) = delete;
 
 private:
     sigset_t signals_{};
-    sigset_t previous_{};
     std::atomic<bool> finished_{false};
     std::thread waiter_;
 };
 
 } // namespace
 
-void serve(const std::filesystem::path& database, const std::string& listen, std::ostream& out) {
+void serve(const std::filesystem::path& database, const std::string& listen,
+           const ConnectionLimits& limits, std::ostream& out) {
     const ListenAddress address = parseListen(listen);
+    const StopSignalsBlocked blocked;
     // Most workers are idle most of the time; an allocator arena per thread would each keep
     // the buffers of a decoded print, doubling the service's memory for nothing.
     mallopt(M_ARENA_MAX, kMallocArenas);
+    // Request bodies and decoded prints are mapped and unmapped on their own, never kept in
+    // the heap: a fixed threshold stops glibc from raising it after the first large free.
+    mallopt(M_MMAP_THRESHOLD, kMappedFrom);
     Database db(database);
     ClockingDesk desk(db);
     std::mutex printing;
-    HttpEndpoint endpoint(desk, [&](const std::string& line) {
-        std::lock_guard lock(printing);
-        out << line << "\n" << std::flush;
-    });
-    StopOnSignal stopper(endpoint);
+    HttpEndpoint endpoint(
+        desk,
+        [&](const std::string& line) {
+            std::lock_guard lock(printing);
+            out << line << "\n" << std::flush;
+        },
+        limits);
+    StopOnSignal stopper(blocked, endpoint);
     const int port = endpoint.bind(address.host, address.port);
     const std::string base = "http://" + urlHost(address.host) + ":" + std::to_string(port);
     const std::string& token = endpoint.token();

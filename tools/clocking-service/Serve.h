@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "tools/clocking-service/Doorkeeper.h"
+
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -12,6 +14,7 @@ inline constexpr char kDefaultListen[] = "127.0.0.1:21796";
 
 // Serves the database's clocking service on host:port until SIGINT or SIGTERM, then lets the
 // requests under way finish and returns. Prints the endpoint and page addresses on out first.
-void serve(const std::filesystem::path& database, const std::string& listen, std::ostream& out);
+void serve(const std::filesystem::path& database, const std::string& listen,
+           const ConnectionLimits& limits, std::ostream& out);
 
 } // namespace qv::clocking

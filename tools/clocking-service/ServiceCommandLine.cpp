@@ -10,7 +10,7 @@ namespace qv::clocking {
 
 namespace {
 
-const std::vector<std::string> kValueOptions{"--db",    "--listen", "--photo",
+const std::vector<std::string> kValueOptions{"--db",    "--listen", "--body-memory", "--photo",
                                              "--limit", "--from",   "--to"};
 const std::vector<std::string> kFlags{"--csv"};
 

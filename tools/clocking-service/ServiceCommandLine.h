@@ -20,8 +20,8 @@ struct CommandLine {
     bool flag(const std::string& name) const;
 };
 
-// Options that take a value: --db, --listen, --photo, --limit, --from, --to; flags: --csv. Raises
-// UsageError for unknown options and missing values.
+// Options that take a value: --db, --listen, --body-memory, --photo, --limit, --from, --to; flags:
+// --csv. Raises UsageError for unknown options and missing values.
 CommandLine splitCommandLine(const std::vector<std::string>& args);
 
 // Checks the words, options and flags against what the command takes.
