@@ -10,6 +10,7 @@
 #include "app/SelfCheck.h"
 #include "app/ServiceHeartbeat.h"
 #include "app/StationCommandLine.h"
+#include "app/StationMetricsFeed.h"
 #include "app/kiosk/Kiosk.h"
 #include "capture/ReaderEvents.h"
 #include "capture/UFingerScan.h"
@@ -135,6 +136,10 @@ int runStation(int argc, char** argv) {
             kiosk.emplace(*mainWindow, *configDialog, options.operatorPinSocket);
         }
         // Whoever follows the readers listens before the hand-off reports those found.
+        std::optional<StationMetricsFeed> metrics;
+        if (!options.metricsFile.empty()) {
+            metrics.emplace(options.metricsFile);
+        }
         const ReaderEventSubscription readerJournal(journalReaderReport);
         ReaderStatusLine readerStatus(*mainWindow);
         ReaderArming arming(*mainWindow);

@@ -43,6 +43,26 @@ std::string_view outcomeName(PinAnswer outcome) {
 
 } // namespace
 
+std::string_view clockInRoadName(ClockInRoad road) {
+    return road == ClockInRoad::Button ? "button" : "scanner";
+}
+
+std::string_view clockInOutcomeName(ClockInOutcome outcome) {
+    switch (outcome) {
+    case ClockInOutcome::Answered:
+        return "answered";
+    case ClockInOutcome::Refused:
+        return "refused";
+    case ClockInOutcome::CaptureFailed:
+        return "capture-failed";
+    case ClockInOutcome::Fault:
+        return "fault";
+    case ClockInOutcome::Transport:
+        return "transport";
+    }
+    return "unknown";
+}
+
 void journalStationStart(std::string_view version) {
     writeJournal(JournalLine().plain("event", "start").plain("version", version));
 }
@@ -68,6 +88,11 @@ void journalOperatorPinCheck(PinAnswer outcome, std::optional<long long> uid, in
                      .count("uid", uid)
                      .count("failures", failures)
                      .count("wait", wait.count()));
+}
+
+void journalMetricsFailed(std::string_view file, std::string_view error) {
+    writeJournal(
+        JournalLine().plain("event", "metrics-failed").quoted("file", file).quoted("error", error));
 }
 
 } // namespace qv
