@@ -214,20 +214,6 @@ TEST(MetricsFileWriter, ReadersNeverSeeHalfAFile) {
               1);
 }
 
-// Nothing changed, nothing written: a pause without news leaves the file as it was.
-TEST(MetricsFileWriter, WritesOnlyWhatChanged) {
-    const test::TempFolder folder;
-    const std::filesystem::path file = folder.path("station.prom");
-    StationMetrics metrics("1.0");
-    const MetricsFileWriter writer(file, metrics, 1ms);
-    ASSERT_TRUE(test::eventually([&] { return std::filesystem::exists(file); }));
-    std::filesystem::remove(file);
-    std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(std::filesystem::exists(file));
-    metrics.vouch();
-    EXPECT_TRUE(test::eventually([&] { return std::filesystem::exists(file); }));
-}
-
 // A folder that cannot be written: said once in the journal, however often the metrics change.
 TEST(MetricsFileWriter, AFailureIsJournalledOnce) {
     const test::TempFolder folder;
