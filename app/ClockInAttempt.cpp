@@ -1,6 +1,7 @@
 #include "app/ClockInAttempt.h"
 
 #include "platform/Journal.h"
+#include "platform/StationMetrics.h"
 #include "service/SoapErrors.h"
 
 namespace qv {
@@ -57,15 +58,15 @@ void ClockInAttempt::replied() {
 }
 
 void ClockInAttempt::answered(const std::string& text) {
-    finish("answered", text);
+    finish(ClockInOutcome::Answered, text);
 }
 
 void ClockInAttempt::refused(const std::string& text) {
-    finish("refused", text);
+    finish(ClockInOutcome::Refused, text);
 }
 
 void ClockInAttempt::captureFailed(const std::string& text) {
-    finish("capture-failed", text);
+    finish(ClockInOutcome::CaptureFailed, text);
 }
 
 void ClockInAttempt::failed(const std::exception& error) {
@@ -73,15 +74,15 @@ void ClockInAttempt::failed(const std::exception& error) {
         return;
     }
     if (!open_->calling) {
-        finish("capture-failed", error.what());
+        finish(ClockInOutcome::CaptureFailed, error.what());
     } else if (open_->replied || isServiceReplyError(error)) {
-        finish("fault", error.what());
+        finish(ClockInOutcome::Fault, error.what());
     } else {
-        finish("transport", error.what());
+        finish(ClockInOutcome::Transport, error.what());
     }
 }
 
-void ClockInAttempt::finish(const char* outcome, const std::string& text) {
+void ClockInAttempt::finish(ClockInOutcome outcome, const std::string& text) {
     if (!open_) {
         return;
     }
@@ -90,19 +91,23 @@ void ClockInAttempt::finish(const char* outcome, const std::string& text) {
     const TimePoint ended = clock_();
     // A failed call took until now; a completed one until its reply.
     std::optional<long long> serviceMs;
+    std::optional<std::chrono::duration<double>> serviceCall;
     if (attempt.calling) {
+        serviceCall = attempt.replied.value_or(ended) - *attempt.calling;
         serviceMs = millisecondsBetween(attempt.calling, attempt.replied.value_or(ended));
     }
     writeJournal(JournalLine()
-                     .plain("road", attempt.road == ClockInRoad::Button ? "button" : "scanner")
+                     .plain("road", clockInRoadName(attempt.road))
                      .plain("mode", attempt.mode.empty() ? "-" : attempt.mode)
                      .quoted("id", attempt.id)
-                     .plain("outcome", outcome)
+                     .plain("outcome", clockInOutcomeName(outcome))
                      .quoted("text", text)
                      .count("capture_ms", millisecondsBetween(attempt.started, attempt.captured))
                      .count("encode_ms", millisecondsBetween(attempt.captured, attempt.encoded))
                      .count("service_ms", serviceMs)
                      .count("total_ms", millisecondsBetween(attempt.started, ended)));
+    stationMetrics().countClockIn(attempt.road, outcome, serviceCall,
+                                  std::chrono::system_clock::now());
 }
 
 } // namespace qv

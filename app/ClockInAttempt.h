@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "platform/JournalEvents.h"
 #include "platform/MonotonicClock.h"
 
 #include <exception>
@@ -9,8 +10,6 @@
 #include <string>
 
 namespace qv {
-
-enum class ClockInRoad { Button, Scanner };
 
 // Follows one clock-in from the moment a road takes it up to its outcome and writes its journal
 // line then: time, road, mode, id, outcome, text and the milliseconds of each step reached.
@@ -21,7 +20,8 @@ enum class ClockInRoad { Button, Scanner };
 // fingerprint to send: the capture program left no "huella.bmp", the image could not be read,
 // mirrored or compressed), answered (the service's text), fault (the service answered with a
 // SOAP fault or with a reply the station cannot read) or transport (the call never got an
-// answer: no connection, an error status, a time-out).
+// answer: no connection, an error status, a time-out). Each ended attempt is also counted in the
+// station's metrics, by road and outcome, with its service call's duration.
 class ClockInAttempt {
 public:
     explicit ClockInAttempt(MonotonicClock clock = systemMonotonicTime)
@@ -58,7 +58,7 @@ private:
         std::optional<TimePoint> replied;
     };
 
-    void finish(const char* outcome, const std::string& text);
+    void finish(ClockInOutcome outcome, const std::string& text);
 
     MonotonicClock clock_;
     std::optional<Open> open_;

@@ -1,9 +1,10 @@
-// What the service manager hears from the station's GUI thread: up once the station's window
-// is on screen, alive for as long as the event loop turns.
+// What the service manager and the metrics hear from the station's GUI thread: up once the
+// station's window is on screen, alive for as long as the event loop turns.
 
 #include "app/ServiceHeartbeat.h"
 
 #include "platform/ServiceNotify.h"
+#include "platform/StationMetrics.h"
 
 #include <QEvent>
 #include <QWidget>
@@ -40,6 +41,7 @@ void ServiceHeartbeat::announceIfOnScreen() {
     announcedReady_ = true;
     window_.removeEventFilter(this);
     notifyServiceReady("on screen");
+    stationMetrics().setOnScreen(true);
 }
 
 } // namespace qv

@@ -1,5 +1,5 @@
-// What the service manager hears from the station's GUI thread: up once the station's window
-// is on screen, alive for as long as the event loop turns.
+// What the service manager and the metrics hear from the station's GUI thread: up once the
+// station's window is on screen, alive for as long as the event loop turns.
 
 #pragma once
 

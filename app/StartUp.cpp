@@ -10,6 +10,7 @@
 #include "app/SelfCheck.h"
 #include "app/ServiceHeartbeat.h"
 #include "app/StationCommandLine.h"
+#include "app/StationMetricsFeed.h"
 #include "app/kiosk/Kiosk.h"
 #include "capture/ReaderEvents.h"
 #include "capture/UFingerScan.h"
@@ -164,6 +165,10 @@ int runStation(int argc, char** argv) {
         // window is shown.
         completeFingerScan();
         // Whoever follows the readers listens before the hand-off reports those found.
+        std::optional<StationMetricsFeed> metrics;
+        if (!options.metricsFile.empty()) {
+            metrics.emplace(options.metricsFile);
+        }
         const ReaderEventSubscription readerJournal(journalReaderReport);
         ReaderStatusLine readerStatus(*mainWindow);
         ReaderArming arming(*mainWindow);

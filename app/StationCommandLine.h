@@ -22,9 +22,12 @@ struct StationOptions {
     bool kiosk = false;
     // Where the kiosk asks whether a PIN is the operator's.
     std::string operatorPinSocket;
+    // Where the station keeps its metrics for the operator's monitoring; empty for nowhere.
+    std::string metricsFile;
 };
 
-// Reads the station's own options (--help, --version, --check, --kiosk, --pin-socket=PATH).
+// Reads the station's own options (--help, --version, --check, --kiosk, --pin-socket=PATH,
+// --metrics=FILE).
 // Every other argument is left to the GUI toolkit, which takes its own (-platform, -style, ...)
 // and ignores the rest.
 StationOptions parseStationCommandLine(std::span<char* const> arguments);

@@ -43,6 +43,26 @@ std::string_view outcomeName(PinAnswer outcome) {
 
 } // namespace
 
+std::string_view clockInRoadName(ClockInRoad road) {
+    return road == ClockInRoad::Button ? "button" : "scanner";
+}
+
+std::string_view clockInOutcomeName(ClockInOutcome outcome) {
+    switch (outcome) {
+    case ClockInOutcome::Answered:
+        return "answered";
+    case ClockInOutcome::Refused:
+        return "refused";
+    case ClockInOutcome::CaptureFailed:
+        return "capture-failed";
+    case ClockInOutcome::Fault:
+        return "fault";
+    case ClockInOutcome::Transport:
+        return "transport";
+    }
+    return "unknown";
+}
+
 void journalStationStart(std::string_view version) {
     writeJournal(JournalLine().plain("event", "start").plain("version", version));
 }
@@ -77,6 +97,11 @@ void journalOperatorPinConnection(std::string_view outcome, std::optional<long l
                      .plain("outcome", outcome)
                      .count("uid", uid)
                      .count("count", count));
+}
+
+void journalMetricsFailed(std::string_view file, std::string_view error) {
+    writeJournal(
+        JournalLine().plain("event", "metrics-failed").quoted("file", file).quoted("error", error));
 }
 
 } // namespace qv

@@ -13,6 +13,16 @@ namespace qv {
 
 enum class ReaderEvent { Found, Resting, Lost, Back, Opened, OpenFailed, Closed };
 
+// The two ways a clock-in starts, and how one ends (see app/ClockInAttempt.h): the words the
+// clock-in's journal line and the station's metrics share.
+enum class ClockInRoad { Button, Scanner };
+enum class ClockInOutcome { Answered, Refused, CaptureFailed, Fault, Transport };
+
+// "button", "scanner"
+std::string_view clockInRoadName(ClockInRoad road);
+// "answered", "refused", "capture-failed", "fault", "transport"
+std::string_view clockInOutcomeName(ClockInOutcome outcome);
+
 // time=... event=start version=1.4.0
 void journalStationStart(std::string_view version);
 // time=... event=stop
@@ -34,5 +44,9 @@ void journalOperatorPinCheck(PinAnswer outcome, std::optional<long long> uid, in
 // last such line.
 void journalOperatorPinConnection(std::string_view outcome, std::optional<long long> uid,
                                   long long count);
+
+// time=... event=metrics-failed file="..." error="...": the station's metrics could not be
+// written there; said once until a write succeeds again.
+void journalMetricsFailed(std::string_view file, std::string_view error);
 
 } // namespace qv

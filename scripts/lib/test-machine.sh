@@ -9,8 +9,13 @@ service_url=http://127.0.0.1:21796/QuorvantisService.asmx
 staff_id=20123456
 capture_folder=/opt/livescan
 
-# Installed on the test machine beside the package, as an operator would (apt install).
-extra_packages=()
+# The operator's collector, here on the door's own loopback (the README puts it on a machine of
+# its own, over HTTPS).
+collector_url=http://127.0.0.1:19532
+
+# Installed on the test machine beside the package, as the README's "Many doors" tells an
+# operator: node-exporter, which serves the station's metrics, and systemd-journal-upload.
+extra_packages=(prometheus-node-exporter systemd-journal-remote)
 
 add_to_image() {
     image_file /etc/systemd/system/appliance-shell.service <<'UNIT'
@@ -48,6 +53,8 @@ UNIT
     in_image wsq decode "$capture_folder/muestra.wsq" "$capture_folder/muestra.bmp" >/dev/null
     in_image chown -R "$kiosk_user" "$capture_folder"
 
+    add_collector
+
     image_file /etc/default/keyboard <<'KEYBOARD'
 XKBMODEL="pc105"
 XKBLAYOUT="es"
@@ -60,4 +67,31 @@ KEYBOARD
 [Service]
 TimeoutStartSec=600
 UNIT
+}
+
+# The collector: systemd-journal-remote's own unit and socket, over plain HTTP on loopback. And a
+# scrape of the door's node-exporter as Prometheus makes it, without a program the image lacks.
+add_collector() {
+    image_file /etc/systemd/system/systemd-journal-remote.socket.d/loopback.conf <<'UNIT'
+[Socket]
+ListenStream=
+ListenStream=127.0.0.1:19532
+UNIT
+    image_file /etc/systemd/system/systemd-journal-remote.service.d/http.conf <<'UNIT'
+[Service]
+ExecStart=
+ExecStart=/lib/systemd/systemd-journal-remote --listen-http=-3 --output=/var/log/journal/remote/
+UNIT
+    mkdir -p "$tree/etc/systemd/system/sockets.target.wants"
+    ln -sf /lib/systemd/system/systemd-journal-remote.socket \
+        "$tree/etc/systemd/system/sockets.target.wants/systemd-journal-remote.socket"
+    image_file /usr/local/bin/scrape-door <<'SCRAPE'
+#!/bin/bash
+# The door's metrics as Prometheus scrapes them from node-exporter: the station's and the
+# textfile collector's own lines.
+exec 3<>/dev/tcp/127.0.0.1/9100 || exit 1
+printf 'GET /metrics HTTP/1.0\r\nHost: door\r\n\r\n' >&3
+grep -E '^(quorvantis_|node_textfile_)' <&3
+SCRAPE
+    chmod +x "$tree/usr/local/bin/scrape-door"
 }

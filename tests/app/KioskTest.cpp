@@ -1,5 +1,6 @@
 #include "app/StationCommandLine.h"
 #include "platform/OperatorPinCheck.h"
+#include "platform/StationMetrics.h"
 #include "tests/app/AppTests.h"
 #include "tests/app/KioskStation.h"
 #include "tests/support/FormFaults.h"
@@ -169,6 +170,12 @@ private slots:
         QCOMPARE(kiosk.operatorPinSocket, std::string("/tmp/p"));
         QVERIFY(parse({"quorvantis", "--kiosk", "--check"}).mode == StationMode::Check);
         QVERIFY(parse({"quorvantis", "--kiosk", "--help"}).mode == StationMode::Help);
+        // Metrics: a kiosk's where node-exporter finds them, a desktop's only where asked.
+        QCOMPARE(plain.metricsFile, std::string());
+        QCOMPARE(kiosk.metricsFile, std::string(kKioskMetricsFile));
+        QCOMPARE(parse({"quorvantis", "--metrics=/tmp/m.prom"}).metricsFile,
+                 std::string("/tmp/m.prom"));
+        QCOMPARE(parse({"quorvantis", "--kiosk", "--metrics="}).metricsFile, std::string());
     }
 };
 

@@ -9,11 +9,11 @@ source "$(dirname "$0")/checks.sh"
 ulimit -c 0
 
 session="$scratch/kiosk/quorvantis-kiosk-session"
-mkdir -p "$scratch/kiosk" "$scratch/bin" "$scratch/dri" "$scratch/run"
+mkdir -p "$scratch/kiosk" "$scratch/bin" "$scratch/dri" "$scratch/run" "$scratch/metrics"
 sed -e "s|^graphics_devices=.*|graphics_devices=$scratch/dri|" \
     -e "s|^keyboard_file=.*|keyboard_file=$scratch/keyboard|" \
     "$kiosk/quorvantis-kiosk-session" >"$session"
-cp "$kiosk/quorvantis-kiosk-out-of-service" "$scratch/kiosk/"
+cp "$kiosk/quorvantis-kiosk-out-of-service" "$kiosk/quorvantis-kiosk-metrics" "$scratch/kiosk/"
 chmod +x "$session"
 
 # cage: notes how it was started, crashes as the case asks, else runs its client and ends with 0.
@@ -50,6 +50,7 @@ check_case() {
     rm -f "$scratch/cage.log"
     local got=0
     env -i PATH="$scratch/bin:/usr/bin:/bin" XDG_RUNTIME_DIR="$scratch/run" RECORD="$scratch" \
+        QV_METRICS_DIR="$scratch/metrics" \
         FAKE_CAGE="$cage" FAKE_STATION="$station" WATCHDOG_PID=1 \
         ${chosen:+WLR_RENDERER=$chosen} "$session" </dev/null 2>"$scratch/said" || got=$?
     [ "$got" = "$status" ] || fail "$name: ended with $got, not $status ($(cat "$scratch/said"))"
@@ -84,6 +85,10 @@ grep -qxF "gpu es/compose:ralt,numpad:mac -" "$scratch/cage.log" ||
     fail "cage's keyboard and watchdog: $(cat "$scratch/cage.log")"
 
 rm "$scratch/dri/card0"
+echo "quorvantis_station_up 1" >"$scratch/metrics/station.prom"
 check_case "no display" "" 0 "" 70 "" "no display: the machine has no graphics device"
+# A door without a display is not up, whatever an earlier run left.
+grep -qx "quorvantis_station_up 0" "$scratch/metrics/station.prom" ||
+    fail "no display: the metrics do not say the station is down"
 
 exit $((failures > 0))

@@ -12,6 +12,8 @@ source "$(dirname "$0")/fake_system.sh"
 add_user quorvantis-pin 999 /usr/sbin/nologin quorvantis-pin
 mkdir -p "$root/usr/share/quorvantis"
 cp "$packaging/Quorvantis.INI" "$root/usr/share/quorvantis/Quorvantis.INI"
+mkdir -p "$root/usr/lib/quorvantis"
+cp "$packaging/kiosk/quorvantis-kiosk-metrics" "$root/usr/lib/quorvantis/"
 etc="$root/etc/quorvantis"
 settings="$etc/settings/Quorvantis.INI"
 
@@ -41,6 +43,19 @@ cmp -s "$settings" "$packaging/Quorvantis.INI" || fail "the settings file is not
 # (Given while it is still a new folder that only root can reach, before it takes its place.)
 grep -qF "chown root:quorvantis $(readlink -f "$etc")/.settings." "$scratch/owners.log" ||
     fail "the settings folder is not given to the group"
+
+# The metrics: the group's folder, made whole before it was theirs, with the kiosk's first word,
+# linked from node-exporter's textfile folder.
+metrics="$root/var/lib/quorvantis/metrics"
+[ "$(mode "$metrics" "$metrics/station.prom")" = "2775 644" ] ||
+    fail "the modes of the metrics folder and file: $(mode "$metrics" "$metrics/station.prom")"
+grep -qF "chown root:quorvantis $(readlink -f "$root/var/lib/quorvantis")/.metrics." \
+    "$scratch/owners.log" || fail "the metrics folder is not given to the group"
+grep -qx "quorvantis_station_up 0" "$metrics/station.prom" || fail "a new door reads as up"
+[ "$(readlink "$root/var/lib/prometheus/node-exporter/quorvantis-station.prom")" = \
+    /var/lib/quorvantis/metrics/station.prom ] || fail "node-exporter's link to the station's file"
+grep -qx "quorvantis_kiosk_out_of_service 0" "$root/var/lib/prometheus/node-exporter/quorvantis-kiosk.prom" ||
+    fail "the notice's file is not root's own in node-exporter's folder"
 
 # The attack: a member of the group replaces the settings file with a link, then the package
 # is configured again (a reinstall, an upgrade, dpkg --configure).
@@ -123,6 +138,10 @@ for from in 1.0 1.1; do
             fail "the PIN hash is not given to the checker's user" ;;
     esac
 done
+
+run postrm remove
+[ -e "$root/var/lib/prometheus/node-exporter/quorvantis-station.prom" ] &&
+    fail "remove leaves node-exporter's link to the station's metrics"
 
 # Purge takes the settings and the PIN away, though a member keeps adding entries meanwhile.
 mkdir -p "$etc/settings/sub"

@@ -65,6 +65,11 @@ expect "./usr/lib/systemd/system/quorvantis-kiosk-pin.service"
 expect "./usr/sbin/quorvantis-kiosk"
 expect "./usr/share/man/man8/quorvantis-kiosk.8.gz"
 expect "./etc/pam.d/quorvantis-kiosk"
+# The door's health for the operator's monitoring.
+expect "./usr/lib/quorvantis/quorvantis-kiosk-metrics"
+expect "./usr/share/quorvantis/prometheus/quorvantis.rules.yml"
+[ "$(dpkg-deb -f "$deb" Recommends)" = prometheus-node-exporter ] ||
+    fail "does not recommend node-exporter: $(dpkg-deb -f "$deb" Recommends)"
 outside=$(grep -vE '^\./(usr|etc)(/|$)' <<<"$listing" | grep -vxF './' || true)
 [ -z "$outside" ] || fail "files outside /usr and /etc: $outside"
 [ "$(grep -c '^\./usr/share/man/man[0-9]/.*\.gz$' <<<"$listing")" -eq "$QV_MANUAL_COUNT" ] ||
