@@ -19,15 +19,19 @@ apt_sources() {
             }
             /^#/ { next }
             /^[ \t]*$/ { flush(); next }
-            /^[ \t]/ { next }
+            /^[ \t]/ { value = $0; sub(/^[ \t]+/, "", value); set(field, value, " "); next }
             {
-                field = tolower($1); sub(/:$/, "", field)
+                field = tolower($1); sub(/:.*$/, "", field)
                 value = $0; sub(/^[^:]*:[ \t]*/, "", value)
-                if (field == "types") types = value
-                else if (field == "uris") uris = value
-                else if (field == "suites") suites = value
-                else if (field == "components") components = value
-                else if (field == "enabled") enabled = tolower(value)
+                set(field, value, "")
+            }
+            # A field, or (joined with a space) its continuation line.
+            function set(name, text, joined) {
+                if (name == "types") types = (joined ? types joined : "") text
+                else if (name == "uris") uris = (joined ? uris joined : "") text
+                else if (name == "suites") suites = (joined ? suites joined : "") text
+                else if (name == "components") components = (joined ? components joined : "") text
+                else if (name == "enabled") enabled = tolower(text)
             }
             END { flush() }
         ' "$file" | while IFS=$'\t' read -r uris suites components; do
