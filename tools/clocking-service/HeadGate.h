@@ -20,7 +20,8 @@ namespace qv::clocking {
 // taking it from the socket. A head that is complete and sound within the deadline passes
 // the connection on, its bytes still unread; one that is malformed, too large or too slow is
 // answered here and the connection closed. The library's own slots are thereby only held by
-// callers that have sent a whole head.
+// callers that have sent a whole head, and the last eighth of them only by addresses that
+// hold few.
 class HeadGate {
 public:
     // Takes a connection whose head has arrived; owns its descriptor from then on.
@@ -45,6 +46,8 @@ private:
     void enforceDeadlines();
     int untilNextDeadlineMs() const;
     void listen(bool on);
+    // Connections an address may hold now, here and passed on.
+    unsigned shareNow() const;
 
     int listenFd_;
     ConnectionLimits limits_;
