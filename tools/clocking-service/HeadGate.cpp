@@ -192,7 +192,7 @@ void HeadGate::inspect(int fd, bool peerDone) {
     } else if (verdict.kind == HeadVerdict::Kind::Complete) {
         ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
         const Waiting admitted = std::move(waiting);
-        --perAddress_[admitted.host];
+        leave(admitted.host);
         waiting_.erase(found);
         admit_(fd, reinterpret_cast<const sockaddr*>(&admitted.address), admitted.length);
     } else if (peerDone) {
@@ -217,12 +217,16 @@ void HeadGate::refuse(int fd, int status, const std::string& reason) {
     inspect(fd, false);
 }
 
-void HeadGate::close(int fd) {
-    const auto found = waiting_.find(fd);
-    if (const auto held = perAddress_.find(found->second.host);
+void HeadGate::leave(const std::string& host) {
+    if (const auto held = perAddress_.find(host);
         held != perAddress_.end() && --held->second == 0) {
         perAddress_.erase(held);
     }
+}
+
+void HeadGate::close(int fd) {
+    const auto found = waiting_.find(fd);
+    leave(found->second.host);
     waiting_.erase(found);
     ::close(fd); // leaves the epoll set with it
 }

@@ -43,6 +43,8 @@ private:
     void inspect(int fd, bool peerDone);
     void refuse(int fd, int status, const std::string& reason);
     void close(int fd);
+    // One connection of this address waits here no more.
+    void leave(const std::string& host);
     void enforceDeadlines();
     int untilNextDeadlineMs() const;
     void listen(bool on);
