@@ -122,15 +122,17 @@ TEST_F(ClockingServiceCrowdTest, SlowHeadsFromManyAddressesDoNotHoldTheSlots) {
     // Well within the connection's life, which the slow heads would otherwise fill.
     const std::string reply = stationClocksIn(service, "127.0.0.2", 10'000);
     EXPECT_EQ(statusOf(reply), 200) << reply.substr(0, 300);
+    // Those past the slots' last eighth, kept for addresses holding few, were closed at once;
+    // the rest are answered at their head's deadline.
+    int timedOut = 0;
     for (auto& connection : slow) {
-        EXPECT_EQ(statusOf(connection->readUntilClosed(10'000)), 408);
+        const int status = statusOf(connection->readUntilClosed(10'000));
+        EXPECT_TRUE(status == 408 || status == 0) << status;
+        timedOut += status == 408 ? 1 : 0;
     }
+    EXPECT_GE(timedOut, kAddresses * kEach * 7 / 8 - kAddresses);
     trickle.request_stop();
     trickle.join();
-    const CommandRun stopped = service.stop();
-    EXPECT_NE(stopped.out.find("408  refused: The request head was not complete within 3 s"),
-              std::string::npos)
-        << stopped.out;
 }
 
 TEST_F(ClockingServiceCrowdTest, RefusalsAreKeptSmallAndBoundedPerAddressAndHour) {

@@ -30,7 +30,8 @@ std::string base64Of(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-LedgerEntry entryFor(const FicharRequest& request, TimePoint receivedAt, const std::string& peer) {
+// Takes the print's bytes from an accepted request rather than copying them.
+LedgerEntry entryFor(FicharRequest& request, TimePoint receivedAt, const std::string& peer) {
     LedgerEntry entry;
     entry.receivedAt = utcTimestamp(receivedAt);
     entry.appId = request.appId;
@@ -38,7 +39,7 @@ LedgerEntry entryFor(const FicharRequest& request, TimePoint receivedAt, const s
     entry.peer = peer;
     // A refused print is not kept: a caller could otherwise fill the disk with junk.
     if (request.print && !request.refusal) {
-        entry.wsq = request.print->wsq;
+        entry.wsq = std::move(request.print->wsq);
         if (request.print->width > 0) {
             entry.printWidth = request.print->width;
             entry.printHeight = request.print->height;
@@ -199,7 +200,8 @@ DeskReply ClockingDesk::commit(Pending& pending) {
 
 DeskReply ClockingDesk::refuseUnread(const std::string& reason, const std::string& peer) {
     const TimePoint receivedAt = now();
-    Pending pending{entryFor(FicharRequest{}, receivedAt, peer), reason, receivedAt, {}};
+    FicharRequest nothingRead;
+    Pending pending{entryFor(nothingRead, receivedAt, peer), reason, receivedAt, {}};
     return commit(pending);
 }
 
@@ -207,7 +209,7 @@ DeskReply ClockingDesk::handle(std::string body, std::string_view soapAction,
                                const std::string& peer) {
     const TimePoint receivedAt = now();
     // Reading and decoding the print is the slow part; it needs no lock.
-    const FicharRequest request = readFicharRequest(std::move(body), soapAction, limits_);
+    FicharRequest request = readFicharRequest(std::move(body), soapAction, limits_);
     Pending pending{entryFor(request, receivedAt, peer), request.refusal, receivedAt, {}};
     if (request.refusal && request.print) {
         pending.printNote =

@@ -73,10 +73,13 @@ every line ended by CR LF, none folded, its target within 8 KiB and 100 query ar
 one Content-Length or Transfer-Encoding at most; bodies must give their length (or come in
 chunks), and those over 16 MiB are refused; the bodies held at once take at most
 --body-memory MiB (256 unless given), and a request whose body does not fit is answered 503
-with Retry-After; a connection silent for 10 s is closed, and
-none stays open longer than 30 s; at most 16 connections from one address are open at once
-(256 in all), more are closed as they arrive; identifiers (AppId) over 128 bytes, holding
-control characters or not strict UTF-8 are refused. Refused connections are logged, at
+with Retry-After; a connection silent for 10 s is closed, and none stays open longer than
+30 s; at most 16 connections from one address are open at once (256 in all, and only 2 per
+address once 224 are open), more are closed as they arrive; identifiers (AppId) over 128
+bytes, holding control, bidirectional or invisible characters, or not strict UTF-8 are
+refused; a POST whose Origin is not this service is refused (403) and not recorded; a refused
+print is described (size, first bytes), not kept; past 200 refusals from one address in an
+hour, the rest of that hour are summarised in one row. Refused connections are logged, at
 most 5 lines every 10 s.
 Ctrl+C or SIGTERM stops it after the requests under way are answered.
 )"},

@@ -96,6 +96,11 @@ void Doorkeeper::leave(Visit* visit) {
     visits_.erase(visit);
 }
 
+std::size_t Doorkeeper::open() const {
+    std::lock_guard lock(mutex_);
+    return visits_.size();
+}
+
 unsigned Doorkeeper::heldBy(const std::string& host) const {
     std::lock_guard lock(mutex_);
     const auto held = perAddress_.find(host);

@@ -62,6 +62,8 @@ public:
     Visit* arrive(int fd, const sockaddr* address);
     // The connection of this visit is about to be closed (its socket is still open).
     void leave(Visit* visit);
+    // Connections open in all.
+    std::size_t open() const;
     // Connections open from this address (as hostText gives it).
     unsigned heldBy(const std::string& host) const;
     // Whether the connection of this visit was cut at the end of its life.

@@ -28,6 +28,10 @@ namespace {
 
 constexpr auto kDrainTime = std::chrono::seconds(2);
 constexpr int kMaxEvents = 64;
+// Once all but this part of the slots are in use, an address gets a few connections only, so
+// that callers holding many cannot keep out a station holding none.
+constexpr unsigned kKeptForFewPart = 8;
+constexpr unsigned kFewConnections = 2;
 
 const char* statusText(int status) {
     switch (status) {
@@ -125,10 +129,12 @@ void HeadGate::acceptAll() {
         }
         const auto* address = reinterpret_cast<const sockaddr*>(&waiting.address);
         waiting.host = hostText(address);
-        unsigned& held = perAddress_[waiting.host];
-        if (held + doorkeeper_.heldBy(waiting.host) >= limits_.perAddress) {
-            log_.write(peerText(address) + "  connection refused: " +
-                       std::to_string(limits_.perAddress) + " from this address are open already");
+        const auto waitingHere = perAddress_.find(waiting.host);
+        const unsigned held = (waitingHere == perAddress_.end() ? 0 : waitingHere->second) +
+                              doorkeeper_.heldBy(waiting.host);
+        if (const unsigned share = shareNow(); held >= share) {
+            log_.write(peerText(address) + "  connection refused: " + std::to_string(share) +
+                       " from this address are open already");
             ::close(fd);
             continue;
         }
@@ -139,12 +145,21 @@ void HeadGate::acceptAll() {
             ::close(fd);
             continue;
         }
-        ++held;
+        ++perAddress_[waiting.host];
         waiting.deadline = SteadyClock::now() + limits_.headDeadline;
         waiting_.emplace(fd, std::move(waiting));
         // Data that came with the connection raises no edge of its own.
         inspect(fd, false);
     }
+}
+
+unsigned HeadGate::shareNow() const {
+    const std::size_t inUse = waiting_.size() + doorkeeper_.open();
+    if (inUse >= limits_.total) {
+        return 0;
+    }
+    return inUse + limits_.total / kKeptForFewPart >= limits_.total ? kFewConnections
+                                                                    : limits_.perAddress;
 }
 
 void HeadGate::inspect(int fd, bool peerDone) {
@@ -177,7 +192,7 @@ void HeadGate::inspect(int fd, bool peerDone) {
     } else if (verdict.kind == HeadVerdict::Kind::Complete) {
         ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
         const Waiting admitted = std::move(waiting);
-        --perAddress_[admitted.host];
+        leave(admitted.host);
         waiting_.erase(found);
         admit_(fd, reinterpret_cast<const sockaddr*>(&admitted.address), admitted.length);
     } else if (peerDone) {
@@ -202,12 +217,16 @@ void HeadGate::refuse(int fd, int status, const std::string& reason) {
     inspect(fd, false);
 }
 
-void HeadGate::close(int fd) {
-    const auto found = waiting_.find(fd);
-    if (const auto held = perAddress_.find(found->second.host);
+void HeadGate::leave(const std::string& host) {
+    if (const auto held = perAddress_.find(host);
         held != perAddress_.end() && --held->second == 0) {
         perAddress_.erase(held);
     }
+}
+
+void HeadGate::close(int fd) {
+    const auto found = waiting_.find(fd);
+    leave(found->second.host);
     waiting_.erase(found);
     ::close(fd); // leaves the epoll set with it
 }

@@ -20,7 +20,8 @@ namespace qv::clocking {
 // taking it from the socket. A head that is complete and sound within the deadline passes
 // the connection on, its bytes still unread; one that is malformed, too large or too slow is
 // answered here and the connection closed. The library's own slots are thereby only held by
-// callers that have sent a whole head.
+// callers that have sent a whole head, and the last eighth of them only by addresses that
+// hold few.
 class HeadGate {
 public:
     // Takes a connection whose head has arrived; owns its descriptor from then on.
@@ -42,9 +43,13 @@ private:
     void inspect(int fd, bool peerDone);
     void refuse(int fd, int status, const std::string& reason);
     void close(int fd);
+    // One connection of this address waits here no more.
+    void leave(const std::string& host);
     void enforceDeadlines();
     int untilNextDeadlineMs() const;
     void listen(bool on);
+    // Connections an address may hold now, here and passed on.
+    unsigned shareNow() const;
 
     int listenFd_;
     ConnectionLimits limits_;

@@ -341,7 +341,9 @@ int HttpServer::bind(const std::string& host, int port) {
 
 void HttpServer::serve() {
     doorkeeper_.emplace(limits_, refusals_);
-    // Connections reach the library through the head gate, which owns the listening socket.
+    // Connections reach the library through the head gate, which owns the listening socket
+    // and keeps to the total; the library's own limit leaves room for those it is still
+    // closing.
     const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC |
                            MHD_USE_ERROR_LOG | MHD_USE_NO_LISTEN_SOCKET |
                            (ipv6_ ? MHD_USE_IPv6 : 0);
@@ -349,7 +351,7 @@ void HttpServer::serve() {
         flags, 0, nullptr, nullptr, &Callbacks::request, this, MHD_OPTION_EXTERNAL_LOGGER,
         &Callbacks::libraryMessage, this, MHD_OPTION_THREAD_POOL_SIZE, limits_.threads,
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.memoryPerConnection,
-        MHD_OPTION_CONNECTION_LIMIT, limits_.total, MHD_OPTION_CONNECTION_TIMEOUT,
+        MHD_OPTION_CONNECTION_LIMIT, limits_.total * 2, MHD_OPTION_CONNECTION_TIMEOUT,
         static_cast<unsigned>(limits_.idle.count()), MHD_OPTION_STRICT_FOR_CLIENT, 1,
         MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::connectionChanged, this,
         MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::uriReceived, this, MHD_OPTION_NOTIFY_COMPLETED,

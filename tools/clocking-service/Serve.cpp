@@ -104,16 +104,20 @@ private:
 
 } // namespace
 
-void serve(const std::filesystem::path& database, const std::string& listen,
-           const ConnectionLimits& limits, std::ostream& out) {
-    const ListenAddress address = parseListen(listen);
-    const StopSignalsBlocked blocked;
+void useServiceHeap() {
     // Most workers are idle most of the time; an allocator arena per thread would each keep
     // the buffers of a decoded print, doubling the service's memory for nothing.
     mallopt(M_ARENA_MAX, kMallocArenas);
     // Request bodies and decoded prints are mapped and unmapped on their own, never kept in
     // the heap: a fixed threshold stops glibc from raising it after the first large free.
     mallopt(M_MMAP_THRESHOLD, kMappedFrom);
+}
+
+void serve(const std::filesystem::path& database, const std::string& listen,
+           const ConnectionLimits& limits, std::ostream& out) {
+    const ListenAddress address = parseListen(listen);
+    const StopSignalsBlocked blocked;
+    useServiceHeap();
     Database db(database);
     ClockingDesk desk(db);
     std::mutex printing;
