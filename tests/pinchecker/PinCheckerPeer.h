@@ -9,7 +9,6 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -37,16 +36,15 @@ public:
     PinCheckerPeer(const PinCheckerPeer&) = delete;
     PinCheckerPeer& operator=(const PinCheckerPeer&) = delete;
 
-    // Sends without a line end and closes at once, answer or not.
-    void sendAndLeave(std::string_view text) {
-        ::send(socket_.get(), text.data(), text.size(), MSG_NOSIGNAL);
+    void leave() { socket_.close(); }
+    // A wrong try without its line end, then gone at once, answer or not.
+    void tryAndLeave() {
+        ::send(socket_.get(), "731064", 6, MSG_NOSIGNAL);
         socket_.close();
     }
-    void leave() { socket_.close(); }
-
     // One digit at a time, a fifth of a second apart, never a line end, until the checker
     // drops the connection or the peer goes.
-    void startTrickling() {
+    void trickle() {
         trickle_ = std::jthread([fd = socket_.get()](std::stop_token stop) {
             while (!stop.stop_requested() && ::send(fd, "4", 1, MSG_NOSIGNAL) == 1) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));

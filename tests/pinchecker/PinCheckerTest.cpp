@@ -2,7 +2,6 @@
 #include "tests/pinchecker/PinCheckerProcess.h"
 #include "tools/kiosk-pin-checker/PinLockout.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -72,49 +71,30 @@ TEST(PinChecker, ItsJournalHoldsOutcomesAndNeverWhatWasTyped) {
 // What other peers do while the kiosk tries, and how the kiosk fares. The kiosk's try runs under
 // its own short deadline, so a checker held by the others shows as Unavailable.
 TEST(PinChecker, OtherPeersCannotHoldItAndATryWhosePeerLeftIsNotChecked) {
-    using Peers = std::vector<std::unique_ptr<PinCheckerPeer>>;
-    const auto peers = [](int count) {
-        return [count](const PinCheckerProcess& checker) {
-            Peers held;
-            for (int i = 0; i < count; ++i) {
-                held.push_back(std::make_unique<PinCheckerPeer>(checker.socketPath()));
-            }
-            return held;
-        };
-    };
     const struct {
         const char* others;
-        std::function<Peers(const PinCheckerProcess&)> start;
+        int count;
+        void (PinCheckerPeer::*act)();
         PinAnswer kiosk;
         const char* journalled;
     } cases[] = {
-        {"one trickling a digit at a time",
-         [&](const PinCheckerProcess& checker) {
-             Peers held = peers(1)(checker);
-             held.front()->startTrickling();
-             return held;
-         },
-         PinAnswer::Right, "timed-out"},
-        {"idle, within one user's share", peers(3), PinAnswer::Right, "timed-out"},
-        {"idle, one user's share taken", peers(4), PinAnswer::Unavailable, "refused"},
-        {"one closing without a word",
-         [&](const PinCheckerProcess& checker) {
-             Peers held = peers(1)(checker);
-             held.front()->leave();
-             return held;
-         },
-         PinAnswer::Right, "cut"},
-        {"one gone before its wrong try's answer",
-         [&](const PinCheckerProcess& checker) {
-             Peers held = peers(1)(checker);
-             held.front()->sendAndLeave("731064");
-             return held;
-         },
+        {"one trickling a digit at a time", 1, &PinCheckerPeer::trickle, PinAnswer::Right,
+         "timed-out"},
+        {"idle, within one user's share", 3, nullptr, PinAnswer::Right, "timed-out"},
+        {"idle, one user's share taken", 4, nullptr, PinAnswer::Unavailable, "refused"},
+        {"one closing without a word", 1, &PinCheckerPeer::leave, PinAnswer::Right, "cut"},
+        {"one gone before its wrong try's answer", 1, &PinCheckerPeer::tryAndLeave,
          PinAnswer::Right, "left"},
     };
     for (const auto& c : cases) {
         PinCheckerProcess checker;
-        const Peers others = c.start(checker);
+        std::vector<std::unique_ptr<PinCheckerPeer>> others;
+        for (int i = 0; i < c.count; ++i) {
+            others.push_back(std::make_unique<PinCheckerPeer>(checker.socketPath()));
+            if (c.act) {
+                (others.back().get()->*c.act)();
+            }
+        }
         EXPECT_EQ(
             askOperatorPinChecker(checker.socketPath(), kRightPin, std::chrono::seconds(3)).answer,
             c.kiosk)
