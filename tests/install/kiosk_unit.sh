@@ -21,7 +21,7 @@ for template in quorvantis-kiosk@.service quorvantis-kiosk-out-of-service@.servi
     quorvantis-kiosk-retry@.timer quorvantis-kiosk-pin.socket quorvantis-kiosk-pin.service; do
     units+=("${template/@./@station.}")
     sed -e "s|^ExecStart=/usr/lib/quorvantis/kiosk-pin-checker|ExecStart=$checker|" \
-        -e "s|^\(Exec[A-Za-z]*=\)/usr/lib/quorvantis/|\1$kiosk/|" "$kiosk/$template" >"$scratch/${units[-1]}"
+        -e "s|^\(Exec[A-Za-z]*=[-+@!:]*\)/usr/lib/quorvantis/|\1$kiosk/|" "$kiosk/$template" >"$scratch/${units[-1]}"
 done
 (cd "$scratch" && systemd-analyze verify --man=no "${units[@]}") >"$scratch/verify.log" 2>&1 ||
     fail "systemd-analyze verify: $(cat "$scratch/verify.log")"
