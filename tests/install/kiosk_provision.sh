@@ -37,6 +37,7 @@ while IFS='|' read -r name file content; do
     fresh_root
     door Quorvantis.INI "$good_ini"
     door hostname $'puerta-3\n'
+    door journal-upload $'http://127.0.0.1:19532\n'
     door "$file" "$(printf '%b' "$content")"
     run_provision && fail "$name: accepted"
     grep -q "<3>.*refused .*$file" "$scratch/out" || fail "$name: no journal line names $file"
