@@ -14,6 +14,9 @@ source "$(dirname "$0")/fake_system.sh"
 fake systemctl <<'FAKE'
 echo "$*" >> "$FAKE_STATE/started.log"
 FAKE
+fake quorvantis-kiosk <<'FAKE'
+echo "$*" >> "$FAKE_STATE/kiosk.log"
+FAKE
 
 hash='pbkdf2-sha256$100000$00112233445566778899aabbccddeeff$'$(printf '%064d' 7)
 good_ini=$'[Configuracion]\nHost=http://10.0.0.5/QuorvantisService.asmx\n; a comment\n\n[LiveScan]\nPathLiveScan=/opt/livescan/\n'
@@ -37,7 +40,6 @@ while IFS='|' read -r name file content; do
     fresh_root
     door Quorvantis.INI "$good_ini"
     door hostname $'puerta-3\n'
-    door journal-upload $'http://127.0.0.1:19532\n'
     door "$file" "$(printf '%b' "$content")"
     run_provision && fail "$name: accepted"
     grep -q "<3>.*refused .*$file" "$scratch/out" || fail "$name: no journal line names $file"
@@ -72,7 +74,10 @@ fresh_root
 door Quorvantis.INI $'\xef\xbb\xbf'"${good_ini//$'\n'/$'\r\n'}"
 door operator-pin "$hash"$'\r\n'
 door hostname $'  Puerta-3.planta1\n'
+door journal-upload $'http://10.0.0.9:19532\n'
 run_provision || fail "a good folder was refused: $(cat "$scratch/out")"
+grep -qx "forward-journal http://10.0.0.9:19532" "$scratch/kiosk.log" ||
+    fail "the journal was not pointed at the collector"
 settings=$root/etc/quorvantis/settings/Quorvantis.INI
 [ "$(tail -c +4 "$settings")" = "${good_ini%$'\n'}" ] || fail "the settings differ: $(cat "$settings")"
 [ "$(stat -c %a "$settings")" = 664 ] || fail "the settings' mode is $(stat -c %a "$settings")"
