@@ -43,10 +43,9 @@ while IFS='|' read -r name file content; do
     door "$file" "$(printf '%b' "$content")"
     run_provision && fail "$name: accepted"
     grep -q "<3>.*refused .*$file" "$scratch/out" || fail "$name: no journal line names $file"
-    [ "$(cat "$root/etc/quorvantis/settings/Quorvantis.INI")" = "[Configuracion]" ] ||
-        fail "$name: the settings were changed"
-    [ "$(cat "$root/etc/hostname")" = station ] || fail "$name: the host name was changed"
-    [ ! -e "$root/var/lib/quorvantis/operator-pin" ] || fail "$name: a PIN was installed"
+    [ "$(cat "$root/etc/quorvantis/settings/Quorvantis.INI" "$root/etc/hostname")" = \
+        $'[Configuracion]\nstation' ] && [ ! -e "$root/var/lib/quorvantis/operator-pin" ] ||
+        fail "$name: the settings, the host name or the PIN were applied"
     grep -qx "start --no-block quorvantis-kiosk-out-of-service@fichador.service" \
         "$scratch/started.log" 2>/dev/null || fail "$name: the notice was not started"
 done <<'ROWS'
@@ -63,8 +62,7 @@ an empty host name|hostname|\n
 a journal target that is no web address|journal-upload|ftp://collector.example/\n
 a journal target with a command in it|journal-upload|https://collector.example/;reboot\n
 ROWS
-
-# A folder in place of a file is refused too.
+# So is a folder in place of a file.
 fresh_root
 mkdir "$root/efi/quorvantis/operator-pin"
 run_provision && fail "a folder named operator-pin was accepted"
@@ -95,7 +93,6 @@ grep -q "<6>.*applied the host name Puerta-3.planta1" "$scratch/out" || fail "no
 # What the operator changes at the door lasts until the technician changes the file.
 echo "[Configuracion]" > "$settings"
 run_provision || fail "the second boot was refused"
-grep -q "nothing changed" "$scratch/out" || fail "an unchanged folder was applied again"
 [ "$(cat "$settings")" = "[Configuracion]" ] || fail "the door's own settings were overwritten"
 door Quorvantis.INI "$good_ini"
 run_provision || fail "the changed settings were refused"
@@ -105,5 +102,4 @@ run_provision || fail "the changed settings were refused"
 rm -rf "$root/efi/quorvantis"
 run_provision || fail "a machine without the folder failed: $(cat "$scratch/out")"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "kiosk provisioning: all rows as expected"
+exit $((failures > 0))

@@ -27,14 +27,6 @@ public:
             throw std::runtime_error("cannot connect to " + socketPath);
         }
     }
-    ~PinCheckerPeer() {
-        if (trickle_.joinable()) {
-            trickle_.request_stop();
-            trickle_.join();
-        }
-    }
-    PinCheckerPeer(const PinCheckerPeer&) = delete;
-    PinCheckerPeer& operator=(const PinCheckerPeer&) = delete;
 
     void leave() { socket_.close(); }
     // A wrong try without its line end, then gone at once, answer or not.
@@ -54,6 +46,7 @@ public:
 
 private:
     FileDescriptor socket_;
+    // Declared last so that it is stopped and joined before the socket it writes to closes.
     std::jthread trickle_;
 };
 
