@@ -35,6 +35,16 @@ const std::string kEndpoint = "/QuorvantisService.asmx";
 constexpr std::size_t kHugeBody = 64 * 1024 * 1024;
 constexpr std::size_t kLargeBody = 1024 * 1024;
 
+// A SOAP request to the endpoint, `extra` header lines in its head.
+std::string soap(const std::string& body, const std::string& soapAction = stationSoapAction(),
+                 const std::string& extra = "") {
+    return requestHead("POST", kEndpoint,
+                       extra + "SOAPAction: " + soapAction +
+                           "\r\nContent-Type: text/xml\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\n") +
+           body;
+}
+
 // A non-loopback IPv4 address of this machine, or "".
 std::string outsideAddress() {
     ifaddrs* all = nullptr;
@@ -65,14 +75,6 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
     ServiceProcess service(db);
     const std::string print = base64Text(testPrint());
     const std::string action = "SOAPAction: " + stationSoapAction() + "\r\n";
-    const auto soap = [&](const std::string& body,
-                          const std::string& soapAction = stationSoapAction()) {
-        return requestHead("POST", kEndpoint,
-                           "SOAPAction: " + soapAction +
-                               "\r\nContent-Type: text/xml\r\nContent-Length: " +
-                               std::to_string(body.size()) + "\r\n") +
-               body;
-    };
     // As written into the request's text, where the station would have escaped it.
     const auto withAppId = [&](const std::string& appIdText) {
         std::string body = stationRequest("APP-ID", print, "I");
@@ -185,7 +187,7 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
          "No such picture", false},
         // Framing a proxy in front could read otherwise than the service does.
         {"two lengths",
-         requestHead("POST", kEndpoint, action + "Content-Length: 3\r\nContent-Length: 40\r\n") +
+         requestHead("POST", kEndpoint, action + "content-length: 3\r\nContent-Length: 40\r\n") +
              "abc",
          0, false, 400, "Content-Length more than once", false},
         {"two transfer codings",
@@ -204,12 +206,8 @@ TEST_F(ClockingServiceHostileTest, HostileRequestsAreRefusedAndMemoryStaysBounde
         {"too long a target", requestHead("GET", "/" + std::string(9000, 'a'), ""), 0, false, 414,
          "longer than 8192", false},
         {"post from another site's page",
-         requestHead("POST", kEndpoint,
-                     action +
-                         "Origin: http://elsewhere.example\r\nContent-Type: text/xml\r\n"
-                         "Content-Length: " +
-                         std::to_string(stationRequest("1", print, "I").size()) + "\r\n") +
-             stationRequest("1", print, "I"),
+         soap(stationRequest("1", print, "I"), stationSoapAction(),
+              "Origin: http://elsewhere.example\r\n"),
          0, false, 403, "another site", false},
     };
     const long memoryBefore = memoryKiB(service.pid(), "VmHWM:");
@@ -350,11 +348,7 @@ TEST_F(ClockingServiceHostileTest, SlowAndNumerousClientsDoNotStopTheService) {
     // A station elsewhere on the network (another loopback address) clocks in meanwhile.
     const std::string body = stationRequest("20123456", base64Text(testPrint()), "I");
     RawConnection station("127.0.0.1", service.port(), "127.0.0.2");
-    ASSERT_TRUE(station.send(requestHead("POST", kEndpoint,
-                                         "SOAPAction: " + stationSoapAction() +
-                                             "\r\nContent-Length: " + std::to_string(body.size()) +
-                                             "\r\n") +
-                             body));
+    ASSERT_TRUE(station.send(soap(body)));
     const std::string reply = station.readUntilClosed(30'000);
     EXPECT_EQ(statusOf(reply), 200) << reply;
     EXPECT_NE(reply.find("Usuario no registrado: 20123456"), std::string::npos);
