@@ -3,7 +3,9 @@
 #include "tools/clocking-service/Thumbnailer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <time.h>
 
 namespace qv::clocking {
 
@@ -11,6 +13,17 @@ namespace {
 
 // Entries waiting for their thumbnail; a burst beyond it is made on demand later.
 constexpr std::size_t kMaxWaiting = 256;
+
+// Thumbnails are for the page and clock-ins come first: while more are waiting, the thread
+// rests nine times as long as the last thumbnail took, so a burst of clock-ins leaves it a
+// tenth of one core at most. A lone thumbnail is made at once.
+constexpr int kRestPerWork = 9;
+
+std::chrono::nanoseconds threadCpuTime() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 
 } // namespace
 
@@ -58,6 +71,7 @@ void Thumbnailer::run() {
         const std::int64_t entry = waiting_.front();
         waiting_.pop_front();
         lock.unlock();
+        const auto started = threadCpuTime();
         std::vector<std::uint8_t> jpeg;
         try {
             const std::vector<std::uint8_t> print = source_(entry);
@@ -66,7 +80,11 @@ void Thumbnailer::run() {
             jpeg.clear(); // a stored print that no longer decodes has no thumbnail
         }
         made_.keep(entry, std::move(jpeg));
+        const auto rest = (threadCpuTime() - started) * kRestPerWork;
         lock.lock();
+        if (!waiting_.empty()) {
+            wanted_.wait_for(lock, rest, [this] { return stopping_; });
+        }
     }
 }
 
