@@ -25,10 +25,12 @@ case "$FAKE_CAGE ${WLR_RENDERER:-gpu}" in
 "crash-gpu gpu" | "crash "*) kill -s SEGV $$ ;;
 "chatty "*)
     for frame in 1 2 3; do
-        echo "[ERROR] [backend/drm/drm.c:123] Basic output test failed for Virtual-1" >&2
-        echo "[ERROR] [render/pixman/renderer.c:45] Failed to pick cursor format" >&2
+        echo "00:00:0$frame.250 [ERROR] [backend/drm/drm.c:123] Basic output test failed for Virtual-1" >&2
+        echo "00:00:0$frame.251 [ERROR] [render/pixman/renderer.c:45] Failed to pick cursor format" >&2
+        echo "00:00:0$frame.252 [ERROR] [types/wlr_cursor.c:78] Failed to render cursor buffer" >&2
     done
-    echo "[ERROR] [backend/drm/drm.c:456] Failed to open DRM device" >&2
+    echo "00:00:04.000 [ERROR] [backend/drm/drm.c:456] Failed to open DRM device" >&2
+    printf 'a last line without its end' >&2
     ;;
 esac
 shift 2
@@ -72,10 +74,13 @@ check_case "compositor crashes always"  crash     0       ""     70  "gpu pixman
 check_case "renderer chosen for the machine" crash 0      pixman 70  "pixman" \
     "the compositor (pixman renderer) ended by signal SEGV"
 check_case "operator's way out"         ""        4       ""     4   "gpu"        ""
-# The compositor's chatter on every frame: the first line of each kind and its failures are
-# kept, and the station's own lines reach the session's error stream without the filter.
+# The compositor's chatter on every frame: the first of each repeated line with one word that
+# its repeats are left out, its failures and an unfinished last line kept, and the station's
+# own lines reach the session's error stream without the filter.
 check_case "chatty compositor" chatty 0 "" 0 "gpu" "Failed to open DRM device"
-for kept in "Basic output test failed:1" "Failed to pick cursor format:1" "left out of the journal:2"; do
+for kept in "Basic output test failed:2" "Failed to pick cursor format:2" \
+    "Failed to render cursor buffer:2" "left out of the journal:3" "00:00:01.252:1" \
+    "a last line without its end:1"; do
     [ "$(grep -c "${kept%:*}" "$scratch/said")" = "${kept##*:}" ] ||
         fail "chatty compositor: '${kept%:*}' not ${kept##*:} times: $(cat "$scratch/said")"
 done
