@@ -1,6 +1,7 @@
 #include "tests/support/NotifySocket.h"
 
 #include <cstdlib>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -38,6 +39,23 @@ std::vector<std::string> NotifySocket::received() {
         messages.emplace_back(buffer, static_cast<std::size_t>(size));
     }
     return messages;
+}
+
+bool NotifySocket::awaitMessage(std::string_view text, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        for (const std::string& message : received()) {
+            if (message.find(text) != std::string::npos) {
+                return true;
+            }
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd readable{socket_.get(), POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+    }
 }
 
 } // namespace qv::test

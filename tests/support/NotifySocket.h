@@ -10,6 +10,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qv::test {
@@ -21,6 +22,9 @@ public:
 
     // The messages that arrived since the last call, oldest first, each as sent.
     std::vector<std::string> received();
+    // Waits until a message holding `text` arrives, for at most `limit`; whether one did. What
+    // arrives before it is read and dropped.
+    bool awaitMessage(std::string_view text, std::chrono::milliseconds limit);
 
 private:
     TempFolder folder_;
